@@ -1,0 +1,39 @@
+# Shared set-up of ./run and ./test, sourced by both: installs the Debian
+# packages that are missing, then configures and builds a Release build in
+# build/. Set FENDRIX_EXTRA_PACKAGES for more packages.
+set -euo pipefail
+
+FENDRIX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+FENDRIX_BUILD="${FENDRIX_BUILD:-$FENDRIX_ROOT/build}"
+
+# cmake, make, g++: the build. qt6-base-dev: Qt 6 Core, Gui, Widgets and Test
+# (with moc, uic and rcc, and the platform plugins). fonts-dejavu-core: a
+# font the windows can always fall back on.
+FENDRIX_PACKAGES=(cmake make g++ qt6-base-dev fonts-dejavu-core ${FENDRIX_EXTRA_PACKAGES:-})
+
+installa_mancanti() {
+    local mancanti=()
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            mancanti+=("$p")
+        fi
+    done
+    [ ${#mancanti[@]} -eq 0 ] && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "Need root or sudo to install: ${mancanti[*]}" >&2; exit 1; }
+        sudo=(sudo)
+    fi
+    echo "Installing: ${mancanti[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${mancanti[@]}"
+}
+
+costruisci() {
+    cmake -S "$FENDRIX_ROOT" -B "$FENDRIX_BUILD" -DCMAKE_BUILD_TYPE=Release "$@"
+    cmake --build "$FENDRIX_BUILD" -j"$(nproc)"
+}
+
+if command -v dpkg-query >/dev/null; then
+    installa_mancanti "${FENDRIX_PACKAGES[@]}"
+fi

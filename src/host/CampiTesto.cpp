@@ -1,0 +1,82 @@
+#include "host/CampiTesto.h"
+
+#include <array>
+
+namespace host {
+
+namespace {
+
+enum Classe : unsigned char { Ordinario = 0, Virgola = 1, FineRiga = 2, Virgolette = 4 };
+
+constexpr std::array<unsigned char, 256> classi = [] {
+    std::array<unsigned char, 256> t{};
+    t[static_cast<unsigned char>(',')] = Virgola;
+    t[static_cast<unsigned char>('\r')] = FineRiga;
+    t[static_cast<unsigned char>('\n')] = FineRiga;
+    t[static_cast<unsigned char>('"')] = Virgolette;
+    return t;
+}();
+
+inline unsigned char classe(char c) noexcept
+{
+    return classi[static_cast<unsigned char>(c)];
+}
+
+}  // namespace
+
+std::size_t CampiTesto::fineCampo(std::size_t da) const noexcept
+{
+    const char* const p = testo_.data();
+    const std::size_t n = testo_.size();
+    while (da < n && !(classe(p[da]) & (Virgola | FineRiga)))
+        ++da;
+    return da;
+}
+
+std::size_t CampiTesto::fineCitazione(std::size_t da) const noexcept
+{
+    const char* const p = testo_.data();
+    const std::size_t n = testo_.size();
+    while (da < n && !(classe(p[da]) & (FineRiga | Virgolette)))
+        ++da;
+    return da;
+}
+
+void CampiTesto::saltaDelimitatore(std::size_t d) noexcept
+{
+    if (d < testo_.size() && testo_[d] == '\r' && d + 1 < testo_.size() && testo_[d + 1] == '\n')
+        ++d;
+    pos_ = d + 1;
+}
+
+std::string_view CampiTesto::prossimo()
+{
+    const std::size_t inizio = pos_;
+    std::size_t q = inizio;
+    while (q < testo_.size() && testo_[q] == ' ')
+        ++q;
+
+    if (q < testo_.size() && testo_[q] == '"') {
+        // Look for the closing mark before the end of the line.
+        const std::size_t chiusura = fineCitazione(q + 1);
+        if (chiusura < testo_.size() && testo_[chiusura] == '"') {
+            const std::string_view citato = testo_.substr(q + 1, chiusura - q - 1);
+            const std::size_t d = fineCampo(chiusura + 1);
+            const std::string_view coda = testo_.substr(chiusura + 1, d - chiusura - 1);
+            saltaDelimitatore(d);
+            if (coda.empty())
+                return citato;
+            std::string& composto = composti_.emplace_back();
+            composto.reserve(citato.size() + coda.size());
+            composto.append(citato).append(coda);
+            return composto;
+        }
+        // Not closed on its line: an ordinary character.
+    }
+
+    const std::size_t d = fineCampo(inizio);
+    saltaDelimitatore(d);
+    return testo_.substr(inizio, d - inizio);
+}
+
+}  // namespace host

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// Splits text into fields, the way the program reads its items.
+//
+// A field ends at a comma or at the end of a line; CR LF, LF and a lone CR
+// each end one line. An empty field (a blank line, or nothing between two
+// commas) comes back as "". Bytes pass through unchanged: any encoding,
+// invalid sequences and NUL bytes alike.
+//
+// Double quotation marks:
+//  - A field whose first byte other than spaces is '"' is quoted. The spaces
+//    before the opening mark are not part of the value, nor are the marks.
+//    Inside the marks a comma is an ordinary character.
+//  - Text between the closing mark and the next delimiter is kept, appended
+//    to the quoted part: '"1,2" x' gives '1,2 x'. A '"' there, or anywhere
+//    else than at the start of a field, is an ordinary character.
+//  - A line end always ends a field, even inside quotes. A quote that is
+//    not closed before the end of its line is no quote at all: the field is
+//    read as if unquoted, its '"' and its commas included, so an unbalanced
+//    mark can never swallow the rest of the file or lose a byte of it.
+//
+// The scanner never copies the text; a field is a view into it, except the
+// rare quoted field with text after its closing mark, which is assembled in
+// storage the scanner owns. Views stay valid as long as the text and the
+// scanner live.
+class CampiTesto {
+public:
+    explicit CampiTesto(std::string_view testo) noexcept : testo_(testo) {}
+
+    // True once every field has been read. A last line end, or a last comma,
+    // is not followed by a further empty field.
+    bool fine() const noexcept { return pos_ >= testo_.size(); }
+
+    // The next field. Must not be called once fine() is true.
+    std::string_view prossimo();
+
+private:
+    std::size_t fineCampo(std::size_t da) const noexcept;   // first delimiter at or after `da`
+    std::size_t fineCitazione(std::size_t da) const noexcept;  // first '"', CR or LF at or after `da`
+    void saltaDelimitatore(std::size_t d) noexcept;
+
+    std::string_view testo_;
+    std::size_t pos_ = 0;
+    std::deque<std::string> composti_;
+};
+
+}  // namespace host

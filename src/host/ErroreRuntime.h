@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+namespace host {
+
+// The kinds of failure a file or memory operation can meet. Each kind has one
+// number, which the program shows to the user and uses as its exit status.
+enum class CodiceErrore : int {
+    MemoriaEsaurita = 7,
+    ErroreInterno = 51,
+    FileNonTrovato = 53,
+    ErroreIO = 57,
+    DiscoPieno = 61,
+    AutorizzazioneNegata = 70,
+    AccessoPercorso = 75,
+    PercorsoNonTrovato = 76,
+};
+
+// A run-time error: raised by the failing operation, handled by nobody on the
+// way up, reported once at the top of an event handler (see Errori.h).
+class ErroreRuntime : public std::exception {
+public:
+    explicit ErroreRuntime(CodiceErrore codice, QString dettaglio = {});
+
+    // Maps a C library error number to the matching kind of failure.
+    // `percorso` names the file involved; for a missing file, a missing parent
+    // folder turns "file not found" into "path not found".
+    static ErroreRuntime daErrno(int numeroErrno, const QString& percorso);
+
+    CodiceErrore codice() const noexcept { return codice_; }
+    int numero() const noexcept { return static_cast<int>(codice_); }
+    QString testo() const;               // the short Italian text of the kind
+    const QString& dettaglio() const noexcept { return dettaglio_; }  // usually the path
+    QString descrizione() const;         // what the user is shown
+
+    const char* what() const noexcept override { return what_.c_str(); }
+
+private:
+    CodiceErrore codice_;
+    QString dettaglio_;
+    std::string what_;
+};
+
+QString testoErrore(CodiceErrore codice);
+
+}  // namespace host

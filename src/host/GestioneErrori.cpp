@@ -1,0 +1,34 @@
+#include "host/GestioneErrori.h"
+
+#include "host/Messaggio.h"
+
+#include <QApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace host {
+
+void terminaPerErrore(const ErroreRuntime& errore)
+{
+    const QString testo = errore.descrizione();
+    std::fprintf(stderr, "Fendrix: %s\n", testo.toLocal8Bit().constData());
+    std::fflush(stderr);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        mostraMessaggio(testo, Icona::Errore);
+    std::fflush(nullptr);
+    // Quick exit: nothing is left to clean up (the handler's stack has already
+    // unwound), and running the toolkit's global destructors while windows are
+    // still open only risks turning a clean error exit into a crash.
+    std::_Exit(errore.numero());
+}
+
+void preparaProcesso()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+}  // namespace host

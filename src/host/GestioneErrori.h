@@ -1,0 +1,40 @@
+#pragma once
+
+#include "host/ErroreRuntime.h"
+
+#include <new>
+#include <system_error>
+#include <utility>
+
+namespace host {
+
+// Reports a run-time error the way the program always does: one modal message
+// titled with the program's name, the same text on stderr, then the program
+// ends with the error's number as its exit status. Never returns.
+[[noreturn]] void terminaPerErrore(const ErroreRuntime& errore);
+
+// Runs one event handler. No C++ exception may cross Qt's event loop, so
+// every handler runs through here: whatever it raises is reported by
+// terminaPerErrore, after the stack has unwound (temporary files removed,
+// files closed).
+template <class Gestore>
+void eseguiGestore(Gestore&& gestore) noexcept
+{
+    try {
+        std::forward<Gestore>(gestore)();
+    } catch (const ErroreRuntime& e) {
+        terminaPerErrore(e);
+    } catch (const std::bad_alloc&) {
+        terminaPerErrore(ErroreRuntime(CodiceErrore::MemoriaEsaurita));
+    } catch (const std::system_error& e) {
+        terminaPerErrore(ErroreRuntime::daErrno(e.code().value(), QString()));
+    } catch (...) {
+        terminaPerErrore(ErroreRuntime(CodiceErrore::ErroreInterno));
+    }
+}
+
+// Process set-up that every entry point (the program, test children) shares:
+// a file-size limit must surface as a "disk full" error, not kill the process.
+void preparaProcesso();
+
+}  // namespace host

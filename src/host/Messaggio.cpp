@@ -1,0 +1,17 @@
+#include "host/Messaggio.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace host {
+
+void mostraMessaggio(const QString& testo, Icona icona)
+{
+    QMessageBox box(icona == Icona::Avviso ? QMessageBox::Warning : QMessageBox::Critical,
+                    QString::fromLatin1(titoloApplicazione), testo, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+}  // namespace host

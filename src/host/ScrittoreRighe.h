@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// Sequential output of a text file, line by line, each line ended by CR LF.
+//
+// Nothing is written at the destination until completa(): the lines go to a
+// hidden temporary file in the destination's folder, which completa()
+// flushes to disk and renames over the destination in one step. Until then
+// an earlier file of that name stays as it was; if anything fails, or the
+// writer is destroyed without completa(), the temporary file is removed.
+// Renaming replaces a symbolic link at the destination instead of writing
+// through it, so the file it pointed to is never touched.
+class ScrittoreRighe {
+public:
+    explicit ScrittoreRighe(const QString& destinazione);
+    ~ScrittoreRighe();
+    ScrittoreRighe(const ScrittoreRighe&) = delete;
+    ScrittoreRighe& operator=(const ScrittoreRighe&) = delete;
+
+    void scrivi(std::string_view byte);   // bytes as they are
+    void scriviRiga(std::string_view riga) // the line and CR LF
+    {
+        if (riga.size() + 2 > spazio())
+            scriviLungo(riga);
+        else {
+            buffer_.append(riga);
+            buffer_.append("\r\n", 2);
+        }
+    }
+
+    void completa();
+
+private:
+    std::size_t spazio() const noexcept { return capacita - buffer_.size(); }
+    void scriviLungo(std::string_view riga);
+    void svuota();
+    [[noreturn]] void fallisci(int numeroErrno);
+    void abbandona() noexcept;
+
+    static constexpr std::size_t capacita = std::size_t{1} << 20;
+
+    QString destinazione_;
+    QString temporaneo_;
+    std::FILE* file_ = nullptr;
+    std::string buffer_;
+};
+
+}  // namespace host

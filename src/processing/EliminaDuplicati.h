@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace host { class LettoreVoci; }
+
+// Reads the items of Variabili::FileDaElaborare, keeps each distinct item
+// once, tells the user how many repeats were dropped and, when some were,
+// writes the kept items sorted to "NEW - NAME" in the data folder. The source
+// is only read. Failures are run-time errors (host::ErroreRuntime).
+void EliminaDuplicati();
+
+// The steps of the run, shared by EliminaDuplicati and the benchmark so that
+// both run exactly the same code.
+namespace elaborazione {
+
+inline constexpr char testoNessunaRipetizione[] = "Il file non ha combinazioni ripetute..! ";
+
+// "Eliminate 3  combinazioni ripetute..! " for D = 3.
+QString testoEliminate(std::int64_t eliminate);
+
+// Appends the file's items to `righe`: empty fields are skipped, the others
+// stored without leading and trailing spaces (so an item of spaces only is
+// kept, as "").
+void leggiRighe(host::LettoreVoci& file, std::vector<std::string_view>& righe);
+
+// The data folder below the program folder, with a trailing separator.
+QString cartellaDati();
+
+// Where the copy of `sorgente` goes: "NEW - " plus its upper-cased name, in
+// the data folder, wherever the source lies.
+QString percorsoCopia(const QString& sorgente);
+
+// Writes the items one per line, each ended by CR LF, preceded by a UTF-8
+// byte-order mark when `bom` is set; replaces `percorso` only once complete.
+void scriviCopia(const QString& percorso, std::span<const std::string_view> righe, bool bom);
+
+}  // namespace elaborazione

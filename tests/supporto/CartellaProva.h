@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A temporary folder laid out like an installed program: the program folder
+// itself, with the data folder Shared/Sistemi inside it, and a separate
+// folder for the user's files. The program folder is made the one the
+// program reports for as long as the object lives.
+class CartellaProva {
+public:
+    CartellaProva();
+    ~CartellaProva();
+
+    QString programma() const;  // the program folder
+    QString dati() const;       // the data folder, with a trailing separator
+    QString utente() const;     // a folder of the user's, outside the program folder
+
+    // Writes `contenuto` to `nome` below the user's folder; returns its path.
+    QString scriviSorgente(const QString& nome, const QByteArray& contenuto) const;
+
+    // The names in the data folder, hidden ones included.
+    QStringList fileDati() const;
+
+    bool valida() const { return dir_.isValid(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QByteArray leggiFile(const QString& percorso);
+void scriviFile(const QString& percorso, const QByteArray& contenuto);
+QByteArray hashFile(const QString& percorso);

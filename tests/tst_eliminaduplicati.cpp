@@ -1,0 +1,254 @@
+// The duplicate-removal run on real files, through the real message box.
+#include "processing/EliminaDuplicati.h"
+#include "state/Variabili.h"
+
+#include "CartellaProva.h"
+#include "RispostaMessaggi.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+const QString nessunaRipetizione = QStringLiteral("Il file non ha combinazioni ripetute..! ");
+
+QString eliminate(int d)
+{
+    return QStringLiteral("Eliminate %1  combinazioni ripetute..! ").arg(d);
+}
+
+QByteArray b(const char* s, qsizetype n = -1)
+{
+    return n < 0 ? QByteArray(s) : QByteArray(s, n);
+}
+
+// Runs EliminaDuplicati on `sorgente`, answering its message; returns the messages shown.
+QList<RispostaMessaggi::Messaggio> esegui(const QString& sorgente)
+{
+    RispostaMessaggi risposta;
+    Variabili::FileDaElaborare = sorgente;
+    EliminaDuplicati();
+    return risposta.messaggi();
+}
+
+}  // namespace
+
+class TstEliminaDuplicati : public QObject {
+    Q_OBJECT
+private slots:
+    void esecuzione_data();
+    void esecuzione();
+    void sorgenteMaiCambiata();
+    void sostituisceUnaCopiaPrecedente();
+    void linkSimbolicoAllaCopia();
+    void copiaDiUnaCopia();
+    void nomeAccentato();
+    void copiaApertaSoloDopoIlMessaggio();
+    void moltiElementi_data();
+    void moltiElementi();
+};
+
+void TstEliminaDuplicati::esecuzione_data()
+{
+    QTest::addColumn<QByteArray>("sorgente");
+    QTest::addColumn<QString>("messaggio");
+    QTest::addColumn<int>("icona");
+    QTest::addColumn<QByteArray>("copia");  // null: no copy is written
+
+    const int avviso = QMessageBox::Warning;
+    const int errore = QMessageBox::Critical;
+    const QByteArray nessuna;
+
+    QTest::newRow("one item") << b("abc") << nessunaRipetizione << avviso << nessuna;
+    QTest::newRow("distinct items") << b("b\r\na\r\nc\r\n") << nessunaRipetizione << avviso << nessuna;
+    QTest::newRow("empty file") << b("") << nessunaRipetizione << avviso << nessuna;
+    QTest::newRow("blank lines only") << b("\r\n\r\n\n\r") << nessunaRipetizione << avviso << nessuna;
+    QTest::newRow("commas only") << b(",,,\r\n,,") << nessunaRipetizione << avviso << nessuna;
+    QTest::newRow("n equal items") << b("x\r\nx\r\nx\r\nx") << eliminate(3) << errore << b("x\r\n");
+    QTest::newRow("letter case counts")
+        << b("abc\r\nABC\r\nabc\r\n") << eliminate(1) << errore << b("ABC\r\nabc\r\n");
+    QTest::newRow("outer spaces do not")
+        << b(" abc\r\nabc \r\nabc") << eliminate(2) << errore << b("abc\r\n");
+    QTest::newRow("blank lines are not repeats")
+        << b("a\r\n\r\n\r\na\r\n,,\r\n") << eliminate(1) << errore << b("a\r\n");
+    QTest::newRow("items end at commas")
+        << b("1,2,3\r\n3,2,1") << eliminate(3) << errore << b("1\r\n2\r\n3\r\n");
+    QTest::newRow("binary order")
+        << b("9\r\n10\r\nabc\r\nABC\r\nAB\r\n9") << eliminate(1) << errore
+        << b("10\r\n9\r\nAB\r\nABC\r\nabc\r\n");
+    QTest::newRow("spaces-only items become empty items")
+        << b("   \r\n \r\nx") << eliminate(1) << errore << b("\r\nx\r\n");
+    QTest::newRow("LF and CR line ends")
+        << b("b\na\rb\r\na") << eliminate(2) << errore << b("a\r\nb\r\n");
+    QTest::newRow("quoted commas")
+        << b("\"1,2\",\"1,2\"\r\n1") << eliminate(1) << errore << b("1\r\n1,2\r\n");
+    QTest::newRow("Windows-1252 bytes")
+        << b("citt\xE0\r\ncitt\xE0\r\nperch\xE9") << eliminate(1) << errore
+        << b("citt\xE0\r\nperch\xE9\r\n");
+    QTest::newRow("invalid UTF-8 and NUL")
+        << b("a\0b\r\na\0b\r\na\0c\r\n\xFF\xFE\xC3", 18) << eliminate(1) << errore
+        << b("a\0b\r\na\0c\r\n\xFF\xFE\xC3\r\n", 15);
+    QTest::newRow("UTF-8 in code-point order")
+        << b("é\r\nz\r\nz\r\nä") << eliminate(1) << errore << b("z\r\nä\r\né\r\n");
+    QTest::newRow("byte-order mark kept, not part of the item")
+        << b("\xEF\xBB\xBF" "abc\r\nabc\r\nb") << eliminate(1) << errore
+        << b("\xEF\xBB\xBF" "abc\r\nb\r\n");
+    QTest::newRow("tabs are part of items")
+        << b("a\t\r\na\r\na") << eliminate(1) << errore << b("a\r\na\t\r\n");
+    QTest::newRow("prefix first")
+        << b("abc\r\nab\r\na\r\nab") << eliminate(1) << errore << b("a\r\nab\r\nabc\r\n");
+}
+
+void TstEliminaDuplicati::esecuzione()
+{
+    QFETCH(QByteArray, sorgente);
+    QFETCH(QString, messaggio);
+    QFETCH(int, icona);
+    QFETCH(QByteArray, copia);
+
+    CartellaProva cartella;
+    const QString percorso = cartella.scriviSorgente(QStringLiteral("lista.txt"), sorgente);
+    const auto messaggi = esegui(percorso);
+
+    QCOMPARE(messaggi.size(), 1);
+    QCOMPARE(messaggi[0].titolo, QStringLiteral("Fendrix"));
+    QCOMPARE(messaggi[0].testo, messaggio);
+    QCOMPARE(int(messaggi[0].icona), icona);
+    QCOMPARE(messaggi[0].pulsanti, 1);
+
+    if (copia.isNull()) {
+        QCOMPARE(cartella.fileDati(), QStringList());
+    } else {
+        QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
+        QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), copia);
+    }
+    QCOMPARE(leggiFile(percorso), sorgente);
+}
+
+void TstEliminaDuplicati::sorgenteMaiCambiata()
+{
+    // The source lies in the data folder itself, under the name a copy of
+    // it would take if it were not upper-cased: the run still only reads it.
+    CartellaProva cartella;
+    const QByteArray contenuto = "z\r\ny\r\nz\r\n";
+    const QString percorso = cartella.dati() + QStringLiteral("new - lista.txt");
+    scriviFile(percorso, contenuto);
+    const QByteArray prima = hashFile(percorso);
+    esegui(percorso);
+    QCOMPARE(hashFile(percorso), prima);
+    QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - NEW - LISTA.TXT")), b("y\r\nz\r\n"));
+}
+
+void TstEliminaDuplicati::sostituisceUnaCopiaPrecedente()
+{
+    CartellaProva cartella;
+    scriviFile(cartella.dati() + QStringLiteral("NEW - A.TXT"), "vecchia copia\r\n");
+    const auto messaggi = esegui(cartella.scriviSorgente(QStringLiteral("a.txt"), "q,q,r"));
+    QCOMPARE(messaggi.size(), 1);
+    QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - A.TXT")), b("q\r\nr\r\n"));
+    QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - A.TXT")});
+}
+
+void TstEliminaDuplicati::linkSimbolicoAllaCopia()
+{
+    // A link at the copy's name pointing back at the source: writing through
+    // it would destroy the source. The link itself must be replaced.
+    CartellaProva cartella;
+    const QByteArray contenuto = "k\r\nk\r\nj\r\n";
+    const QString sorgente = cartella.scriviSorgente(QStringLiteral("a.txt"), contenuto);
+    const QString copia = cartella.dati() + QStringLiteral("NEW - A.TXT");
+    if (!QFile::link(sorgente, copia))
+        QSKIP("symbolic links are not available here");
+    esegui(sorgente);
+    QCOMPARE(leggiFile(sorgente), contenuto);
+    QVERIFY(!QFileInfo(copia).isSymLink());
+    QCOMPARE(leggiFile(copia), b("j\r\nk\r\n"));
+}
+
+void TstEliminaDuplicati::copiaDiUnaCopia()
+{
+    CartellaProva cartella;
+    const QString copia = cartella.dati() + QStringLiteral("NEW - A.TXT");
+    scriviFile(copia, "b\r\na\r\na\r\n");
+    esegui(copia);
+    QCOMPARE(leggiFile(copia), b("b\r\na\r\na\r\n"));
+    QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - NEW - A.TXT")), b("a\r\nb\r\n"));
+}
+
+void TstEliminaDuplicati::nomeAccentato()
+{
+    CartellaProva cartella;
+    esegui(cartella.scriviSorgente(QStringLiteral("città.txt"), "1\r\n1"));
+    QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - CITTÀ.TXT")});
+}
+
+void TstEliminaDuplicati::copiaApertaSoloDopoIlMessaggio()
+{
+    CartellaProva cartella;
+    const QString copia = cartella.dati() + QStringLiteral("NEW - A.TXT");
+    scriviFile(copia, "prima");
+    QStringList visti;
+    RispostaMessaggi risposta;
+    risposta.suMessaggio([&](const RispostaMessaggi::Messaggio&) {
+        visti = cartella.fileDati();
+        visti.append(QString::fromLatin1(leggiFile(copia)));
+    });
+    Variabili::FileDaElaborare = cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x");
+    EliminaDuplicati();
+    QCOMPARE(visti, (QStringList{QStringLiteral("NEW - A.TXT"), QStringLiteral("prima")}));
+    QCOMPARE(leggiFile(copia), b("x\r\n"));
+}
+
+void TstEliminaDuplicati::moltiElementi_data()
+{
+    QTest::addColumn<int>("distinte");
+    QTest::addColumn<int>("ripetute");
+    QTest::newRow("40,000 distinct, none repeated") << 40000 << 0;
+    QTest::newRow("40,000 distinct, 25,000 repeats") << 40000 << 25000;
+    QTest::newRow("past 16-bit counts") << 70000 << 70000;
+}
+
+void TstEliminaDuplicati::moltiElementi()
+{
+    QFETCH(int, distinte);
+    QFETCH(int, ripetute);
+    std::mt19937 caso(12345);
+    std::vector<std::string> voci;
+    for (int i = 0; i < distinte; ++i) {
+        std::string voce = "c";
+        voce += std::to_string(caso());
+        voce += '-';
+        voce += std::to_string(i);
+        voci.push_back(std::move(voce));
+    }
+    std::vector<std::string> file = voci;
+    for (int i = 0; i < ripetute; ++i)
+        file.push_back(voci[caso() % voci.size()]);
+    std::shuffle(file.begin(), file.end(), caso);
+
+    QByteArray contenuto;
+    for (const auto& v : file)
+        contenuto += QByteArray::fromStdString(v) + "\r\n";
+    std::sort(voci.begin(), voci.end());
+    QByteArray attesa;
+    for (const auto& v : voci)
+        attesa += QByteArray::fromStdString(v) + "\r\n";
+
+    CartellaProva cartella;
+    const auto messaggi = esegui(cartella.scriviSorgente(QStringLiteral("grande.txt"), contenuto));
+    QCOMPARE(messaggi.size(), 1);
+    if (ripetute == 0) {
+        QCOMPARE(messaggi[0].testo, nessunaRipetizione);
+        QCOMPARE(cartella.fileDati(), QStringList());
+    } else {
+        QCOMPARE(messaggi[0].testo, eliminate(ripetute));
+        QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT")), attesa);
+    }
+}
+
+QTEST_MAIN(TstEliminaDuplicati)
+#include "tst_eliminaduplicati.moc"

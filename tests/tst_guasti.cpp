@@ -1,0 +1,143 @@
+// Failures that end the program: each case runs in a child process
+// (fendrix-figlio), which runs the duplicate-removal run inside the
+// program's event-handler guard.
+#include "CartellaProva.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QtTest>
+
+class TstGuasti : public QObject {
+    Q_OBJECT
+private slots:
+    void terminaConErrore_data();
+    void terminaConErrore();
+    void riuscitaEsceConZero();
+};
+
+namespace {
+
+struct Esito {
+    int stato = -1;
+    QProcess::ExitStatus modo = QProcess::CrashExit;
+    QString out;
+    QString err;
+};
+
+Esito eseguiFiglio(const QStringList& argomenti)
+{
+    QProcess figlio;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    figlio.setProcessEnvironment(env);
+    figlio.start(QStringLiteral(FENDRIX_FIGLIO), argomenti);
+    if (!figlio.waitForFinished(120000))
+        figlio.kill();
+    return {figlio.exitCode(), figlio.exitStatus(), QString::fromUtf8(figlio.readAllStandardOutput()),
+            QString::fromUtf8(figlio.readAllStandardError())};
+}
+
+QByteArray sorgenteGrande()
+{
+    // About 300 KB with repeats: larger than the file-size limit below.
+    QByteArray s;
+    for (int i = 0; i < 30000; ++i)
+        s += "combinazione " + QByteArray::number(i % 25000) + "\r\n";
+    return s;
+}
+
+}  // namespace
+
+void TstGuasti::terminaConErrore_data()
+{
+    QTest::addColumn<QString>("caso");
+    QTest::addColumn<int>("numero");
+    QTest::addColumn<QString>("testo");
+    QTest::newRow("missing source") << "sorgente mancante" << 53 << "Impossibile trovare il file";
+    QTest::newRow("missing source folder") << "cartella mancante" << 76
+                                           << "Impossibile trovare il percorso";
+    QTest::newRow("data folder missing") << "dati mancanti" << 76 << "Impossibile trovare il percorso";
+    QTest::newRow("data folder is a file") << "dati file" << 76 << "Impossibile trovare il percorso";
+    QTest::newRow("copy name taken by a folder") << "copia cartella" << 75
+                                                 << "Errore di accesso al percorso/file";
+#if defined(Q_OS_UNIX)
+    QTest::newRow("disk fills while writing") << "disco pieno" << 61 << "Disco pieno";
+#endif
+}
+
+void TstGuasti::terminaConErrore()
+{
+    QFETCH(QString, caso);
+    QFETCH(int, numero);
+    QFETCH(QString, testo);
+
+    CartellaProva cartella;
+    const QByteArray contenuto = sorgenteGrande();
+    QString sorgente = cartella.scriviSorgente(QStringLiteral("lista.txt"), contenuto);
+    const QString copia = cartella.dati() + QStringLiteral("NEW - LISTA.TXT");
+    const QByteArray precedente = "copia precedente\r\n";
+    QStringList argomenti;
+
+    if (caso == QLatin1String("sorgente mancante")) {
+        sorgente = cartella.utente() + QStringLiteral("/manca.txt");
+    } else if (caso == QLatin1String("cartella mancante")) {
+        sorgente = cartella.utente() + QStringLiteral("/manca/lista.txt");
+    } else if (caso == QLatin1String("dati mancanti")) {
+        QVERIFY(QDir(cartella.dati()).removeRecursively());
+    } else if (caso == QLatin1String("dati file")) {
+        QVERIFY(QDir(cartella.dati()).removeRecursively());
+        scriviFile(cartella.programma() + QStringLiteral("/Shared/Sistemi"), "x");
+    } else if (caso == QLatin1String("copia cartella")) {
+        QVERIFY(QDir(cartella.dati()).mkdir(QStringLiteral("NEW - LISTA.TXT")));
+    } else if (caso == QLatin1String("disco pieno")) {
+        scriviFile(copia, precedente);
+        argomenti << QStringLiteral("65536");
+    }
+    const QByteArray hashSorgente = hashFile(sorgente);
+    argomenti.prepend(sorgente);
+    argomenti.prepend(cartella.programma());
+
+    const Esito esito = eseguiFiglio(argomenti);
+
+    QCOMPARE(esito.modo, QProcess::NormalExit);
+    QCOMPARE(esito.stato, numero);
+    const QString descrizione = QStringLiteral("Errore di run-time '%1':\\n\\n%2").arg(numero).arg(testo);
+    // The message of the run ("Eliminate ...") may come first; the error's
+    // message, titled Fendrix with the stop icon, is the last.
+    const QStringList righe = esito.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(!righe.isEmpty(), qPrintable(esito.err));
+    const QStringList ultimo = righe.last().split(QLatin1Char('\t'));
+    QCOMPARE(ultimo.size(), 4);
+    QCOMPARE(ultimo[1], QStringLiteral("Fendrix"));
+    QCOMPARE(ultimo[2].toInt(), int(QMessageBox::Critical));
+    QVERIFY2(ultimo[3].startsWith(descrizione), qPrintable(ultimo[3]));
+    QVERIFY2(esito.err.contains(QStringLiteral("Errore di run-time '%1':\n\n%2").arg(numero).arg(testo)),
+             qPrintable(esito.err));
+
+    // Nothing lost: the source as it was, an earlier copy untouched, no
+    // temporary file left behind.
+    QCOMPARE(hashFile(sorgente), hashSorgente);
+    if (caso == QLatin1String("disco pieno")) {
+        QCOMPARE(righe.size(), 2);  // the run's own message came first
+        QCOMPARE(leggiFile(copia), precedente);
+        QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
+    } else if (caso == QLatin1String("copia cartella")) {
+        QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
+        QVERIFY(QFileInfo(copia).isDir());
+    }
+}
+
+void TstGuasti::riuscitaEsceConZero()
+{
+    CartellaProva cartella;
+    const QString sorgente = cartella.scriviSorgente(QStringLiteral("lista.txt"), "a\r\na\r\n");
+    const Esito esito = eseguiFiglio({cartella.programma(), sorgente});
+    QCOMPARE(esito.stato, 0);
+    QCOMPARE(esito.out, QStringLiteral("MESSAGGIO\tFendrix\t%1\tEliminate 1  combinazioni ripetute..! \n")
+                            .arg(int(QMessageBox::Critical)));
+    QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), QByteArray("a\r\n"));
+}
+
+QTEST_GUILESS_MAIN(TstGuasti)
+#include "tst_guasti.moc"

@@ -1,0 +1,206 @@
+// The item reader: how text splits into fields, and how files are loaded.
+#include "host/CampiTesto.h"
+#include "host/ErroreRuntime.h"
+#include "host/LettoreVoci.h"
+
+#include "CartellaProva.h"
+
+#include <QFile>
+#include <QtTest>
+
+#if defined(Q_OS_UNIX)
+#include <sys/stat.h>
+#endif
+
+using Campi = QList<QByteArray>;
+
+namespace {
+
+Campi campiDi(const QByteArray& testo)
+{
+    host::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
+    Campi risultato;
+    while (!campi.fine()) {
+        const std::string_view c = campi.prossimo();
+        risultato.append(QByteArray(c.data(), qsizetype(c.size())));
+    }
+    return risultato;
+}
+
+QByteArray b(const char* s, qsizetype n = -1)
+{
+    return n < 0 ? QByteArray(s) : QByteArray(s, n);
+}
+
+}  // namespace
+
+class TstLettore : public QObject {
+    Q_OBJECT
+private slots:
+    void campi_data();
+    void campi();
+    void campiCompostiRestanoValidi();
+    void bom_data();
+    void bom();
+    void erroriApertura_data();
+    void erroriApertura();
+    void fileNonRegolari_data();
+    void fileNonRegolari();
+};
+
+void TstLettore::campi_data()
+{
+    QTest::addColumn<QByteArray>("testo");
+    QTest::addColumn<Campi>("attesi");
+
+    // Delimiters and line ends.
+    QTest::newRow("commas") << b("1,2,3") << Campi{"1", "2", "3"};
+    QTest::newRow("CR LF, LF, CR") << b("a\r\nb\nc\rd") << Campi{"a", "b", "c", "d"};
+    QTest::newRow("lone CR before CR LF") << b("\r\r\n") << Campi{"", ""};
+    QTest::newRow("LF CR is two ends") << b("a\n\rb") << Campi{"a", "", "b"};
+    QTest::newRow("blank line") << b("a\r\n\r\nb") << Campi{"a", "", "b"};
+    QTest::newRow("empty between commas") << b("a,,b") << Campi{"a", "", "b"};
+    QTest::newRow("last comma ends the file") << b("a,b,") << Campi{"a", "b"};
+    QTest::newRow("last line end ends the file") << b("a\r\n") << Campi{"a"};
+    QTest::newRow("no final line end") << b("a\r\nb") << Campi{"a", "b"};
+    QTest::newRow("empty file") << b("") << Campi{};
+    QTest::newRow("one blank line") << b("\r\n") << Campi{""};
+    QTest::newRow("commas only") << b(",,,") << Campi{"", "", ""};
+    QTest::newRow("spaces kept for the caller") << b("  a  ,b") << Campi{"  a  ", "b"};
+    QTest::newRow("tabs are not delimiters") << b("\ta\t,b") << Campi{"\ta\t", "b"};
+
+    // Quotation marks.
+    QTest::newRow("quoted comma") << b("\"a,b\",c") << Campi{"a,b", "c"};
+    QTest::newRow("spaces before the quote") << b("  \"a,b\"\r\nc") << Campi{"a,b", "c"};
+    QTest::newRow("spaces inside the quotes") << b("\"  \",x") << Campi{"  ", "x"};
+    QTest::newRow("empty quotes") << b("\"\",x") << Campi{"", "x"};
+    QTest::newRow("text after the closing quote") << b("\"1,2\" x,y") << Campi{"1,2 x", "y"};
+    QTest::newRow("quote after the closing quote")
+        << b("\"ab\"cd\"ef\",g") << Campi{"abcd\"ef\"", "g"};
+    QTest::newRow("quote inside a field") << b("ab\"c,d\"") << Campi{"ab\"c", "d\""};
+    QTest::newRow("line end inside quotes")
+        << b("\"a,b\nc\",d") << Campi{"\"a", "b", "c\"", "d"};
+    QTest::newRow("never closed") << b("x\r\n\"abc,def\r\nlast")
+                                  << Campi{"x", "\"abc", "def", "last"};
+    QTest::newRow("never closed at end of file") << b("\"abc") << Campi{"\"abc"};
+    QTest::newRow("lone quote") << b("\"") << Campi{"\""};
+    QTest::newRow("quoted then CR LF") << b("\"a\"\r\nb") << Campi{"a", "b"};
+    QTest::newRow("quoted then CR") << b("\"a\"\rb") << Campi{"a", "b"};
+
+    // Bytes pass through.
+    QTest::newRow("NUL bytes") << b("a\0b,\0", 5) << Campi{b("a\0b", 3), b("\0", 1)};
+    QTest::newRow("high bytes") << b("\xE0\xFF,\x80\x81") << Campi{"\xE0\xFF", "\x80\x81"};
+    QTest::newRow("UTF-8") << b("città,perché") << Campi{"città", "perché"};
+}
+
+void TstLettore::campi()
+{
+    QFETCH(QByteArray, testo);
+    QFETCH(Campi, attesi);
+    QCOMPARE(campiDi(testo), attesi);
+}
+
+void TstLettore::campiCompostiRestanoValidi()
+{
+    // Assembled fields live in the scanner's own storage; many of them must
+    // all stay valid together.
+    QByteArray testo;
+    for (int i = 0; i < 2000; ++i)
+        testo += "\"q" + QByteArray::number(i) + "\"t" + QByteArray::number(i) + "\n";
+    host::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
+    std::vector<std::string_view> viste;
+    while (!campi.fine())
+        viste.push_back(campi.prossimo());
+    QCOMPARE(viste.size(), std::size_t{2000});
+    for (int i = 0; i < 2000; ++i) {
+        const QByteArray atteso = "q" + QByteArray::number(i) + "t" + QByteArray::number(i);
+        QCOMPARE(QByteArray(viste[i].data(), qsizetype(viste[i].size())), atteso);
+    }
+}
+
+void TstLettore::bom_data()
+{
+    QTest::addColumn<QByteArray>("contenuto");
+    QTest::addColumn<bool>("haBom");
+    QTest::addColumn<Campi>("attesi");
+    QTest::newRow("mark at the start") << b("\xEF\xBB\xBF" "abc\r\nx") << true << Campi{"abc", "x"};
+    QTest::newRow("mark only") << b("\xEF\xBB\xBF") << true << Campi{};
+    QTest::newRow("mark not at the start") << b("x\n\xEF\xBB\xBF" "abc") << false
+                                           << Campi{"x", "\xEF\xBB\xBF" "abc"};
+    QTest::newRow("partial mark") << b("\xEF\xBB" "abc") << false << Campi{"\xEF\xBB" "abc"};
+}
+
+void TstLettore::bom()
+{
+    QFETCH(QByteArray, contenuto);
+    QFETCH(bool, haBom);
+    QFETCH(Campi, attesi);
+    CartellaProva cartella;
+    host::LettoreVoci lettore(cartella.scriviSorgente(QStringLiteral("a.txt"), contenuto));
+    QCOMPARE(lettore.haBom(), haBom);
+    Campi letti;
+    while (!lettore.fine()) {
+        const std::string_view v = lettore.leggiVoce();
+        letti.append(QByteArray(v.data(), qsizetype(v.size())));
+    }
+    QCOMPARE(letti, attesi);
+}
+
+void TstLettore::erroriApertura_data()
+{
+    QTest::addColumn<QString>("relativo");
+    QTest::addColumn<int>("numero");
+    QTest::newRow("missing file") << "manca.txt" << 53;
+    QTest::newRow("missing folder") << "manca/a.txt" << 76;
+    QTest::newRow("folder in the path is a file") << "file.txt/a.txt" << 76;
+    QTest::newRow("a folder") << "cartella.txt" << 75;
+}
+
+void TstLettore::erroriApertura()
+{
+    QFETCH(QString, relativo);
+    QFETCH(int, numero);
+    CartellaProva cartella;
+    cartella.scriviSorgente(QStringLiteral("file.txt"), "x");
+    QVERIFY(QDir(cartella.utente()).mkdir(QStringLiteral("cartella.txt")));
+    const QString percorso = cartella.utente() + QLatin1Char('/') + relativo;
+    try {
+        host::LettoreVoci lettore(percorso);
+        QFAIL("no error raised");
+    } catch (const host::ErroreRuntime& e) {
+        QCOMPARE(e.numero(), numero);
+        QCOMPARE(e.dettaglio(), percorso);
+    }
+}
+
+void TstLettore::fileNonRegolari_data()
+{
+    QTest::addColumn<QString>("tipo");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("character device") << "device";
+}
+
+void TstLettore::fileNonRegolari()
+{
+#if defined(Q_OS_UNIX)
+    QFETCH(QString, tipo);
+    CartellaProva cartella;
+    const QString percorso = cartella.utente() + QStringLiteral("/SPECIALE.TXT");
+    if (tipo == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(percorso).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), percorso));
+    // Must neither block on the FIFO nor read the endless device.
+    try {
+        host::LettoreVoci lettore(percorso);
+        QFAIL("a non-regular file was read");
+    } catch (const host::ErroreRuntime& e) {
+        QCOMPARE(e.numero(), 75);
+    }
+#else
+    QSKIP("no FIFOs or device files here");
+#endif
+}
+
+QTEST_GUILESS_MAIN(TstLettore)
+#include "tst_lettore.moc"
