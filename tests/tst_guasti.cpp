@@ -14,6 +14,7 @@ private slots:
     void terminaConErrore_data();
     void terminaConErrore();
     void riuscitaEsceConZero();
+    void dialogoSuCartellaMancante();
 };
 
 namespace {
@@ -97,6 +98,7 @@ void TstGuasti::terminaConErrore()
     const QByteArray hashSorgente = hashFile(sorgente);
     argomenti.prepend(sorgente);
     argomenti.prepend(cartella.programma());
+    argomenti.prepend(QStringLiteral("esegui"));
 
     const Esito esito = eseguiFiglio(argomenti);
 
@@ -132,11 +134,25 @@ void TstGuasti::riuscitaEsceConZero()
 {
     CartellaProva cartella;
     const QString sorgente = cartella.scriviSorgente(QStringLiteral("lista.txt"), "a\r\na\r\n");
-    const Esito esito = eseguiFiglio({cartella.programma(), sorgente});
+    const Esito esito = eseguiFiglio({QStringLiteral("esegui"), cartella.programma(), sorgente});
     QCOMPARE(esito.stato, 0);
     QCOMPARE(esito.out, QStringLiteral("MESSAGGIO\tFendrix\t%1\tEliminate 1  combinazioni ripetute..! \n")
                             .arg(int(QMessageBox::Critical)));
     QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), QByteArray("a\r\n"));
+}
+
+void TstGuasti::dialogoSuCartellaMancante()
+{
+    // The data folder is missing: the dialog cannot open its start folder.
+    CartellaProva cartella;
+    QVERIFY(QDir(cartella.dati()).removeRecursively());
+    const Esito esito = eseguiFiglio({QStringLiteral("dialogo"), cartella.programma(), cartella.dati()});
+    QCOMPARE(esito.modo, QProcess::NormalExit);
+    QCOMPARE(esito.stato, 76);
+    QVERIFY2(esito.out.startsWith(QStringLiteral("MESSAGGIO\tFendrix\t%1\tErrore di run-time '76':\\n\\nImpossibile trovare il percorso")
+                                      .arg(int(QMessageBox::Critical))),
+             qPrintable(esito.out));
+    QVERIFY(!esito.out.contains(QStringLiteral("SCELTO")));
 }
 
 QTEST_GUILESS_MAIN(TstGuasti)

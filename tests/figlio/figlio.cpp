@@ -1,8 +1,11 @@
-// A child process that runs one duplicate-removal run the way the program
-// does (inside the program's event-handler guard), for the cases that end
-// the process or need process limits.
+// A child process for the cases that end the process or need process
+// limits. It runs one piece of the program the way the program does, inside
+// its event-handler guard:
 //
-//   fendrix-figlio PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT_BYTES [MEMORY_LIMIT_BYTES]]
+//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT_BYTES [MEMORY_LIMIT_BYTES]]
+//       one duplicate-removal run on SOURCE;
+//   fendrix-figlio dialogo PROGRAM_FOLDER START_FOLDER
+//       the file selection dialog opened on START_FOLDER, then closed with OK.
 //
 // Every message box is answered with OK and reported on stdout as one line
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
@@ -10,10 +13,12 @@
 #include "host/GestioneErrori.h"
 #include "processing/EliminaDuplicati.h"
 #include "state/Variabili.h"
+#include "ui/frmSelezione.h"
 
 #include "RispostaMessaggi.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -47,14 +52,19 @@ int main(int argc, char* argv[])
 {
     host::preparaProcesso();
     QApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: fendrix-figlio PROGRAM_FOLDER SOURCE [FSIZE [AS]]\n");
+    const QStringList argomenti = QApplication::arguments();
+    if (argomenti.size() < 4 || (argomenti[1] != QLatin1String("esegui") && argomenti[1] != QLatin1String("dialogo"))) {
+        std::fprintf(stderr, "usage: fendrix-figlio esegui|dialogo PROGRAM_FOLDER PATH [FSIZE [AS]]\n");
         return 120;
     }
-    host::impostaCartellaProgramma(QString::fromLocal8Bit(argv[1]));
-    Variabili::FileDaElaborare = QString::fromLocal8Bit(argv[2]);
+    const bool dialogo = argomenti[1] == QLatin1String("dialogo");
+    host::impostaCartellaProgramma(argomenti[2]);
 
     RispostaMessaggi risposta;
+    risposta.suFinestra([](QWidget* finestra) {
+        if (auto* d = qobject_cast<frmSelezione*>(finestra))
+            d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
     risposta.suMessaggio([](const RispostaMessaggi::Messaggio& m) {
         QString testo = m.testo;
         testo.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
@@ -63,15 +73,25 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
     });
 
+    frmSelezione finestra;
     QTimer::singleShot(0, [&] {
-        // Limits go on only now, after the toolkit has started.
+        if (dialogo) {
+            Variabili::ModoSelezione = 1;
+            Variabili::Filtro = QStringLiteral("*.TXT");
+            Variabili::CartellaCorrente = argomenti[3];
+            finestra.mostraModale();
+            std::printf("SCELTO\t%s\n", Variabili::PercorsoScelto.toUtf8().constData());
+        } else {
+            // Limits go on only now, after the toolkit has started.
 #if defined(Q_OS_UNIX)
-        if (argc > 3)
-            limita(RLIMIT_FSIZE, argv[3]);
-        if (argc > 4)
-            limita(RLIMIT_AS, argv[4]);
+            if (argc > 4)
+                limita(RLIMIT_FSIZE, argv[4]);
+            if (argc > 5)
+                limita(RLIMIT_AS, argv[5]);
 #endif
-        host::eseguiGestore([] { EliminaDuplicati(); });
+            Variabili::FileDaElaborare = argomenti[3];
+            host::eseguiGestore([] { EliminaDuplicati(); });
+        }
         QApplication::exit(0);
     });
     return QApplication::exec();

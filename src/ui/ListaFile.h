@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QListWidget>
+#include <QString>
+
+// A file list: the regular, non-hidden files of a folder whose names match a
+// pattern, letter case ignored, sorted by name ignoring case. Selecting a
+// file with the mouse or the keyboard raises clic().
+class ListaFile : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ListaFile(QWidget* parent = nullptr);
+
+    // The folder, without a trailing separator except at the root.
+    QString cartella() const { return cartella_; }
+    void impostaCartella(const QString& cartella);
+    void impostaFiltro(const QString& filtro);
+    QString nomeSelezionato() const;
+
+    // Back to the state of a fresh list, without raising clic().
+    void svuota();
+
+signals:
+    void clic();
+
+private:
+    void riempi();
+
+    QString cartella_;
+    QString filtro_ = QStringLiteral("*.*");
+    bool riempiendo_ = false;
+};

@@ -1,0 +1,119 @@
+#include "ui/frmSelezione.h"
+#include "ui_frmSelezione.h"
+
+#include "host/GestioneErrori.h"
+#include "host/Testo.h"
+#include "state/Variabili.h"
+#include "ui/Caratteri.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::frmSelezione>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+
+    const QFont liste = carattere(QStringLiteral("Segoe UI Light"), 11.25, QFont::Light);
+    const QFont piccolo = carattere(QStringLiteral("Segoe UI Light"), 9.75, QFont::Light);
+    ui->Dir1->setFont(liste);
+    ui->File1->setFont(liste);
+    ui->txtNome->setFont(piccolo);
+    ui->cmdOK->setFont(piccolo);
+
+    connect(ui->Dir1, &ListaCartelle::cambiato, this, [this] { host::eseguiGestore([this] { Dir1_Change(); }); });
+    connect(ui->File1, &ListaFile::clic, this, [this] { host::eseguiGestore([this] { File1_Click(); }); });
+    connect(ui->cmdOK, &QPushButton::clicked, this, [this] { host::eseguiGestore([this] { cmdOK_Click(); }); });
+}
+
+frmSelezione::~frmSelezione() = default;
+
+void frmSelezione::mostraModale()
+{
+    host::eseguiGestore([this] { Form_Load(); });
+    if (const QScreen* schermo = QGuiApplication::primaryScreen())
+        move(schermo->availableGeometry().center() - rect().center());
+    exec();
+}
+
+bool frmSelezione::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        host::eseguiGestore([this] { Form_Activate(); });
+    return QDialog::event(e);
+}
+
+void frmSelezione::Form_Load()
+{
+    // The controls start from their layout values at every load.
+    ui->Dir1->svuota();
+    ui->File1->svuota();
+    ui->txtNome->clear();
+    ui->txtNome->setEnabled(true);
+    setWindowTitle(QString());
+
+    Variabili::PercorsoScelto.clear();
+    if (Variabili::ModoSelezione == 1)
+        Titolo = QStringLiteral(" Seleziona file ");
+    ui->Dir1->impostaPercorso(Variabili::CartellaCorrente);
+    ui->File1->impostaFiltro(Variabili::Filtro);
+}
+
+void frmSelezione::Form_Activate()
+{
+    Estensione = host::ultimi(Variabili::Filtro, 4);
+    setWindowTitle(Titolo + Estensione);
+    if (Variabili::ModoSelezione == 1)
+        ui->txtNome->setEnabled(false);
+}
+
+void frmSelezione::Dir1_Change()
+{
+    ui->File1->impostaCartella(ui->Dir1->percorso());
+    Variabili::CartellaCorrente = ui->File1->cartella();
+}
+
+void frmSelezione::File1_Click()
+{
+    QString percorso = ui->File1->cartella();
+    if (!percorso.endsWith(host::separatore()))
+        percorso += host::separatore();
+    percorso += ui->File1->nomeSelezionato();
+    Variabili::PercorsoScelto = percorso;
+    ui->txtNome->setText(Variabili::NomeDaPercorso(Variabili::PercorsoScelto));
+}
+
+void frmSelezione::cmdOK_Click()
+{
+    scarica(chiusoDaCodice);
+}
+
+void frmSelezione::Form_QueryUnload(int motivo)
+{
+    if (motivo == chiusoDallUtente) {
+        Variabili::PercorsoScelto.clear();
+        Variabili::ModoSelezione = 0;
+    }
+}
+
+void frmSelezione::scarica(int motivo)
+{
+    host::eseguiGestore([&] { Form_QueryUnload(motivo); });
+    done(motivo == chiusoDaCodice ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void frmSelezione::reject()
+{
+    scarica(chiusoDallUtente);
+}
+
+void frmSelezione::closeEvent(QCloseEvent* e)
+{
+    e->accept();
+    if (isVisible())
+        scarica(chiusoDallUtente);
+}
