@@ -1,14 +1,16 @@
 #include "host/GestioneErrori.h"
+#include "ui/Risorse.h"
+#include "ui/frmAmain.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
     host::preparaProcesso();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fendrix"));
-    QMainWindow finestra;
+    QApplication::setWindowIcon(iconaProgramma());
+    frmAmain finestra;
     finestra.show();
     return QApplication::exec();
 }

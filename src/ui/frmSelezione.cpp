@@ -5,6 +5,7 @@
 #include "host/Testo.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
+#include "ui/Risorse.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
+    setWindowIcon(iconaProgramma());
 
     const QFont liste = carattere(QStringLiteral("Segoe UI Light"), 11.25, QFont::Light);
     const QFont piccolo = carattere(QStringLiteral("Segoe UI Light"), 9.75, QFont::Light);

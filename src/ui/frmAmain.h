@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+class frmSelezione;
+namespace Ui { class frmAmain; }
+
+// The main window: a banner, four caption lines and the picture button
+// whose click is the program's one command: choose a file in the selection
+// dialog, then remove its repeated items.
+class frmAmain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmAmain(QWidget* parent = nullptr);
+    ~frmAmain() override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* oggetto, QEvent* e) override;
+
+private:
+    void Form_Load();
+    void cmdDuplicate_Click();
+
+    std::unique_ptr<Ui::frmAmain> ui;
+    std::array<QLabel*, 4> Label1{};
+    std::unique_ptr<frmSelezione> selezione_;  // created on first use, kept for the program's life
+    bool centrata_ = false;
+};

@@ -1,0 +1,251 @@
+// The main window, end to end through the real dialog and message box.
+#include "state/Variabili.h"
+#include "ui/ListaCartelle.h"
+#include "ui/ListaFile.h"
+#include "ui/frmAmain.h"
+#include "ui/frmSelezione.h"
+
+#include "CartellaProva.h"
+#include "RispostaMessaggi.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+using Azione = std::function<void(frmSelezione*)>;
+
+QPushButton* pulsante(frmAmain& finestra)
+{
+    return finestra.findChild<QPushButton*>(QStringLiteral("cmdDuplicate"));
+}
+
+void scegli(frmSelezione* d, const QString& nome)
+{
+    auto* lista = d->findChild<ListaFile*>(QStringLiteral("File1"));
+    const auto voci = lista->findItems(nome, Qt::MatchExactly);
+    QCOMPARE(voci.size(), 1);
+    QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualItemRect(voci.first()).center());
+}
+
+void ok(frmSelezione* d)
+{
+    QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+}
+
+// Presses the picture button with `premi`; `nelDialogo` acts in the dialog
+// when it shows. Returns the messages shown after the dialog closed.
+QList<RispostaMessaggi::Messaggio> premi(frmAmain& finestra, const Azione& nelDialogo,
+                                         const std::function<void()>& premi = {})
+{
+    RispostaMessaggi risposta;
+    int dialoghi = 0;
+    risposta.suFinestra([&](QWidget* w) {
+        if (auto* d = qobject_cast<frmSelezione*>(w)) {
+            ++dialoghi;
+            nelDialogo(d);
+            if (d->isVisible())
+                d->done(QDialog::Rejected);  // never hang on a failed step
+        }
+    });
+    if (premi)
+        premi();
+    else
+        QTest::mouseClick(pulsante(finestra), Qt::LeftButton);
+    [&] { QCOMPARE(dialoghi, 1); }();
+    return risposta.messaggi();
+}
+
+}  // namespace
+
+class TstFrmAmain : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void comando_data();
+    void comando();
+    void secondaPressione();
+    void tastiera_data();
+    void tastiera();
+    void aspetto();
+
+private:
+    std::unique_ptr<CartellaProva> cartella_;
+    std::unique_ptr<frmAmain> finestra_;
+};
+
+void TstFrmAmain::init()
+{
+    cartella_ = std::make_unique<CartellaProva>();
+    Variabili::ModoSelezione = 0;
+    Variabili::Filtro.clear();
+    finestra_ = std::make_unique<frmAmain>();
+    finestra_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(finestra_.get()));
+}
+
+void TstFrmAmain::cleanup()
+{
+    finestra_.reset();
+    cartella_.reset();
+}
+
+void TstFrmAmain::comando_data()
+{
+    QTest::addColumn<QByteArray>("contenuto");
+    QTest::addColumn<QString>("azione");
+    QTest::addColumn<QString>("messaggio");  // "" for none
+    QTest::addColumn<QByteArray>("copia");    // null for none
+    QTest::newRow("repeats removed")
+        << QByteArray("12 34\r\n5 6\r\n12 34\r\n") << "ok" << "Eliminate 1  combinazioni ripetute..! "
+        << QByteArray("12 34\r\n5 6\r\n");
+    QTest::newRow("no repeats") << QByteArray("a\r\nb\r\n") << "ok"
+                                << "Il file non ha combinazioni ripetute..! " << QByteArray();
+    QTest::newRow("close box") << QByteArray("a\r\na\r\n") << "chiudi" << "" << QByteArray();
+    QTest::newRow("OK without a file") << QByteArray("a\r\na\r\n") << "ok senza file" << ""
+                                       << QByteArray();
+}
+
+void TstFrmAmain::comando()
+{
+    QFETCH(QByteArray, contenuto);
+    QFETCH(QString, azione);
+    QFETCH(QString, messaggio);
+    QFETCH(QByteArray, copia);
+    scriviFile(cartella_->dati() + QStringLiteral("lista.txt"), contenuto);
+
+    const auto messaggi = premi(*finestra_, [&](frmSelezione* d) {
+        if (azione == QLatin1String("ok senza file")) {
+            ok(d);
+            return;
+        }
+        scegli(d, QStringLiteral("lista.txt"));
+        if (azione == QLatin1String("ok"))
+            ok(d);
+        else
+            d->close();
+    });
+
+    if (messaggio.isEmpty()) {
+        QCOMPARE(messaggi.size(), 0);
+    } else {
+        QCOMPARE(messaggi.size(), 1);
+        QCOMPARE(messaggi[0].titolo, QStringLiteral("Fendrix"));
+        QCOMPARE(messaggi[0].testo, messaggio);
+    }
+    const QString percorsoCopia = cartella_->dati() + QStringLiteral("NEW - LISTA.TXT");
+    if (copia.isNull())
+        QVERIFY(!QFileInfo::exists(percorsoCopia));
+    else
+        QCOMPARE(leggiFile(percorsoCopia), copia);
+    QCOMPARE(leggiFile(cartella_->dati() + QStringLiteral("lista.txt")), contenuto);
+}
+
+void TstFrmAmain::secondaPressione()
+{
+    QVERIFY(QDir(cartella_->dati()).mkdir(QStringLiteral("Vecchi")));
+    scriviFile(cartella_->dati() + QStringLiteral("Vecchi/x.txt"), "r,r");
+    const QString sotto = cartella_->dati() + QStringLiteral("Vecchi");
+    QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+
+    // First press: move to the subfolder, then close through the close box.
+    premi(*finestra_, [&](frmSelezione* d) {
+        QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
+        QCOMPARE(Variabili::Filtro, QStringLiteral("*.TXT"));
+        auto* dir = d->findChild<ListaCartelle*>(QStringLiteral("Dir1"));
+        dir->setCurrentItem(dir->findItems(QStringLiteral("Vecchi"), Qt::MatchExactly | Qt::MatchRecursive).first());
+        QTest::keyClick(dir, Qt::Key_Return);
+        d->close();
+    });
+    QCOMPARE(Variabili::ModoSelezione, std::int16_t{0});
+    Variabili::Filtro = QStringLiteral("*.XYZ");
+
+    // Second press: mode and pattern set again, the dialog opens where it was left.
+    const auto messaggi = premi(*finestra_, [&](frmSelezione* d) {
+        QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
+        QCOMPARE(Variabili::Filtro, QStringLiteral("*.TXT"));
+        QCOMPARE(d->findChild<ListaCartelle*>(QStringLiteral("Dir1"))->percorso(), sotto);
+        scegli(d, QStringLiteral("x.txt"));
+        ok(d);
+    });
+    QCOMPARE(messaggi.size(), 1);
+    QCOMPARE(leggiFile(cartella_->dati() + QStringLiteral("NEW - X.TXT")), QByteArray("r\r\n"));
+}
+
+void TstFrmAmain::tastiera_data()
+{
+    QTest::addColumn<int>("tasto");
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void TstFrmAmain::tastiera()
+{
+    QFETCH(int, tasto);
+    scriviFile(cartella_->dati() + QStringLiteral("lista.txt"), "k\r\nk\r\n");
+    QPushButton* cmd = pulsante(*finestra_);
+    finestra_->activateWindow();
+    // The picture button is the window's only tab stop: it has the focus at
+    // start and keeps it through Tab.
+    QTRY_COMPARE(QApplication::focusWidget(), cmd);
+    QTest::keyClick(cmd, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), cmd);
+
+    const auto messaggi = premi(
+        *finestra_,
+        [](frmSelezione* d) {
+            scegli(d, QStringLiteral("lista.txt"));
+            ok(d);
+        },
+        [&] {
+            QTest::keyClick(cmd, static_cast<Qt::Key>(tasto));
+            if (tasto != Qt::Key_Space)  // Enter animates the click: let it land
+                QTRY_VERIFY(Variabili::ModoSelezione == 1);
+            QTRY_COMPARE_WITH_TIMEOUT(QFileInfo::exists(cartella_->dati() + QStringLiteral("NEW - LISTA.TXT")),
+                                      true, 5000);
+        });
+    QCOMPARE(messaggi.size(), 1);
+    QCOMPARE(messaggi[0].testo, QStringLiteral("Eliminate 1  combinazioni ripetute..! "));
+}
+
+void TstFrmAmain::aspetto()
+{
+    QCOMPARE(finestra_->windowTitle(), QStringLiteral("  by Quorvanta"));
+    QCOMPARE(finestra_->size(), QSize(479, 204));
+    QCOMPARE(finestra_->minimumSize(), finestra_->maximumSize());
+    const Qt::WindowFlags flags = finestra_->windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!finestra_->windowIcon().isNull());
+
+    const QStringList attesi{QStringLiteral("ELIMINA LE RIGHE O COMBINAZIONI RIPETUTE"),
+                             QStringLiteral("IN UN FILE DI TIPO TESTO- ASCII"),
+                             QStringLiteral("CREANDO UNA COPIA ORDINATA"),
+                             QStringLiteral("CON UN SEMPLICISSIMO CLICK")};
+    int yPrecedente = -1;
+    for (int i = 0; i < 4; ++i) {
+        auto* riga = finestra_->findChild<QLabel*>(QStringLiteral("Label1_%1").arg(i));
+        QVERIFY(riga);
+        QCOMPARE(riga->text(), attesi[i]);
+        QVERIFY(riga->font().italic());
+        QCOMPARE(riga->alignment(), Qt::AlignCenter);
+        QVERIFY(riga->y() > yPrecedente);
+        yPrecedente = riga->y();
+    }
+    auto* cmd = pulsante(*finestra_);
+    QVERIFY(cmd->text().isEmpty());
+    QVERIFY(!cmd->icon().isNull());
+    QVERIFY(!cmd->accessibleName().isEmpty());
+    auto* banner = finestra_->findChild<QLabel*>(QStringLiteral("Image1"));
+    QCOMPARE(banner->pixmap().size(), QSize(250, 48));
+    QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+}
+
+QTEST_MAIN(TstFrmAmain)
+#include "tst_frmamain.moc"
