@@ -8,8 +8,9 @@ FENDRIX_BUILD="${FENDRIX_BUILD:-$FENDRIX_ROOT/build}"
 
 # cmake, make, g++: the build. qt6-base-dev: Qt 6 Core, Gui, Widgets and Test
 # (with moc, uic and rcc, and the platform plugins). fonts-dejavu-core: a
-# font the windows can always fall back on.
-FENDRIX_PACKAGES=(cmake make g++ qt6-base-dev fonts-dejavu-core ${FENDRIX_EXTRA_PACKAGES:-})
+# font the windows can always fall back on. libxxhash-dev: the hash of the
+# dedupe core.
+FENDRIX_PACKAGES=(cmake make g++ qt6-base-dev libxxhash-dev fonts-dejavu-core ${FENDRIX_EXTRA_PACKAGES:-})
 
 installa_mancanti() {
     local mancanti=()

@@ -4,6 +4,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace host {
 
@@ -40,6 +41,16 @@ public:
 
     // The next field. Must not be called once fine() is true.
     std::string_view prossimo();
+
+    // Splits what is left to read into up to `quante` consecutive parts of
+    // about equal size, cut at line ends, so that the fields of the parts,
+    // read one part after the other, are exactly the fields read here.
+    // The parts can be read at the same time, by different threads.
+    std::vector<CampiTesto> sezioni(std::size_t quante) const;
+
+    // About how many fields are left, judged from the delimiters in the
+    // first 64 KiB of what is left.
+    std::size_t stimaCampi() const noexcept;
 
 private:
     std::size_t fineCampo(std::size_t da) const noexcept;   // first delimiter at or after `da`

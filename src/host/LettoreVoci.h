@@ -27,6 +27,11 @@ public:
     bool fine() const noexcept { return campi_.fine(); }
     std::string_view leggiVoce() { return campi_.prossimo(); }
 
+    // Splits the items not yet read into up to `quante` parts that can be
+    // read at the same time (see CampiTesto::sezioni); the parts live, and
+    // their items stay valid, as long as the reader.
+    std::vector<CampiTesto>& sezioni(std::size_t quante);
+
     bool haBom() const noexcept { return bom_; }
     std::size_t byteLetti() const noexcept { return dimensione_; }
 
@@ -35,6 +40,7 @@ private:
     std::size_t dimensione_ = 0;
     bool bom_ = false;
     CampiTesto campi_{std::string_view{}};
+    std::vector<CampiTesto> sezioni_;
 };
 
 // The UTF-8 byte-order mark.

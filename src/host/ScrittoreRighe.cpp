@@ -57,7 +57,7 @@ ScrittoreRighe::ScrittoreRighe(const QString& destinazione) : destinazione_(dest
         }
     }
     std::setvbuf(file_, nullptr, _IONBF, 0);  // we hand over large blocks ourselves
-    buffer_.reserve(capacita);
+    buffer_ = std::make_unique_for_overwrite<char[]>(capacita);
 }
 
 ScrittoreRighe::~ScrittoreRighe()
@@ -85,12 +85,12 @@ void ScrittoreRighe::fallisci(int numeroErrno)
 
 void ScrittoreRighe::svuota()
 {
-    if (buffer_.empty())
+    if (usati_ == 0)
         return;
     errno = 0;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
+    if (std::fwrite(buffer_.get(), 1, usati_, file_) != usati_)
         fallisci(errno != 0 ? errno : EIO);
-    buffer_.clear();
+    usati_ = 0;
 }
 
 void ScrittoreRighe::scrivi(std::string_view byte)
@@ -103,7 +103,8 @@ void ScrittoreRighe::scrivi(std::string_view byte)
             fallisci(errno != 0 ? errno : EIO);
         return;
     }
-    buffer_.append(byte);
+    std::memcpy(buffer_.get() + usati_, byte.data(), byte.size());
+    usati_ += byte.size();
 }
 
 void ScrittoreRighe::scriviLungo(std::string_view riga)

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,18 +29,21 @@ public:
     void scrivi(std::string_view byte);   // bytes as they are
     void scriviRiga(std::string_view riga) // the line and CR LF
     {
-        if (riga.size() + 2 > spazio())
+        if (riga.size() + 2 > spazio()) {
             scriviLungo(riga);
-        else {
-            buffer_.append(riga);
-            buffer_.append("\r\n", 2);
+            return;
         }
+        char* p = buffer_.get() + usati_;
+        std::memcpy(p, riga.data(), riga.size());
+        p[riga.size()] = '\r';
+        p[riga.size() + 1] = '\n';
+        usati_ += riga.size() + 2;
     }
 
     void completa();
 
 private:
-    std::size_t spazio() const noexcept { return capacita - buffer_.size(); }
+    std::size_t spazio() const noexcept { return capacita - usati_; }
     void scriviLungo(std::string_view riga);
     void svuota();
     [[noreturn]] void fallisci(int numeroErrno);
@@ -50,7 +54,8 @@ private:
     QString destinazione_;
     QString temporaneo_;
     std::FILE* file_ = nullptr;
-    std::string buffer_;
+    std::unique_ptr<char[]> buffer_;  // the block being assembled
+    std::size_t usati_ = 0;
 };
 
 }  // namespace host

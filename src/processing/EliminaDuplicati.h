@@ -3,11 +3,11 @@
 #include <QString>
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 #include <vector>
 
 namespace host { class LettoreVoci; }
+namespace nucleo { class Elenco; }
 
 // Reads the items of Variabili::FileDaElaborare, keeps each distinct item
 // once, tells the user how many repeats were dropped and, when some were,
@@ -36,8 +36,9 @@ QString cartellaDati();
 // the data folder, wherever the source lies.
 QString percorsoCopia(const QString& sorgente);
 
-// Writes the items one per line, each ended by CR LF, preceded by a UTF-8
-// byte-order mark when `bom` is set; replaces `percorso` only once complete.
-void scriviCopia(const QString& percorso, std::span<const std::string_view> righe, bool bom);
+// Writes the items in the list's order, one per line, each ended by CR LF,
+// preceded by a UTF-8 byte-order mark when `bom` is set; replaces
+// `percorso` only once complete.
+void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, bool bom);
 
 }  // namespace elaborazione
