@@ -47,18 +47,20 @@ double piccoMb()
 #endif
 }
 
-void scriviVoci(const QString& percorso, const std::vector<std::string_view>& voci)
+void scriviVoci(const QString& percorso, const std::vector<nucleo::Raccolta>& voci)
 {
     std::FILE* f = std::fopen(QFile::encodeName(percorso).constData(), "wb");
     if (!f)
         throw std::runtime_error("cannot write " + percorso.toStdString());
     std::string blocco;
-    for (const auto v : voci) {
-        blocco.append(v).push_back('\n');
-        if (blocco.size() > (1 << 20)) {
-            std::fwrite(blocco.data(), 1, blocco.size(), f);
-            blocco.clear();
-        }
+    for (const auto& raccolta : voci) {
+        raccolta.visita([&](std::string_view v) {
+            blocco.append(v).push_back('\n');
+            if (blocco.size() > (1 << 20)) {
+                std::fwrite(blocco.data(), 1, blocco.size(), f);
+                blocco.clear();
+            }
+        });
     }
     std::fwrite(blocco.data(), 1, blocco.size(), f);
     std::fclose(f);
@@ -104,9 +106,8 @@ int main(int argc, char* argv[])
         for (const QString& percorso : file) {
             const auto t0 = Orologio::now();
             host::LettoreVoci sorgente(percorso);
-            std::vector<std::string_view> righe;
-            elaborazione::leggiRighe(sorgente, righe);
-            const auto totale = static_cast<std::int64_t>(righe.size());
+            std::vector<nucleo::Raccolta> righe;
+            const std::int64_t totale = elaborazione::leggiRighe(sorgente, righe);
             if (!voci.isEmpty())
                 scriviVoci(voci, righe);
             const auto t1 = Orologio::now();

@@ -96,16 +96,6 @@ std::string_view CampiTesto::prossimo()
     return testo_.substr(inizio, d - inizio);
 }
 
-std::size_t CampiTesto::stimaCampi() const noexcept
-{
-    const std::size_t resto = testo_.size() - std::min(pos_, testo_.size());
-    const std::size_t campione = std::min<std::size_t>(resto, 1 << 16);
-    std::size_t delimitatori = 1;
-    for (std::size_t i = pos_; i < pos_ + campione; ++i)
-        delimitatori += (classe(testo_[i]) & (Virgola | FineRiga)) != 0;
-    return campione == 0 ? 0 : resto / campione * delimitatori + resto % campione * delimitatori / campione;
-}
-
 std::vector<CampiTesto> CampiTesto::sezioni(std::size_t quante) const
 {
     std::vector<CampiTesto> parti;

@@ -48,10 +48,6 @@ public:
     // The parts can be read at the same time, by different threads.
     std::vector<CampiTesto> sezioni(std::size_t quante) const;
 
-    // About how many fields are left, judged from the delimiters in the
-    // first 64 KiB of what is left.
-    std::size_t stimaCampi() const noexcept;
-
 private:
     std::size_t fineCampo(std::size_t da) const noexcept;   // first delimiter at or after `da`
     std::size_t fineCitazione(std::size_t da) const noexcept;  // first '"', CR or LF at or after `da`

@@ -18,14 +18,14 @@ QString testoEliminate(std::int64_t eliminate)
 
 namespace {
 
-void leggiSezione(host::CampiTesto& campi, std::vector<std::string_view>& righe)
+void leggiSezione(host::CampiTesto& campi, nucleo::Raccolta& righe)
 {
     // The emptiness test comes before trimming: a field of spaces only is an
     // item, stored as "".
     while (!campi.fine()) {
         const std::string_view voce = campi.prossimo();
         if (!voce.empty())
-            righe.push_back(host::togliSpazi(voce));
+            righe.aggiungi(host::togliSpazi(voce));
     }
 }
 
@@ -34,22 +34,19 @@ constexpr std::size_t sogliaParallela = std::size_t{1} << 20;
 
 }  // namespace
 
-void leggiRighe(host::LettoreVoci& file, std::vector<std::string_view>& righe)
+std::int64_t leggiRighe(host::LettoreVoci& file, std::vector<nucleo::Raccolta>& righe)
 {
     const unsigned fili = file.byteLetti() >= sogliaParallela ? nucleo::fili() : 1;
     std::vector<host::CampiTesto>& parti = file.sezioni(fili);
-    // Room for the items the start of the file promises, and a margin: the
-    // lists then seldom move while they grow. Room never used costs no memory.
-    const std::size_t previste = parti.front().stimaCampi() * 9 / 8 + 16;
-    righe.reserve(righe.size() + previste);
-    if (parti.size() == 1) {
-        leggiSezione(parti[0], righe);
-        return;
-    }
-    std::vector<std::string_view> seconda;
-    seconda.reserve(previste / parti.size());
-    nucleo::inParallelo([&] { leggiSezione(parti[0], righe); }, [&] { leggiSezione(parti[1], seconda); });
-    righe.insert(righe.end(), seconda.begin(), seconda.end());
+    righe.resize(parti.size());
+    if (parti.size() == 1)
+        leggiSezione(parti[0], righe[0]);
+    else
+        nucleo::inParallelo([&] { leggiSezione(parti[0], righe[0]); }, [&] { leggiSezione(parti[1], righe[1]); });
+    std::int64_t totale = 0;
+    for (const auto& r : righe)
+        totale += static_cast<std::int64_t>(r.size());
+    return totale;
 }
 
 QString cartellaDati()
@@ -81,9 +78,8 @@ void EliminaDuplicati()
 
     // Righe views the bytes the reader holds, so the reader lives to the end.
     host::LettoreVoci sorgente(Variabili::FileDaElaborare);
-    std::vector<std::string_view> Righe;
-    leggiRighe(sorgente, Righe);
-    const auto Totale = static_cast<std::int64_t>(Righe.size());
+    std::vector<nucleo::Raccolta> Righe;
+    const std::int64_t Totale = leggiRighe(sorgente, Righe);
 
     // A file without any item keeps nothing and drops nothing: it is reported
     // as having no repeats, like any other.

@@ -7,7 +7,7 @@
 #include <vector>
 
 namespace host { class LettoreVoci; }
-namespace nucleo { class Elenco; }
+namespace nucleo { class Elenco; class Raccolta; }
 
 // Reads the items of Variabili::FileDaElaborare, keeps each distinct item
 // once, tells the user how many repeats were dropped and, when some were,
@@ -24,10 +24,11 @@ inline constexpr char testoNessunaRipetizione[] = "Il file non ha combinazioni r
 // "Eliminate 3  combinazioni ripetute..! " for D = 3.
 QString testoEliminate(std::int64_t eliminate);
 
-// Appends the file's items to `righe`: empty fields are skipped, the others
-// stored without leading and trailing spaces (so an item of spaces only is
-// kept, as "").
-void leggiRighe(host::LettoreVoci& file, std::vector<std::string_view>& righe);
+// Reads the file's items into `righe`, one list per reading thread, and
+// returns how many there are: empty fields are skipped, the others stored
+// without leading and trailing spaces (so an item of spaces only is kept,
+// as "").
+std::int64_t leggiRighe(host::LettoreVoci& file, std::vector<nucleo::Raccolta>& righe);
 
 // The data folder below the program folder, with a trailing separator.
 QString cartellaDati();

@@ -39,12 +39,12 @@ struct Minore {
             return a.chiave[0] < b.chiave[0];
         if (a.chiave[1] != b.chiave[1])
             return a.chiave[1] < b.chiave[1];
-        // Equal keys: when both are longer than the keys, their first
-        // sixteen bytes are equal and the rest decides; otherwise compare in
-        // full (zero padding cannot tell 'ab' from 'ab\0').
-        if (a.testo.size() > byteChiave && b.testo.size() > byteChiave)
-            return a.testo.substr(byteChiave) < b.testo.substr(byteChiave);
-        return a.testo < b.testo;
+        // Equal keys. An item of up to sixteen bytes is then a prefix of the
+        // other (the zero padding of its keys matches the other's bytes), so
+        // the shorter comes first; otherwise the bytes after the keys decide.
+        if (a.testo.size() <= byteChiave || b.testo.size() <= byteChiave)
+            return a.testo.size() < b.testo.size();
+        return a.testo.substr(byteChiave) < b.testo.substr(byteChiave);
     }
 };
 
@@ -55,41 +55,37 @@ std::uint64_t hashDi(std::string_view s) noexcept
     return XXH3_64bits(s.data(), s.size());
 }
 
-// Which half of the work an item belongs to: a cheap function of its
-// first and last bytes, so that equal items always fall in the same half
-// and each core hashes only its own items. Items that differ only in the
-// middle may all land in one half: still correct, just less parallel.
-std::uint64_t metaDi(std::string_view s) noexcept
+bool uguali(const Voce& a, const Voce& b) noexcept
 {
-    std::uint64_t primi = 0;
-    std::uint64_t ultimi = 0;
-    const std::size_t n = std::min<std::size_t>(s.size(), 8);
-    std::memcpy(&primi, s.data(), n);
-    std::memcpy(&ultimi, s.data() + s.size() - n, n);
-    return ((primi ^ (ultimi * 0x9E3779B97F4A7C15ull) ^ s.size()) * 0xD6E8FEB86659FD93ull) >> 63;
+    // Equal lengths and keys settle items of up to sixteen bytes.
+    return a.testo.size() == b.testo.size() && a.chiave[0] == b.chiave[0] && a.chiave[1] == b.chiave[1] &&
+           (a.testo.size() <= byteChiave ||
+            std::memcmp(a.testo.data() + byteChiave, b.testo.data() + byteChiave, a.testo.size() - byteChiave) == 0);
 }
 
-// Open-addressing hash set of item positions, with linear probing. A slot
-// holds the top bits of the item's hash and the position of the kept item
-// plus one (0 = empty). The home slot of an item is given by the top bits of
-// its hash, so the slots store everything needed to rebuild the table when
-// it doubles, without touching the items again; and most probes that meet a
-// different item are settled by the stored bits alone. The table starts
-// small and doubles, so a file with few distinct items keeps a table that
-// fits in the cache.
+// Open-addressing hash set of the kept items, with linear probing. A slot
+// holds the top bits of the item's hash and the kept item's position plus
+// one (0 = empty). The home slot of an item is given by the top bits of its
+// hash, so the slots hold everything needed to rebuild the table when it
+// doubles, without touching the items again; and most probes that meet a
+// different item are settled by the stored bits alone. The kept items carry
+// their keys, so checking a match for an item of up to sixteen bytes reads
+// the kept item only, never the text. The table starts small and doubles,
+// so a file with few distinct items keeps a table that fits in the cache.
 class InsiemeVoci {
 public:
-    // `voci` are the items that positions refer to.
-    explicit InsiemeVoci(const std::string_view* voci) : voci_(voci) { dimensiona(10); }
+    // `tenute` are the kept items that positions refer to; the caller
+    // reserves room for all items so that it never moves.
+    explicit InsiemeVoci(const std::vector<Voce>& tenute) : tenute_(tenute) { dimensiona(10); }
 
     void anticipa(std::uint64_t h) const noexcept
     {
         __builtin_prefetch(&celle_[casa(h)]);
     }
 
-    // The first registered item whose stored hash bits match `h` (the one
-    // inserisci will most likely compare with), or null. Only a hint.
-    const std::string_view* candidato(std::uint64_t h) const noexcept
+    // The first kept item whose stored hash bits match `h` (the one
+    // nuova() will most likely compare with), or null. Only a hint.
+    const Voce* candidato(std::uint64_t h) const noexcept
     {
         const std::uint64_t impronta = h & ~mascheraPosizione;
         for (std::size_t i = casa(h);; i = (i + 1) & maschera_) {
@@ -97,13 +93,13 @@ public:
             if (cella == 0)
                 return nullptr;
             if ((cella & ~mascheraPosizione) == impronta)
-                return &voci_[(cella & mascheraPosizione) - 1];
+                return &tenute_[(cella & mascheraPosizione) - 1];
         }
     }
 
-    // Registers the item `voce` with hash `h`, kept at position `pos`,
-    // unless an equal item is already registered. True if it was new.
-    bool inserisci(std::string_view voce, std::uint64_t h, std::uint64_t pos)
+    // True if no kept item equals `voce` (hash `h`); the item is then
+    // registered as the one the caller keeps next, at position tenute.size().
+    bool nuova(const Voce& voce, std::uint64_t h)
     {
         if (pieni_ >= soglia_)
             raddoppia();
@@ -111,11 +107,11 @@ public:
         for (std::size_t i = casa(h);; i = (i + 1) & maschera_) {
             const std::uint64_t cella = celle_[i];
             if (cella == 0) {
-                celle_[i] = impronta | (pos + 1);
+                celle_[i] = impronta | (tenute_.size() + 1);
                 ++pieni_;
                 return true;
             }
-            if ((cella & ~mascheraPosizione) == impronta && voci_[(cella & mascheraPosizione) - 1] == voce)
+            if ((cella & ~mascheraPosizione) == impronta && uguali(tenute_[(cella & mascheraPosizione) - 1], voce))
                 return false;
         }
     }
@@ -145,7 +141,8 @@ private:
         for (const std::uint64_t cella : vecchie) {
             if (cella == 0)
                 continue;
-            const std::uint64_t h = bastanoImpronte ? cella : hashDi(voci_[(cella & mascheraPosizione) - 1]);
+            const std::uint64_t h =
+                bastanoImpronte ? cella : hashDi(tenute_[(cella & mascheraPosizione) - 1].testo);
             std::size_t i = casa(h);
             while (celle_[i] != 0)
                 i = (i + 1) & maschera_;
@@ -153,7 +150,7 @@ private:
         }
     }
 
-    const std::string_view* voci_;
+    const std::vector<Voce>& tenute_;
     std::vector<std::uint64_t> celle_;
     std::size_t maschera_ = 0;
     int spostamento_ = 0;
@@ -164,45 +161,49 @@ private:
 // Below this many items one thread is faster than starting another.
 constexpr std::size_t sogliaParallela = 1 << 16;
 
-// Adds to `tenute` one copy of each distinct item among those of `voci`
-// in half `meta` (see metaDi), or among all of them when `meta` is negative.
-void tieniPartizione(const std::vector<std::string_view>& voci, int meta, std::vector<Voce>& tenute)
+// The items of one half, as the readers gathered them: lists of blocks.
+using Segmenti = std::vector<std::vector<std::unique_ptr<Raccolta::Blocco>>*>;
+
+// Adds to `tenute` one copy of each distinct item of `voci`, releasing each
+// block of items once it has been read.
+void tieniPartizione(const Segmenti& voci, std::vector<Voce>& tenute)
 {
-    // Items are handled in blocks, in stages that fetch ahead what the next
-    // stage needs (the slots, then the item a slot names, then its bytes),
-    // so that the cache misses of a whole block overlap instead of
-    // following one another. Only the last stage decides anything.
+    // Items are handled in blocks, in stages: the first computes the keys
+    // and hashes of a block (its bytes are being read anyway) and fetches
+    // the slots ahead, the second fetches the kept items those slots name,
+    // so that the cache misses of a whole block overlap instead of following
+    // one another. Only the last stage decides anything.
     constexpr std::size_t blocco = 32;
-    const std::size_t n = voci.size();
-    InsiemeVoci visti(voci.data());
-    tenute.reserve((meta < 0 ? n : n / 2) + 16);  // never touched beyond what is kept
+    std::size_t n = 0;
+    for (const auto* segmento : voci)
+        for (const auto& b : *segmento)
+            n += b->quante;
+    tenute.reserve(n);  // never moves; never touched beyond what is kept
+    InsiemeVoci visti(tenute);
+    Voce nuove[blocco];
     std::uint64_t hash[blocco];
-    std::size_t indice[blocco];
-    for (std::size_t inizio = 0; inizio < n; inizio += blocco) {
-        const std::size_t fineBlocco = std::min(n, inizio + blocco);
-        std::size_t m = 0;
-        for (std::size_t i = inizio; i < fineBlocco; ++i) {
-            if (meta >= 0 && metaDi(voci[i]) != static_cast<std::uint64_t>(meta))
-                continue;
-            hash[m] = hashDi(voci[i]);
-            indice[m++] = i;
-            visti.anticipa(hash[m - 1]);
-        }
-        const std::string_view* candidati[blocco];
+    const auto tieni = [&](const std::string_view* voce, std::size_t m) {
         for (std::size_t k = 0; k < m; ++k) {
-            candidati[k] = visti.candidato(hash[k]);
-            if (candidati[k] != nullptr)
-                __builtin_prefetch(candidati[k]);
+            nuove[k] = voceDi(voce[k]);
+            hash[k] = hashDi(voce[k]);
+            visti.anticipa(hash[k]);
         }
         for (std::size_t k = 0; k < m; ++k) {
-            if (candidati[k] != nullptr)
-                __builtin_prefetch(candidati[k]->data());
+            if (const Voce* c = visti.candidato(hash[k]))
+                __builtin_prefetch(c);
         }
         for (std::size_t k = 0; k < m; ++k) {
-            // A kept item's key is taken now, while its bytes are in the cache.
-            if (visti.inserisci(voci[indice[k]], hash[k], indice[k]))
-                tenute.push_back(voceDi(voci[indice[k]]));
+            if (visti.nuova(nuove[k], hash[k]))
+                tenute.push_back(nuove[k]);
         }
+    };
+    for (auto* segmento : voci) {
+        for (auto& b : *segmento) {
+            for (std::size_t inizio = 0; inizio < b->quante; inizio += blocco)
+                tieni(b->voci + inizio, std::min(b->quante - inizio, blocco));
+            b.reset();
+        }
+        segmento->clear();
     }
 }
 
@@ -213,20 +214,27 @@ unsigned fili() noexcept
     return std::max(1u, std::min(2u, std::thread::hardware_concurrency()));
 }
 
-Elenco tieniUniche(std::vector<std::string_view>&& righe)
+Elenco tieniUniche(std::vector<Raccolta>&& righe)
 {
     Elenco elenco;
-    const std::size_t n = righe.size();
-    if (n < sogliaParallela || fili() < 2) {
-        tieniPartizione(righe, -1, elenco.parti_.emplace_back());
-    } else {
-        // Two halves, one per core: equal items fall in the same half, so
-        // each half is deduplicated on its own.
-        elenco.parti_.resize(2);
-        inParallelo([&] { tieniPartizione(righe, 0, elenco.parti_[0]); },
-                    [&] { tieniPartizione(righe, 1, elenco.parti_[1]); });
+    Segmenti meta[2];
+    std::size_t n = 0;
+    for (Raccolta& r : righe) {
+        for (unsigned m = 0; m < 2; ++m)
+            meta[m].push_back(&r.meta(m));
+        n += r.size();
     }
-    righe = {};
+    elenco.parti_.resize(2);
+    // Equal items fall in the same half, so each half is deduplicated on
+    // its own, one per core when there are enough items.
+    if (n >= sogliaParallela && fili() >= 2) {
+        inParallelo([&] { tieniPartizione(meta[0], elenco.parti_[0]); },
+                    [&] { tieniPartizione(meta[1], elenco.parti_[1]); });
+    } else {
+        tieniPartizione(meta[0], elenco.parti_[0]);
+        tieniPartizione(meta[1], elenco.parti_[1]);
+    }
+    righe.clear();
     for (const auto& parte : elenco.parti_)
         elenco.quante_ += static_cast<std::int64_t>(parte.size());
     return elenco;
@@ -235,7 +243,7 @@ Elenco tieniUniche(std::vector<std::string_view>&& righe)
 void Elenco::ordina()
 {
     // Each part on its own core; visita() merges them.
-    if (parti_.size() == 2)
+    if (quante_ >= static_cast<std::int64_t>(sogliaParallela) && fili() >= 2)
         inParallelo([&] { std::sort(parti_[0].begin(), parti_[0].end(), Minore{}); },
                     [&] { std::sort(parti_[1].begin(), parti_[1].end(), Minore{}); });
     else
@@ -244,17 +252,9 @@ void Elenco::ordina()
     ordinato_ = true;
 }
 
-void Elenco::unisci(const std::vector<Voce>& a, const std::vector<Voce>& b,
-                    void (*f)(void*, std::string_view), void* contesto) const
+bool minore(const Voce& a, const Voce& b) noexcept
 {
-    auto i = a.begin();
-    auto j = b.begin();
-    while (i != a.end() && j != b.end())
-        f(contesto, Minore{}(*j, *i) ? (j++)->testo : (i++)->testo);
-    for (; i != a.end(); ++i)
-        f(contesto, i->testo);
-    for (; j != b.end(); ++j)
-        f(contesto, j->testo);
+    return Minore{}(a, b);
 }
 
 }  // namespace nucleo
