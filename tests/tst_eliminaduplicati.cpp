@@ -26,12 +26,26 @@ QByteArray b(const char* s, qsizetype n = -1)
     return n < 0 ? QByteArray(s) : QByteArray(s, n);
 }
 
-// Runs EliminaDuplicati on `sorgente`, answering its message; returns the messages shown.
+// Runs EliminaDuplicati on `sorgente`, answering its message; returns the
+// messages shown. A short run shows no progress window, and the cursor over
+// the message is the plain arrow.
 QList<RispostaMessaggi::Messaggio> esegui(const QString& sorgente)
 {
     RispostaMessaggi risposta;
+    bool altreFinestre = false;
+    risposta.suFinestra([&](QWidget*) { altreFinestre = true; });
+    bool freccia = true;
+    risposta.suMessaggio([&](const RispostaMessaggi::Messaggio&) {
+        freccia &= QApplication::overrideCursor() == nullptr ||
+                   QApplication::overrideCursor()->shape() == Qt::ArrowCursor;
+    });
     Variabili::FileDaElaborare = sorgente;
     EliminaDuplicati();
+    [&] {
+        QVERIFY(!altreFinestre);
+        QVERIFY(freccia);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }();
     return risposta.messaggi();
 }
 

@@ -11,7 +11,10 @@ void mostraMessaggio(const QString& testo, Icona icona)
                     QString::fromLatin1(titoloApplicazione), testo, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
+    // The plain arrow over the message, even in the middle of a busy run.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
+    QApplication::restoreOverrideCursor();
 }
 
 }  // namespace host

@@ -1,5 +1,6 @@
 #include "processing/EliminaDuplicati.h"
 
+#include "host/Attesa.h"
 #include "host/CartellaProgramma.h"
 #include "host/LettoreVoci.h"
 #include "host/Messaggio.h"
@@ -7,6 +8,8 @@
 #include "host/Testo.h"
 #include "processing/Nucleo.h"
 #include "state/Variabili.h"
+
+#include <optional>
 
 namespace elaborazione {
 
@@ -75,15 +78,21 @@ void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, bool bom)
 void EliminaDuplicati()
 {
     using namespace elaborazione;
+    const QString percorso = Variabili::FileDaElaborare;
 
-    // Righe views the bytes the reader holds, so the reader lives to the end.
-    host::LettoreVoci sorgente(Variabili::FileDaElaborare);
-    std::vector<nucleo::Raccolta> Righe;
-    const std::int64_t Totale = leggiRighe(sorgente, Righe);
+    // The items view the bytes the reader holds, so the reader lives to the end.
+    std::optional<host::LettoreVoci> sorgente;
+    std::int64_t Totale = 0;
+    nucleo::Elenco Uniche;
+    host::attendi(QString::fromUtf8(testoAttesaLettura), [&] {
+        sorgente.emplace(percorso);
+        std::vector<nucleo::Raccolta> Righe;
+        Totale = leggiRighe(*sorgente, Righe);
+        Uniche = nucleo::tieniUniche(std::move(Righe));
+    });
 
     // A file without any item keeps nothing and drops nothing: it is reported
     // as having no repeats, like any other.
-    nucleo::Elenco Uniche = nucleo::tieniUniche(std::move(Righe));
     const std::int64_t eliminate = Totale - Uniche.size();
     if (eliminate == 0) {
         host::mostraMessaggio(QString::fromUtf8(testoNessunaRipetizione), host::Icona::Avviso);
@@ -93,6 +102,9 @@ void EliminaDuplicati()
     // always announced a cleaned file.
     host::mostraMessaggio(testoEliminate(eliminate), host::Icona::Errore);
 
-    Uniche.ordina();
-    scriviCopia(percorsoCopia(Variabili::FileDaElaborare), Uniche, sorgente.haBom());
+    const QString copia = percorsoCopia(percorso);
+    host::attendi(QString::fromUtf8(testoAttesaScrittura), [&] {
+        Uniche.ordina();
+        scriviCopia(copia, Uniche, sorgente->haBom());
+    });
 }

@@ -21,6 +21,10 @@ namespace elaborazione {
 
 inline constexpr char testoNessunaRipetizione[] = "Il file non ha combinazioni ripetute..! ";
 
+// What the progress window of a long run says.
+inline constexpr char testoAttesaLettura[] = "Ricerca delle combinazioni ripetute in corso...";
+inline constexpr char testoAttesaScrittura[] = "Creazione della copia ordinata in corso...";
+
 // "Eliminate 3  combinazioni ripetute..! " for D = 3.
 QString testoEliminate(std::int64_t eliminate);
 
