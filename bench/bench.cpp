@@ -119,7 +119,7 @@ int main(int argc, char* argv[])
             if (eliminate > 0) {
                 elenco.ordina();
                 t3 = Orologio::now();
-                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), elenco, sorgente.haBom());
+                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), elenco, sorgente.codifica());
                 t4 = Orologio::now();
             }
             std::printf("%s: items %lld kept %lld dropped %lld read_ms %.1f dedupe_ms %.1f sort_ms %.1f "

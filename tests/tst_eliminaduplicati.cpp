@@ -26,6 +26,19 @@ QByteArray b(const char* s, qsizetype n = -1)
     return n < 0 ? QByteArray(s) : QByteArray(s, n);
 }
 
+// `testo` as UTF-16 code units, with the byte-order mark first.
+QByteArray utf16(const QString& testo, bool bigEndian)
+{
+    QByteArray r = bigEndian ? b("\xFE\xFF") : b("\xFF\xFE");
+    for (const QChar c : testo) {
+        const char alto = static_cast<char>(c.unicode() >> 8);
+        const char basso = static_cast<char>(c.unicode() & 0xFF);
+        r += bigEndian ? alto : basso;
+        r += bigEndian ? basso : alto;
+    }
+    return r;
+}
+
 // Runs EliminaDuplicati on `sorgente`, answering its message; returns the
 // messages shown. A short run shows no progress window, and the cursor over
 // the message is the plain arrow.
@@ -115,6 +128,29 @@ void TstEliminaDuplicati::esecuzione_data()
         << b("a\t\r\na\r\na") << eliminate(1) << errore << b("a\r\na\t\r\n");
     QTest::newRow("prefix first")
         << b("abc\r\nab\r\na\r\nab") << eliminate(1) << errore << b("a\r\nab\r\nabc\r\n");
+
+    // UTF-16 is text: decoded, compared and sorted by code point, written
+    // back in the same byte order with the same mark. U+FF5E comes before
+    // U+1F600 by code point, though not by UTF-16 code unit.
+    const QString tilde = QString(QChar(0xFF5E));
+    const QString faccina = QString::fromUcs4(U"\U0001F600");
+    const QString solitario = QString(QChar(0xD800));  // a surrogate without its pair
+    for (const bool be : {false, true}) {
+        const char* nome = be ? "UTF-16BE" : "UTF-16LE";
+        QTest::addRow("%s", nome)
+            << utf16(QStringLiteral("b\r\na,\"c,d\"\r\n  b \r\nè"), be) << eliminate(1) << errore
+            << utf16(QStringLiteral("a\r\nb\r\nc,d\r\nè\r\n"), be);
+        QTest::addRow("%s in code-point order", nome)
+            << utf16(faccina + "\n" + tilde + "\n" + faccina, be) << eliminate(1) << errore
+            << utf16(tilde + "\r\n" + faccina + "\r\n", be);
+        QTest::addRow("%s keeps a lone surrogate", nome)
+            << utf16("x" + solitario + "\r\nx" + solitario + "\r\n" + solitario, be) << eliminate(1) << errore
+            << utf16("x" + solitario + "\r\n" + solitario + "\r\n", be);
+        QTest::addRow("%s without repeats", nome)
+            << utf16(QStringLiteral("a\r\nb"), be) << nessunaRipetizione << avviso << nessuna;
+    }
+    QTest::newRow("odd length is no UTF-16")
+        << b("\xFF\xFE,a,a,bb") << eliminate(1) << errore << b("a\r\nbb\r\n\xFF\xFE\r\n");
 }
 
 void TstEliminaDuplicati::esecuzione()

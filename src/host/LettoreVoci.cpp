@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <algorithm>
 #include <new>
 #include <thread>
 
@@ -147,10 +148,34 @@ LettoreVoci::LettoreVoci(const QString& percorso)
     Contenuto c = leggiTutto(percorso);
     dati_ = std::move(c.dati);
     dimensione_ = c.dimensione;
+    prepara(percorso);
+}
+
+LettoreVoci LettoreVoci::daByte(std::string_view contenuto)
+{
+    LettoreVoci lettore;
+    lettore.dati_ = std::make_unique_for_overwrite<char[]>(contenuto.size() + 1);
+    std::copy(contenuto.begin(), contenuto.end(), lettore.dati_.get());
+    lettore.dimensione_ = contenuto.size();
+    lettore.prepara(QString());
+    return lettore;
+}
+
+void LettoreVoci::prepara(const QString& percorso)
+{
     std::string_view testo(dati_.get(), dimensione_);
-    bom_ = testo.starts_with(bomUtf8);
-    if (bom_)
-        testo.remove_prefix(bomUtf8.size());
+    const Riconosciuta r = riconosci(testo);
+    codifica_ = r.codifica;
+    testo.remove_prefix(r.marca);
+    if (codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE) {
+        try {
+            decodificato_ = daUtf16(testo, codifica_ == Codifica::Utf16BE);
+        } catch (const std::bad_alloc&) {
+            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso);
+        }
+        dati_.reset();  // the UTF-8 text is all that is needed now
+        testo = decodificato_;
+    }
     campi_ = CampiTesto(testo);
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "host/CampiTesto.h"
+#include "host/Codifica.h"
 
 #include <QString>
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace host {
@@ -18,11 +20,16 @@ namespace host {
 // Only regular files are read: a folder, a FIFO or a device raises a
 // run-time error instead of blocking or reading forever.
 //
-// A UTF-8 byte-order mark at the very start is not part of the first item;
-// haBom() tells whether the file had one, so the output can keep it.
+// The file's encoding comes from its first bytes (see Codifica): a
+// byte-order mark is not part of the first item, and UTF-16 is decoded, so
+// the items are always bytes of the file or UTF-8. codifica() tells how to
+// write them back.
 class LettoreVoci {
 public:
     explicit LettoreVoci(const QString& percorso);
+
+    // A reader of `contenuto` as if it were a file's bytes.
+    static LettoreVoci daByte(std::string_view contenuto);
 
     bool fine() const noexcept { return campi_.fine(); }
     std::string_view leggiVoce() { return campi_.prossimo(); }
@@ -32,18 +39,19 @@ public:
     // their items stay valid, as long as the reader.
     std::vector<CampiTesto>& sezioni(std::size_t quante);
 
-    bool haBom() const noexcept { return bom_; }
+    Codifica codifica() const noexcept { return codifica_; }
     std::size_t byteLetti() const noexcept { return dimensione_; }
 
 private:
+    LettoreVoci() = default;
+    void prepara(const QString& percorso);  // recognises the encoding of dati_
+
     std::unique_ptr<char[]> dati_;
     std::size_t dimensione_ = 0;
-    bool bom_ = false;
+    Codifica codifica_ = Codifica::Byte;
+    std::string decodificato_;  // the text of a UTF-16 file, as UTF-8
     CampiTesto campi_{std::string_view{}};
     std::vector<CampiTesto> sezioni_;
 };
-
-// The UTF-8 byte-order mark.
-inline constexpr std::string_view bomUtf8 = "\xEF\xBB\xBF";
 
 }  // namespace host

@@ -39,7 +39,10 @@ int rinomina(const QString& da, const QString& a)
 
 }  // namespace
 
-ScrittoreRighe::ScrittoreRighe(const QString& destinazione) : destinazione_(destinazione)
+ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica)
+    : utf16_(codifica == Codifica::Utf16LE || codifica == Codifica::Utf16BE),
+      bigEndian_(codifica == Codifica::Utf16BE),
+      destinazione_(destinazione)
 {
     const QFileInfo info(destinazione);
     const QString cartella = info.path();
@@ -58,6 +61,7 @@ ScrittoreRighe::ScrittoreRighe(const QString& destinazione) : destinazione_(dest
     }
     std::setvbuf(file_, nullptr, _IONBF, 0);  // we hand over large blocks ourselves
     buffer_ = std::make_unique_for_overwrite<char[]>(capacita);
+    scrivi(marca(codifica));
 }
 
 ScrittoreRighe::~ScrittoreRighe()
@@ -109,8 +113,25 @@ void ScrittoreRighe::scrivi(std::string_view byte)
 
 void ScrittoreRighe::scriviLungo(std::string_view riga)
 {
-    scrivi(riga);
-    scrivi("\r\n");
+    scriviTesto(riga);
+    scriviTesto("\r\n");
+}
+
+void ScrittoreRighe::scriviTesto(std::string_view testo)
+{
+    if (!utf16_) {
+        scrivi(testo);
+        return;
+    }
+    // UTF-16 takes at most two bytes per byte of UTF-8: encode in pieces
+    // that fit the block, never cutting a character in two.
+    while (!testo.empty()) {
+        if (spazio() < 8)
+            svuota();
+        const std::size_t pezzo = taglioUtf8(testo, spazio() / 2);
+        usati_ += aUtf16(testo.substr(0, pezzo), bigEndian_, buffer_.get() + usati_);
+        testo.remove_prefix(pezzo);
+    }
 }
 
 void ScrittoreRighe::completa()

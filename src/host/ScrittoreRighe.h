@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/Codifica.h"
+
 #include <QString>
 
 #include <cstdio>
@@ -19,9 +21,12 @@ namespace host {
 // writer is destroyed without completa(), the temporary file is removed.
 // Renaming replaces a symbolic link at the destination instead of writing
 // through it, so the file it pointed to is never touched.
+//
+// Lines are given as bytes, or as UTF-8 for a UTF-16 file, which the writer
+// encodes as it goes; the file starts with the encoding's mark.
 class ScrittoreRighe {
 public:
-    explicit ScrittoreRighe(const QString& destinazione);
+    explicit ScrittoreRighe(const QString& destinazione, Codifica codifica = Codifica::Byte);
     ~ScrittoreRighe();
     ScrittoreRighe(const ScrittoreRighe&) = delete;
     ScrittoreRighe& operator=(const ScrittoreRighe&) = delete;
@@ -29,7 +34,7 @@ public:
     void scrivi(std::string_view byte);   // bytes as they are
     void scriviRiga(std::string_view riga) // the line and CR LF
     {
-        if (riga.size() + 2 > spazio()) {
+        if (utf16_ || riga.size() + 2 > spazio()) {
             scriviLungo(riga);
             return;
         }
@@ -45,12 +50,15 @@ public:
 private:
     std::size_t spazio() const noexcept { return capacita - usati_; }
     void scriviLungo(std::string_view riga);
+    void scriviTesto(std::string_view testo);  // encoded as the file wants
     void svuota();
     [[noreturn]] void fallisci(int numeroErrno);
     void abbandona() noexcept;
 
     static constexpr std::size_t capacita = std::size_t{1} << 20;
 
+    bool utf16_ = false;
+    bool bigEndian_ = false;
     QString destinazione_;
     QString temporaneo_;
     std::FILE* file_ = nullptr;

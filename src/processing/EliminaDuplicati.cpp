@@ -64,11 +64,9 @@ QString percorsoCopia(const QString& sorgente)
     return cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
 }
 
-void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, bool bom)
+void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, host::Codifica codifica)
 {
-    host::ScrittoreRighe file(percorso);
-    if (bom)
-        file.scrivi(host::bomUtf8);
+    host::ScrittoreRighe file(percorso, codifica);
     righe.visita([&](std::string_view riga) { file.scriviRiga(riga); });
     file.completa();
 }
@@ -105,6 +103,6 @@ void EliminaDuplicati()
     const QString copia = percorsoCopia(percorso);
     host::attendi(QString::fromUtf8(testoAttesaScrittura), [&] {
         Uniche.ordina();
-        scriviCopia(copia, Uniche, sorgente->haBom());
+        scriviCopia(copia, Uniche, sorgente->codifica());
     });
 }

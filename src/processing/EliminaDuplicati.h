@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/Codifica.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -42,8 +44,8 @@ QString cartellaDati();
 QString percorsoCopia(const QString& sorgente);
 
 // Writes the items in the list's order, one per line, each ended by CR LF,
-// preceded by a UTF-8 byte-order mark when `bom` is set; replaces
+// in the source's encoding and with its byte-order mark; replaces
 // `percorso` only once complete.
-void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, bool bom);
+void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, host::Codifica codifica);
 
 }  // namespace elaborazione

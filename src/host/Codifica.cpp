@@ -1,0 +1,143 @@
+#include "host/Codifica.h"
+
+#include <cstdint>
+
+namespace host {
+
+namespace {
+
+constexpr std::string_view marcaUtf8 = "\xEF\xBB\xBF";
+constexpr std::string_view marcaUtf16LE = "\xFF\xFE";
+constexpr std::string_view marcaUtf16BE = "\xFE\xFF";
+
+void aggiungiUtf8(std::string& s, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        s += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        s += static_cast<char>(0xC0 | (cp >> 6));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        s += static_cast<char>(0xE0 | (cp >> 12));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (cp >> 18));
+        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::size_t unita(char* uscita, std::uint32_t u, bool bigEndian) noexcept
+{
+    const auto alto = static_cast<char>(u >> 8);
+    const auto basso = static_cast<char>(u & 0xFF);
+    uscita[0] = bigEndian ? alto : basso;
+    uscita[1] = bigEndian ? basso : alto;
+    return 2;
+}
+
+bool continua(unsigned char c) noexcept
+{
+    return (c & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+Riconosciuta riconosci(std::string_view testo) noexcept
+{
+    if (testo.starts_with(marcaUtf8))
+        return {Codifica::Utf8, marcaUtf8.size()};
+    if (testo.size() % 2 == 0) {
+        if (testo.starts_with(marcaUtf16LE))
+            return {Codifica::Utf16LE, marcaUtf16LE.size()};
+        if (testo.starts_with(marcaUtf16BE))
+            return {Codifica::Utf16BE, marcaUtf16BE.size()};
+    }
+    // An odd length is no UTF-16: its bytes pass through untouched.
+    return {Codifica::Byte, 0};
+}
+
+std::string_view marca(Codifica codifica) noexcept
+{
+    switch (codifica) {
+    case Codifica::Utf8: return marcaUtf8;
+    case Codifica::Utf16LE: return marcaUtf16LE;
+    case Codifica::Utf16BE: return marcaUtf16BE;
+    case Codifica::Byte: break;
+    }
+    return {};
+}
+
+std::string daUtf16(std::string_view byte, bool bigEndian)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(byte.data());
+    const std::size_t n = byte.size() / 2;
+    const auto unitaIn = [&](std::size_t i) -> std::uint32_t {
+        return bigEndian ? (p[2 * i] << 8 | p[2 * i + 1]) : (p[2 * i + 1] << 8 | p[2 * i]);
+    };
+    std::string s;
+    s.reserve(byte.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t u = unitaIn(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < n) {
+            const std::uint32_t v = unitaIn(i + 1);
+            if (v >= 0xDC00 && v < 0xE000) {
+                aggiungiUtf8(s, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        aggiungiUtf8(s, u);  // unpaired surrogates too, as their code unit
+    }
+    return s;
+}
+
+std::size_t aUtf16(std::string_view testo, bool bigEndian, char* uscita) noexcept
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(testo.data());
+    const std::size_t n = testo.size();
+    std::size_t scritti = 0;
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        std::uint32_t cp = c;
+        std::size_t lunghezza = 1;
+        if (c >= 0xF0 && c < 0xF8 && i + 3 < n && continua(p[i + 1]) && continua(p[i + 2]) && continua(p[i + 3])) {
+            cp = (c & 0x07u) << 18 | (p[i + 1] & 0x3Fu) << 12 | (p[i + 2] & 0x3Fu) << 6 | (p[i + 3] & 0x3Fu);
+            lunghezza = 4;
+            if (cp < 0x10000 || cp > 0x10FFFF) {  // no such character: the byte alone
+                cp = c;
+                lunghezza = 1;
+            }
+        } else if (c >= 0xE0 && c < 0xF0 && i + 2 < n && continua(p[i + 1]) && continua(p[i + 2])) {
+            cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            lunghezza = 3;
+        } else if (c >= 0xC0 && c < 0xE0 && i + 1 < n && continua(p[i + 1])) {
+            cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
+            lunghezza = 2;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            scritti += unita(uscita + scritti, 0xD800 + (cp >> 10), bigEndian);
+            scritti += unita(uscita + scritti, 0xDC00 + (cp & 0x3FF), bigEndian);
+        } else {
+            scritti += unita(uscita + scritti, cp, bigEndian);
+        }
+        i += lunghezza;
+    }
+    return scritti;
+}
+
+std::size_t taglioUtf8(std::string_view testo, std::size_t n) noexcept
+{
+    if (n >= testo.size())
+        return testo.size();
+    // Back up over continuation bytes to the start of the cut sequence.
+    std::size_t t = n;
+    while (t > 0 && n - t < 3 && continua(static_cast<unsigned char>(testo[t])))
+        --t;
+    return t > 0 ? t : n;
+}
+
+}  // namespace host

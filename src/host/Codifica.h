@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// How a text file is encoded, as its first bytes tell.
+//  - Byte: no mark. The bytes pass through as they are, whatever they are.
+//  - Utf8: a UTF-8 byte-order mark, which is not part of the first item.
+//  - Utf16LE, Utf16BE: a UTF-16 byte-order mark (FF FE or FE FF) and an
+//    even number of bytes. The text is decoded, processed as UTF-8 (whose
+//    byte order is code-point order) and encoded back.
+// The copy is written in the source's encoding, with the same mark.
+enum class Codifica { Byte, Utf8, Utf16LE, Utf16BE };
+
+// The encoding of `testo` and the length of its mark.
+struct Riconosciuta {
+    Codifica codifica;
+    std::size_t marca;
+};
+Riconosciuta riconosci(std::string_view testo) noexcept;
+
+// The byte-order mark of an encoding ("" for Byte).
+std::string_view marca(Codifica codifica) noexcept;
+
+// UTF-16 (without its mark) to UTF-8. A surrogate that is not part of a pair
+// is kept as the three-byte sequence of its code unit, so that encoding back
+// gives the very same UTF-16: nothing is lost, even in a damaged file.
+std::string daUtf16(std::string_view byte, bool bigEndian);
+
+// Appends the UTF-16 form of `testo` (UTF-8 as daUtf16 makes it) to `uscita`
+// and returns how many bytes it wrote; `uscita` needs room for twice the
+// length of `testo`. A byte that starts no valid sequence is written as the
+// code unit of its value, so no input is ever dropped.
+std::size_t aUtf16(std::string_view testo, bool bigEndian, char* uscita) noexcept;
+
+// The longest prefix of `testo` of at most `n` bytes that does not cut a
+// UTF-8 sequence in two.
+std::size_t taglioUtf8(std::string_view testo, std::size_t n) noexcept;
+
+}  // namespace host
