@@ -77,6 +77,7 @@ private slots:
     void copiaApertaSoloDopoIlMessaggio();
     void moltiElementi_data();
     void moltiElementi();
+    void rigaDaCentoMega();
 };
 
 void TstEliminaDuplicati::esecuzione_data()
@@ -298,6 +299,25 @@ void TstEliminaDuplicati::moltiElementi()
         QCOMPARE(messaggi[0].testo, eliminate(ripetute));
         QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT")), attesa);
     }
+}
+
+void TstEliminaDuplicati::rigaDaCentoMega()
+{
+    // One line of 100 MB between short repeated ones: it is one item like
+    // any other, compared and written in full.
+    QByteArray lunga(100 << 20, 'x');
+    for (qsizetype i = 0; i < lunga.size(); i += 4099)
+        lunga[i] = static_cast<char>('a' + i % 23);
+    CartellaProva cartella;
+    const QString sorgente =
+        cartella.scriviSorgente(QStringLiteral("lunga.txt"), "z\r\n" + lunga + "\nz\rA");
+    const auto messaggi = esegui(sorgente);
+    QCOMPARE(messaggi.size(), 1);
+    QCOMPARE(messaggi[0].testo, eliminate(1));
+    const QByteArray copia = leggiFile(cartella.dati() + QStringLiteral("NEW - LUNGA.TXT"));
+    QCOMPARE(copia.size(), lunga.size() + 8);
+    QVERIFY(copia.startsWith("A\r\n" + lunga.left(1000)));
+    QVERIFY(copia == "A\r\n" + lunga + "\r\nz\r\n");
 }
 
 QTEST_MAIN(TstEliminaDuplicati)

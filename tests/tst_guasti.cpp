@@ -8,6 +8,10 @@
 #include <QProcess>
 #include <QtTest>
 
+#if defined(Q_OS_UNIX)
+#include <sys/stat.h>
+#endif
+
 class TstGuasti : public QObject {
     Q_OBJECT
 private slots:
@@ -15,6 +19,8 @@ private slots:
     void terminaConErrore();
     void riuscitaEsceConZero();
     void dialogoSuCartellaMancante();
+    void sceltaPoiScomparsa_data();
+    void sceltaPoiScomparsa();
 };
 
 namespace {
@@ -62,8 +68,15 @@ void TstGuasti::terminaConErrore_data()
     QTest::newRow("data folder is a file") << "dati file" << 76 << "Impossibile trovare il percorso";
     QTest::newRow("copy name taken by a folder") << "copia cartella" << 75
                                                  << "Errore di accesso al percorso/file";
+    QTest::newRow("source replaced by a folder") << "sorgente cartella" << 75
+                                                 << "Errore di accesso al percorso/file";
 #if defined(Q_OS_UNIX)
     QTest::newRow("disk fills while writing") << "disco pieno" << 61 << "Disco pieno";
+    QTest::newRow("a FIFO named *.TXT") << "fifo" << 75 << "Errore di accesso al percorso/file";
+    QTest::newRow("a device named *.TXT") << "device" << 75 << "Errore di accesso al percorso/file";
+#if !defined(FENDRIX_SANITIZE)  // the sanitizers' shadow memory cannot live under an address-space limit
+    QTest::newRow("larger than the memory allowed") << "memoria" << 7 << "Memoria esaurita";
+#endif
 #endif
 }
 
@@ -92,10 +105,31 @@ void TstGuasti::terminaConErrore()
     } else if (caso == QLatin1String("copia cartella")) {
         QVERIFY(QDir(cartella.dati()).mkdir(QStringLiteral("NEW - LISTA.TXT")));
     } else if (caso == QLatin1String("disco pieno")) {
-        scriviFile(copia, precedente);
         argomenti << QStringLiteral("65536");
+    } else if (caso == QLatin1String("sorgente cartella")) {
+        QVERIFY(QFile::remove(sorgente));
+        QVERIFY(QDir().mkdir(sorgente));
+    } else if (caso == QLatin1String("fifo")) {
+        sorgente = cartella.utente() + QStringLiteral("/TUBO.TXT");
+        QCOMPARE(::mkfifo(QFile::encodeName(sorgente).constData(), 0600), 0);
+    } else if (caso == QLatin1String("device")) {
+        sorgente = cartella.utente() + QStringLiteral("/ZERI.TXT");
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), sorgente));
+    } else if (caso == QLatin1String("memoria")) {
+        // A sparse 4 GiB file under a 1 GiB address-space limit.
+        QFile grande(sorgente);
+        QVERIFY(grande.open(QIODevice::ReadWrite) && grande.resize(qint64(4) << 30));
+        argomenti << QStringLiteral("0") << QString::number(qint64(1) << 30);
     }
-    const QByteArray hashSorgente = hashFile(sorgente);
+    const bool datiIntatti = caso != QLatin1String("dati mancanti") && caso != QLatin1String("dati file") &&
+                             caso != QLatin1String("copia cartella");
+    if (datiIntatti)
+        scriviFile(copia, precedente);
+    // Not hashed: what cannot be read, and the 4 GiB file (its size is checked).
+    const QByteArray hashSorgente =
+        caso == QLatin1String("fifo") || caso == QLatin1String("device") || caso == QLatin1String("memoria")
+            ? QByteArray()
+            : hashFile(sorgente);
     argomenti.prepend(sorgente);
     argomenti.prepend(cartella.programma());
     argomenti.prepend(QStringLiteral("esegui"));
@@ -119,9 +153,13 @@ void TstGuasti::terminaConErrore()
 
     // Nothing lost: the source as it was, an earlier copy untouched, no
     // temporary file left behind.
-    QCOMPARE(hashFile(sorgente), hashSorgente);
-    if (caso == QLatin1String("disco pieno")) {
+    if (!hashSorgente.isNull())
+        QCOMPARE(hashFile(sorgente), hashSorgente);
+    if (caso == QLatin1String("memoria"))
+        QCOMPARE(QFileInfo(sorgente).size(), qint64(4) << 30);
+    if (caso == QLatin1String("disco pieno"))
         QCOMPARE(righe.size(), 2);  // the run's own message came first
+    if (datiIntatti) {
         QCOMPARE(leggiFile(copia), precedente);
         QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
     } else if (caso == QLatin1String("copia cartella")) {
@@ -153,6 +191,32 @@ void TstGuasti::dialogoSuCartellaMancante()
                                       .arg(int(QMessageBox::Critical))),
              qPrintable(esito.out));
     QVERIFY(!esito.out.contains(QStringLiteral("SCELTO")));
+}
+
+void TstGuasti::sceltaPoiScomparsa_data()
+{
+    QTest::addColumn<QString>("azione");
+    QTest::addColumn<int>("numero");
+    QTest::newRow("deleted after the click") << "cancella" << 53;
+    QTest::newRow("replaced by a folder after the click") << "cartella" << 75;
+}
+
+void TstGuasti::sceltaPoiScomparsa()
+{
+    // Through the real windows: the file is chosen in the dialog, then goes
+    // away before OK. The run ends the program with the error, and an
+    // earlier copy stays as it was.
+    QFETCH(QString, azione);
+    QFETCH(int, numero);
+    CartellaProva cartella;
+    scriviFile(cartella.dati() + QStringLiteral("lista.txt"), "a\r\na\r\n");
+    scriviFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT"), "precedente");
+    const Esito esito =
+        eseguiFiglio({QStringLiteral("scelta"), cartella.programma(), QStringLiteral("lista.txt"), azione});
+    QCOMPARE(esito.modo, QProcess::NormalExit);
+    QCOMPARE(esito.stato, numero);
+    QVERIFY2(esito.out.contains(QStringLiteral("Errore di run-time '%1'").arg(numero)), qPrintable(esito.out));
+    QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), QByteArray("precedente"));
 }
 
 QTEST_GUILESS_MAIN(TstGuasti)

@@ -27,7 +27,11 @@ void eseguiGestore(Gestore&& gestore) noexcept
     } catch (const std::bad_alloc&) {
         terminaPerErrore(ErroreRuntime(CodiceErrore::MemoriaEsaurita));
     } catch (const std::system_error& e) {
-        terminaPerErrore(ErroreRuntime::daErrno(e.code().value(), QString()));
+        // A thread that cannot start is the system running out of resources.
+        const bool risorse = e.code() == std::errc::resource_unavailable_try_again ||
+                             e.code() == std::errc::not_enough_memory;
+        terminaPerErrore(risorse ? ErroreRuntime(CodiceErrore::MemoriaEsaurita)
+                                 : ErroreRuntime::daErrno(e.code().value(), QString()));
     } catch (...) {
         terminaPerErrore(ErroreRuntime(CodiceErrore::ErroreInterno));
     }

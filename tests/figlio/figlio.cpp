@@ -2,10 +2,13 @@
 // limits. It runs one piece of the program the way the program does, inside
 // its event-handler guard:
 //
-//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT_BYTES [MEMORY_LIMIT_BYTES]]
-//       one duplicate-removal run on SOURCE;
+//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT [MEMORY_LIMIT]]
+//       one duplicate-removal run on SOURCE (limits in bytes, 0 for none);
 //   fendrix-figlio dialogo PROGRAM_FOLDER START_FOLDER
-//       the file selection dialog opened on START_FOLDER, then closed with OK.
+//       the file selection dialog opened on START_FOLDER, then closed with OK;
+//   fendrix-figlio scelta PROGRAM_FOLDER NAME cancella|cartella
+//       the main window's command: NAME is chosen in the dialog, then
+//       deleted (or replaced by a folder) before OK is pressed.
 //
 // Every message box is answered with OK and reported on stdout as one line
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
@@ -13,15 +16,20 @@
 #include "host/GestioneErrori.h"
 #include "processing/EliminaDuplicati.h"
 #include "state/Variabili.h"
+#include "ui/ListaFile.h"
+#include "ui/frmAmain.h"
 #include "ui/frmSelezione.h"
 
 #include "RispostaMessaggi.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 #if defined(Q_OS_UNIX)
 #include <sys/resource.h>
@@ -29,10 +37,10 @@
 
 namespace {
 
-void limita(int risorsa, const char* valore)
+void limita([[maybe_unused]] int risorsa, [[maybe_unused]] const QString& valore)
 {
 #if defined(Q_OS_UNIX)
-    const rlim_t n = std::strtoull(valore, nullptr, 10);
+    const rlim_t n = valore.toULongLong();
     if (n == 0)
         return;
     const rlimit limite{n, n};
@@ -40,10 +48,18 @@ void limita(int risorsa, const char* valore)
         std::perror("setrlimit");
         std::_Exit(120);
     }
-#else
-    (void)risorsa;
-    (void)valore;
 #endif
+}
+
+[[noreturn]] void uso()
+{
+    std::fprintf(stderr, "usage: fendrix-figlio esegui|dialogo|scelta PROGRAM_FOLDER ARG...\n");
+    std::_Exit(120);
+}
+
+void clicOK(QWidget* dialogo)
+{
+    dialogo->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
 }
 
 }  // namespace
@@ -52,47 +68,78 @@ int main(int argc, char* argv[])
 {
     host::preparaProcesso();
     QApplication app(argc, argv);
-    const QStringList argomenti = QApplication::arguments();
-    if (argomenti.size() < 4 || (argomenti[1] != QLatin1String("esegui") && argomenti[1] != QLatin1String("dialogo"))) {
-        std::fprintf(stderr, "usage: fendrix-figlio esegui|dialogo PROGRAM_FOLDER PATH [FSIZE [AS]]\n");
-        return 120;
-    }
-    const bool dialogo = argomenti[1] == QLatin1String("dialogo");
-    host::impostaCartellaProgramma(argomenti[2]);
+    const QStringList a = QApplication::arguments();
+    if (a.size() < 4)
+        uso();
+    const QString modo = a[1];
+    host::impostaCartellaProgramma(a[2]);
 
     RispostaMessaggi risposta;
-    risposta.suFinestra([](QWidget* finestra) {
-        if (auto* d = qobject_cast<frmSelezione*>(finestra))
-            d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    });
     risposta.suMessaggio([](const RispostaMessaggi::Messaggio& m) {
         QString testo = m.testo;
         testo.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-        std::printf("MESSAGGIO\t%s\t%d\t%s\n", qPrintable(m.titolo), int(m.icona),
-                    testo.toUtf8().constData());
+        std::printf("MESSAGGIO\t%s\t%d\t%s\n", qPrintable(m.titolo), int(m.icona), testo.toUtf8().constData());
         std::fflush(stdout);
     });
 
-    frmSelezione finestra;
-    QTimer::singleShot(0, [&] {
-        if (dialogo) {
-            Variabili::ModoSelezione = 1;
-            Variabili::Filtro = QStringLiteral("*.TXT");
-            Variabili::CartellaCorrente = argomenti[3];
-            finestra.mostraModale();
-            std::printf("SCELTO\t%s\n", Variabili::PercorsoScelto.toUtf8().constData());
-        } else {
+    if (modo == QLatin1String("esegui")) {
+        QTimer::singleShot(0, [&] {
             // Limits go on only now, after the toolkit has started.
 #if defined(Q_OS_UNIX)
-            if (argc > 4)
-                limita(RLIMIT_FSIZE, argv[4]);
-            if (argc > 5)
-                limita(RLIMIT_AS, argv[5]);
+            if (a.size() > 4)
+                limita(RLIMIT_FSIZE, a[4]);
+            if (a.size() > 5)
+                limita(RLIMIT_AS, a[5]);
 #endif
-            Variabili::FileDaElaborare = argomenti[3];
+            Variabili::FileDaElaborare = a[3];
             host::eseguiGestore([] { EliminaDuplicati(); });
-        }
-        QApplication::exit(0);
-    });
-    return QApplication::exec();
+            QApplication::exit(0);
+        });
+        return QApplication::exec();
+    }
+
+    if (modo == QLatin1String("dialogo")) {
+        frmSelezione dialogo;
+        risposta.suFinestra([](QWidget* w) {
+            if (qobject_cast<frmSelezione*>(w))
+                clicOK(w);
+        });
+        QTimer::singleShot(0, [&] {
+            Variabili::ModoSelezione = 1;
+            Variabili::Filtro = QStringLiteral("*.TXT");
+            Variabili::CartellaCorrente = a[3];
+            dialogo.mostraModale();
+            std::printf("SCELTO\t%s\n", Variabili::PercorsoScelto.toUtf8().constData());
+            QApplication::exit(0);
+        });
+        return QApplication::exec();
+    }
+
+    if (modo == QLatin1String("scelta") && a.size() >= 5) {
+        frmAmain finestra;
+        finestra.show();
+        const QString nome = a[3];
+        const QString azione = a[4];
+        risposta.suFinestra([&](QWidget* w) {
+            if (!qobject_cast<frmSelezione*>(w))
+                return;
+            auto* lista = w->findChild<ListaFile*>(QStringLiteral("File1"));
+            const auto voci = lista->findItems(nome, Qt::MatchExactly);
+            if (voci.size() != 1)
+                std::_Exit(121);
+            lista->setCurrentItem(voci.first());
+            // Between the click and the run, the file goes away.
+            const QString percorso = Variabili::PercorsoScelto;
+            QFile::remove(percorso);
+            if (azione == QLatin1String("cartella"))
+                QDir().mkdir(percorso);
+            clicOK(w);
+        });
+        QTimer::singleShot(0, [&] {
+            finestra.findChild<QPushButton*>(QStringLiteral("cmdDuplicate"))->click();
+            QApplication::exit(0);
+        });
+        return QApplication::exec();
+    }
+    uso();
 }

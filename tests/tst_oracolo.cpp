@@ -1,0 +1,159 @@
+// The real run against the plain reference (oracolo), on thousands of
+// random files drawn from an alphabet of the bytes that matter: spaces,
+// commas, quotes, CR, LF, tabs, bytes above 127 and NUL.
+#include "host/CampiTesto.h"
+
+#include "oracolo/Oracolo.h"
+
+#include <QtTest>
+
+#include <random>
+#include <set>
+
+namespace {
+
+// A random file: items and delimiters from a small alphabet, so that
+// repeats, quotes and edge cases come up often.
+std::string fileCasuale(std::mt19937_64& caso, std::size_t lunghezzaMassima)
+{
+    static const std::string alfabeto[] = {
+        " ", ",", "\"", "\r", "\n", "\r\n", "\t", "a", "b", "A", "ab", "\x80", "\xFF",
+        std::string(1, '\0'), "\xC3\xA9", "\xEF\xBB\xBF", "0123456789abcdefXY", "0123456789abcdefXZ",
+        "0123456789abcdef", "0123456789abcde"};
+    std::string s;
+    if (caso() % 8 == 0)
+        s += "\xEF\xBB\xBF";
+    const std::size_t n = caso() % (lunghezzaMassima + 1);
+    while (s.size() < n)
+        s += alfabeto[caso() % std::size(alfabeto)];
+    return s;
+}
+
+QByteArray mostra(const std::string& s)
+{
+    return QByteArray::fromStdString(s).toPercentEncoding();
+}
+
+}  // namespace
+
+class TstOracolo : public QObject {
+    Q_OBJECT
+private slots:
+    void fileCasuali_data();
+    void fileCasuali();
+    void listeGrandi_data();
+    void listeGrandi();
+    void sezioniEquivalenti();
+};
+
+void TstOracolo::fileCasuali_data()
+{
+    QTest::addColumn<quint64>("seme");
+    QTest::addColumn<int>("casi");
+    QTest::addColumn<int>("lunghezza");
+    QTest::newRow("short files") << quint64(1) << 3000 << 24;
+    QTest::newRow("longer files") << quint64(2) << 1500 << 200;
+    QTest::newRow("long files") << quint64(3) << 200 << 2000;
+}
+
+void TstOracolo::fileCasuali()
+{
+    QFETCH(quint64, seme);
+    QFETCH(int, casi);
+    QFETCH(int, lunghezza);
+    std::mt19937_64 caso(seme);
+    for (int i = 0; i < casi; ++i) {
+        const std::string file = fileCasuale(caso, static_cast<std::size_t>(lunghezza));
+        const oracolo::Esito atteso = oracolo::esegui(file);
+        const oracolo::Esito ottenuto = oracolo::reale(file);
+        QVERIFY2(ottenuto.letti == atteso.letti && ottenuto.eliminate == atteso.eliminate &&
+                     ottenuto.copia == atteso.copia && ottenuto.byte == atteso.byte,
+                 qPrintable(QStringLiteral("case %1: file %2").arg(i).arg(QString::fromLatin1(mostra(file)))));
+    }
+}
+
+void TstOracolo::listeGrandi_data()
+{
+    QTest::addColumn<quint64>("seme");
+    QTest::addColumn<int>("voci");
+    QTest::addColumn<int>("distinte");
+    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300;
+    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000;
+    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000;
+}
+
+void TstOracolo::listeGrandi()
+{
+    // Lists past the sizes where reading, dedupe and sort use both cores,
+    // against std::set (the quadratic reference would take too long).
+    QFETCH(quint64, seme);
+    QFETCH(int, voci);
+    QFETCH(int, distinte);
+    std::mt19937_64 caso(seme);
+    static const char* const separatori[] = {"\r\n", "\n", "\r", ",", " , ", "\r\n\r\n"};
+    std::string file;
+    std::set<std::string, decltype([](const std::string& a, const std::string& b) {
+                 return oracolo::confronta(a, b) < 0;
+             })> insieme;
+    for (int i = 0; i < voci; ++i) {
+        const auto valore = caso() % static_cast<std::uint64_t>(distinte);
+        // Short items, items sharing long prefixes, quoted items with
+        // commas, and sixteen-byte items that differ only in their second
+        // eight bytes (among so many, some share the hash bits the set
+        // stores, so the full comparison gets exercised).
+        std::string voce;
+        switch (valore % 5) {
+        case 0: voce = std::to_string(valore); break;
+        case 1: voce.append("prefisso-comune-lungo-").append(std::to_string(valore)); break;
+        case 2: voce.assign(valore % 40, 'x').push_back(char(valore % 7)); break;
+        case 3: voce.append("q").append(std::to_string(valore)).append(",r"); break;
+        default: {
+            char esadecimale[17];
+            std::snprintf(esadecimale, sizeof esadecimale, "%08llx", static_cast<unsigned long long>(valore));
+            voce = std::string("PREFISSO") + esadecimale;
+            break;
+        }
+        }
+        insieme.insert(voce);
+        if (valore % 5 == 3)
+            file += "\"" + voce + "\"";
+        else
+            file += voce;
+        file += separatori[caso() % std::size(separatori)];
+    }
+    const oracolo::Esito ottenuto = oracolo::reale(file);
+    QCOMPARE(ottenuto.letti, std::int64_t(voci));
+    QCOMPARE(ottenuto.eliminate, std::int64_t(voci) - std::int64_t(insieme.size()));
+    if (ottenuto.eliminate > 0) {
+        std::string atteso;
+        for (const auto& v : insieme)
+            atteso += v + "\r\n";
+        QVERIFY(ottenuto.byte == atteso);
+    }
+}
+
+void TstOracolo::sezioniEquivalenti()
+{
+    // Cutting a text at line ends, for reading on several cores, gives the
+    // very same fields as reading it whole.
+    std::mt19937_64 caso(20);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string testo = fileCasuale(caso, 300);
+        host::CampiTesto intero(testo);
+        std::vector<std::string_view> attesi;
+        while (!intero.fine())
+            attesi.push_back(intero.prossimo());
+        for (std::size_t quante = 1; quante <= 4; ++quante) {
+            std::vector<host::CampiTesto> parti = host::CampiTesto(testo).sezioni(quante);
+            QVERIFY(parti.size() >= 1 && parti.size() <= quante);
+            std::vector<std::string_view> letti;
+            for (auto& p : parti)
+                while (!p.fine())
+                    letti.push_back(p.prossimo());
+            QVERIFY2(letti == attesi, qPrintable(QString::fromLatin1(mostra(testo))));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TstOracolo)
+#include "tst_oracolo.moc"
