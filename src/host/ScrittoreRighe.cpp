@@ -99,6 +99,8 @@ void ScrittoreRighe::svuota()
 
 void ScrittoreRighe::scrivi(std::string_view byte)
 {
+    if (byte.empty())
+        return;  // an empty view may have no address at all
     if (byte.size() > spazio())
         svuota();
     if (byte.size() > spazio()) {

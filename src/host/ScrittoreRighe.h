@@ -39,7 +39,8 @@ public:
             return;
         }
         char* p = buffer_.get() + usati_;
-        std::memcpy(p, riga.data(), riga.size());
+        if (!riga.empty())
+            std::memcpy(p, riga.data(), riga.size());
         p[riga.size()] = '\r';
         p[riga.size() + 1] = '\n';
         usati_ += riga.size() + 2;
