@@ -7,7 +7,9 @@ FENDRIX_EXTRA_PACKAGES="xvfb xauth openbox xdotool imagemagick fonts-open-sans"
 source "$(dirname "$0")/prepara.sh"
 costruisci
 
-lavoro=$(mktemp -d)
+# A short, friendly path: the dialog shows the chain of folders down to it.
+lavoro=/tmp/Documenti
+[ -e "$lavoro" ] && { echo "$lavoro exists already; remove it first" >&2; exit 1; }
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$lavoro"' EXIT
 cmake --install "$FENDRIX_BUILD" --prefix "$lavoro/Fendrix" >/dev/null
 printf '12 34 56 71 88\r\n05 17 23 44 90\r\n12 34 56 71 88\r\n' > "$lavoro/Fendrix/Shared/Sistemi/estrazioni.txt"
