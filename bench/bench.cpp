@@ -9,10 +9,10 @@
 //               line with LF, in file order: the input for `sort -u`
 #include "host/CartellaProgramma.h"
 #include "host/ErroreRuntime.h"
-#include "host/GestioneErrori.h"
+#include "host/Processo.h"
 #include "host/LettoreVoci.h"
 #include "host/ScrittoreRighe.h"
-#include "processing/EliminaDuplicati.h"
+#include "processing/Passi.h"
 #include "processing/Nucleo.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,5 @@
 #include "host/GestioneErrori.h"
+#include "host/Processo.h"
 #include "ui/Risorse.h"
 #include "ui/frmAmain.h"
 

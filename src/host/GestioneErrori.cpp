@@ -4,11 +4,6 @@
 
 #include <QApplication>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,20 +21,6 @@ void terminaPerErrore(const ErroreRuntime& errore)
     // unwound), and running the toolkit's global destructors while windows are
     // still open only risks turning a clean error exit into a crash.
     std::_Exit(errore.numero());
-}
-
-void preparaProcesso()
-{
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-#if defined(__GLIBC__)
-    // Large blocks (the file's bytes, the lists of items) always come from
-    // and go back to the system: otherwise the allocator raises its
-    // threshold after the first large block is freed and keeps the memory
-    // of a run long after the run has ended.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
 }
 
 }  // namespace host

@@ -3,6 +3,7 @@
 
 #include "host/GestioneErrori.h"
 #include "processing/EliminaDuplicati.h"
+#include "processing/Passi.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"

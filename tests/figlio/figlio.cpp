@@ -14,6 +14,7 @@
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
 #include "host/CartellaProgramma.h"
 #include "host/GestioneErrori.h"
+#include "host/Processo.h"
 #include "processing/EliminaDuplicati.h"
 #include "state/Variabili.h"
 #include "ui/ListaFile.h"

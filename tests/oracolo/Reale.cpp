@@ -2,7 +2,7 @@
 
 #include "host/Codifica.h"
 #include "host/LettoreVoci.h"
-#include "processing/EliminaDuplicati.h"
+#include "processing/Passi.h"
 #include "processing/Nucleo.h"
 
 namespace oracolo {
