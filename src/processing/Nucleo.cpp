@@ -182,10 +182,10 @@ void tieniPartizione(const Segmenti& voci, std::vector<Voce>& tenute)
     InsiemeVoci visti(tenute);
     Voce nuove[blocco];
     std::uint64_t hash[blocco];
-    const auto tieni = [&](const std::string_view* voce, std::size_t m) {
+    const auto tieni = [&](const Raccolta::Vista* voce, std::size_t m) {
         for (std::size_t k = 0; k < m; ++k) {
-            nuove[k] = voceDi(voce[k]);
-            hash[k] = hashDi(voce[k]);
+            nuove[k] = voceDi(voce[k].testo());
+            hash[k] = hashDi(nuove[k].testo);
             visti.anticipa(hash[k]);
         }
         for (std::size_t k = 0; k < m; ++k) {

@@ -52,12 +52,20 @@ inline unsigned metaDi(std::string_view s) noexcept
 // items are never held in full at the same time.
 class Raccolta {
 public:
+    // An item as the block keeps it: unlike std::string_view it has no
+    // constructor, so a new block is not cleared before it is filled.
+    struct Vista {
+        const char* dati;
+        std::size_t lunghezza;
+        std::string_view testo() const noexcept { return {dati, lunghezza}; }
+    };
+
     struct Blocco {
         // A block is just over 1 MiB, so that it comes from, and goes back
         // to, the system on its own (see host::preparaProcesso).
-        static constexpr std::size_t capienza = (std::size_t{1} << 20) / sizeof(std::string_view);
+        static constexpr std::size_t capienza = (std::size_t{1} << 20) / sizeof(Vista);
         std::size_t quante = 0;
-        std::string_view voci[capienza];
+        Vista voci[capienza];
     };
 
     void aggiungi(std::string_view voce)
@@ -66,7 +74,7 @@ public:
         if (blocchi.empty() || blocchi.back()->quante == Blocco::capienza)
             blocchi.push_back(std::make_unique_for_overwrite<Blocco>());
         Blocco& b = *blocchi.back();
-        b.voci[b.quante++] = voce;
+        b.voci[b.quante++] = {voce.data(), voce.size()};
         ++quante_;
     }
 
@@ -79,7 +87,7 @@ public:
         for (const auto& blocchi : meta_)
             for (const auto& b : blocchi)
                 for (std::size_t i = 0; i < b->quante; ++i)
-                    f(b->voci[i]);
+                    f(b->voci[i].testo());
     }
 
     // The blocks of half `m`, for the dedupe to consume.
