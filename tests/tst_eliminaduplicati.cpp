@@ -21,11 +21,6 @@ QString eliminate(int d)
     return QStringLiteral("Eliminate %1  combinazioni ripetute..! ").arg(d);
 }
 
-QByteArray b(const char* s, qsizetype n = -1)
-{
-    return n < 0 ? QByteArray(s) : QByteArray(s, n);
-}
-
 // `testo` as UTF-16 code units, with the byte-order mark first.
 QByteArray utf16(const QString& testo, bool bigEndian)
 {

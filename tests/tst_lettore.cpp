@@ -27,11 +27,6 @@ Campi campiDi(const QByteArray& testo)
     return risultato;
 }
 
-QByteArray b(const char* s, qsizetype n = -1)
-{
-    return n < 0 ? QByteArray(s) : QByteArray(s, n);
-}
-
 }  // namespace
 
 class TstLettore : public QObject {

@@ -47,6 +47,11 @@ QStringList CartellaProva::fileDati() const
                                   QDir::Name);
 }
 
+QByteArray b(const char* s, qsizetype n)
+{
+    return n < 0 ? QByteArray(s) : QByteArray(s, n);
+}
+
 QByteArray leggiFile(const QString& percorso)
 {
     QFile f(percorso);

@@ -30,6 +30,9 @@ private:
     QTemporaryDir dir_;
 };
 
+// The bytes of a literal; give n for literals with NUL bytes inside.
+QByteArray b(const char* s, qsizetype n = -1);
+
 QByteArray leggiFile(const QString& percorso);
 void scriviFile(const QString& percorso, const QByteArray& contenuto);
 QByteArray hashFile(const QString& percorso);
