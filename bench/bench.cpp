@@ -1,19 +1,25 @@
-// Runs on each file exactly the steps of EliminaDuplicati (read, dedupe,
+// Runs on each file exactly the steps of EliminaDuplicati (read and dedupe,
 // sort, write; no message box) and prints their times.
 //
-//   fendrix-bench FILE... [--out DIR] [--items FILE]
+//   fendrix-bench FILE... [--out DIR] [--items FILE] [--memory SIZE]
+//                 [--threads N] [--fan-in N]
 //
-// --out DIR     write "NEW - NAME" into DIR (otherwise into a temporary
-//               folder that is removed at the end)
-// --items FILE  also write the trimmed items of the (last) file, one per
-//               line with LF, in file order: the input for `sort -u`
+// --out DIR      write "NEW - NAME" into DIR (otherwise into a temporary
+//                folder that is removed at the end)
+// --items FILE   also write the trimmed items of the (last) file, one per
+//                line with LF, in file order: the input for `sort -u`
+// --memory SIZE  the memory the run may use, in bytes (K, M, G suffixes),
+//                instead of what the machine has: a small size forces the
+//                sorted runs on disk
+// --threads N    the number of threads instead of the processors available
+// --fan-in N     how many runs one merge pass takes (default 64)
+#include "host/CampiTesto.h"
 #include "host/CartellaProgramma.h"
 #include "host/ErroreRuntime.h"
-#include "host/Processo.h"
 #include "host/LettoreVoci.h"
-#include "host/ScrittoreRighe.h"
+#include "host/Processo.h"
+#include "host/Testo.h"
 #include "processing/Passi.h"
-#include "processing/Nucleo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,10 +28,9 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
-#if defined(Q_OS_UNIX)
 #include <sys/resource.h>
-#endif
 
 namespace {
 
@@ -38,29 +43,52 @@ double ms(Orologio::time_point da, Orologio::time_point a)
 
 double piccoMb()
 {
-#if defined(Q_OS_UNIX)
     rusage uso{};
     getrusage(RUSAGE_SELF, &uso);
     return static_cast<double>(uso.ru_maxrss) / 1024.0;
-#else
-    return 0;
-#endif
 }
 
-void scriviVoci(const QString& percorso, const std::vector<nucleo::Raccolta>& voci)
+std::size_t dimensione(const QString& testo)
+{
+    bool ok = false;
+    std::size_t per = 1;
+    QString numero = testo.trimmed().toUpper();
+    if (numero.endsWith(QLatin1Char('K')))
+        per = std::size_t{1} << 10;
+    else if (numero.endsWith(QLatin1Char('M')))
+        per = std::size_t{1} << 20;
+    else if (numero.endsWith(QLatin1Char('G')))
+        per = std::size_t{1} << 30;
+    if (per != 1)
+        numero.chop(1);
+    const qulonglong n = numero.toULongLong(&ok);
+    if (!ok || n == 0)
+        throw std::invalid_argument("not a size: " + testo.toStdString());
+    return static_cast<std::size_t>(n) * per;
+}
+
+void scriviVoci(const QString& sorgente, const QString& percorso)
 {
     std::FILE* f = std::fopen(QFile::encodeName(percorso).constData(), "wb");
     if (!f)
         throw std::runtime_error("cannot write " + percorso.toStdString());
+    host::LettoreVoci lettore(sorgente);
     std::string blocco;
-    for (const auto& raccolta : voci) {
-        raccolta.visita([&](std::string_view v) {
-            blocco.append(v).push_back('\n');
+    for (;;) {
+        const std::string_view pezzo = lettore.prossimoPezzo(std::size_t{8} << 20, std::size_t{1} << 40);
+        if (pezzo.empty())
+            break;
+        host::CampiTesto campi(pezzo);
+        while (!campi.fine()) {
+            const std::string_view v = campi.prossimo();
+            if (v.empty())
+                continue;
+            blocco.append(host::togliSpazi(v)).push_back('\n');
             if (blocco.size() > (1 << 20)) {
                 std::fwrite(blocco.data(), 1, blocco.size(), f);
                 blocco.clear();
             }
-        });
+        }
     }
     std::fwrite(blocco.data(), 1, blocco.size(), f);
     std::fclose(f);
@@ -75,17 +103,31 @@ int main(int argc, char* argv[])
     QStringList file;
     QString uscita;
     QString voci;
+    elaborazione::Opzioni opzioni;
     const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--out") && i + 1 < args.size())
-            uscita = args[++i];
-        else if (args[i] == QLatin1String("--items") && i + 1 < args.size())
-            voci = args[++i];
-        else
-            file << args[i];
+    try {
+        for (int i = 0; i < args.size(); ++i) {
+            const bool valore = i + 1 < args.size();
+            if (args[i] == QLatin1String("--out") && valore)
+                uscita = args[++i];
+            else if (args[i] == QLatin1String("--items") && valore)
+                voci = args[++i];
+            else if (args[i] == QLatin1String("--memory") && valore)
+                opzioni.memoria = dimensione(args[++i]);
+            else if (args[i] == QLatin1String("--threads") && valore)
+                opzioni.fili = static_cast<unsigned>(dimensione(args[++i]));
+            else if (args[i] == QLatin1String("--fan-in") && valore)
+                opzioni.fanIn = static_cast<unsigned>(dimensione(args[++i]));
+            else
+                file << args[i];
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
     }
     if (file.isEmpty()) {
-        std::fprintf(stderr, "usage: fendrix-bench FILE... [--out DIR] [--items FILE]\n");
+        std::fprintf(stderr, "usage: fendrix-bench FILE... [--out DIR] [--items FILE] [--memory SIZE] "
+                             "[--threads N] [--fan-in N]\n");
         return 2;
     }
 
@@ -104,34 +146,36 @@ int main(int argc, char* argv[])
 
     try {
         for (const QString& percorso : file) {
-            const auto t0 = Orologio::now();
-            host::LettoreVoci sorgente(percorso);
-            std::vector<nucleo::Raccolta> righe;
-            const std::int64_t totale = elaborazione::leggiRighe(sorgente, righe);
             if (!voci.isEmpty())
-                scriviVoci(voci, righe);
-            const auto t1 = Orologio::now();
-            nucleo::Elenco elenco = nucleo::tieniUniche(std::move(righe));
-            const std::int64_t uniche = elenco.size();
-            const auto t2 = Orologio::now();
-            const std::int64_t eliminate = totale - uniche;
-            auto t3 = t2, t4 = t2;
-            if (eliminate > 0) {
-                elenco.ordina();
-                t3 = Orologio::now();
-                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), elenco, sorgente.codifica());
-                t4 = Orologio::now();
+                scriviVoci(percorso, voci);
+            const auto t0 = Orologio::now();
+            elaborazione::Esecuzione righe(opzioni);
+            host::Codifica codifica;
+            {
+                host::LettoreVoci sorgente(percorso);
+                righe.leggi(sorgente);
+                codifica = sorgente.codifica();
             }
-            std::printf("%s: items %lld kept %lld dropped %lld read_ms %.1f dedupe_ms %.1f sort_ms %.1f "
-                        "write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
-                        qPrintable(QFileInfo(percorso).fileName()), static_cast<long long>(totale),
-                        static_cast<long long>(uniche), static_cast<long long>(eliminate), ms(t0, t1),
-                        ms(t1, t2), ms(t2, t3), ms(t3, t4), ms(t0, t4), piccoMb());
+            const auto t1 = Orologio::now();
+            const std::int64_t eliminate = righe.totale() - righe.uniche();
+            auto t2 = t1;
+            if (eliminate > 0) {
+                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), righe, codifica);
+                t2 = Orologio::now();
+            }
+            std::printf("%s: items %lld kept %lld dropped %lld threads %u runs %zu read_dedupe_ms %.1f "
+                        "sort_write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
+                        qPrintable(QFileInfo(percorso).fileName()), static_cast<long long>(righe.totale()),
+                        static_cast<long long>(righe.uniche()), static_cast<long long>(eliminate), righe.fili(),
+                        righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t0, t2), piccoMb());
             std::fflush(stdout);
         }
     } catch (const host::ErroreRuntime& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return e.numero();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "out of memory\n");
+        return 7;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -5,6 +5,7 @@
 
 #include "oracolo/Oracolo.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <random>
@@ -34,6 +35,23 @@ QByteArray mostra(const std::string& s)
     return QByteArray::fromStdString(s).toPercentEncoding();
 }
 
+bool uguali(const oracolo::Esito& a, const oracolo::Esito& b)
+{
+    return a.letti == b.letti && a.eliminate == b.eliminate && a.copia == b.copia && a.byte == b.byte;
+}
+
+// The run's options for a row: a memory of a few KiB forces sorted runs on
+// disk (in `corse`), a small fan-in several merge passes.
+elaborazione::Opzioni opzioni(int memoria, int fili, int fanIn, const QTemporaryDir& corse)
+{
+    elaborazione::Opzioni o;
+    o.memoria = static_cast<std::size_t>(memoria);
+    o.fili = static_cast<unsigned>(fili);
+    o.fanIn = static_cast<unsigned>(fanIn);
+    o.cartellaCorse = corse.path();
+    return o;
+}
+
 }  // namespace
 
 class TstOracolo : public QObject {
@@ -51,9 +69,16 @@ void TstOracolo::fileCasuali_data()
     QTest::addColumn<quint64>("seme");
     QTest::addColumn<int>("casi");
     QTest::addColumn<int>("lunghezza");
-    QTest::newRow("short files") << quint64(1) << 3000 << 24;
-    QTest::newRow("longer files") << quint64(2) << 1500 << 200;
-    QTest::newRow("long files") << quint64(3) << 200 << 2000;
+    QTest::addColumn<int>("memoria");  // 0: as measured
+    QTest::addColumn<int>("fili");     // 0: as many as there are
+    QTest::addColumn<int>("fanIn");    // 0: the default
+    QTest::newRow("short files") << quint64(1) << 3000 << 24 << 0 << 0 << 0;
+    QTest::newRow("longer files") << quint64(2) << 1500 << 200 << 0 << 0 << 0;
+    QTest::newRow("long files") << quint64(3) << 200 << 2000 << 0 << 0 << 0;
+    QTest::newRow("runs on disk, one thread") << quint64(4) << 600 << 600 << 1024 << 1 << 2;
+    QTest::newRow("runs on disk, three threads") << quint64(5) << 300 << 2000 << 3000 << 3 << 3;
+    QTest::newRow("runs on disk, eight threads") << quint64(6) << 300 << 2000 << 4096 << 8 << 4;
+    QTest::newRow("in memory, eight threads") << quint64(7) << 300 << 2000 << 0 << 8 << 0;
 }
 
 void TstOracolo::fileCasuali()
@@ -61,15 +86,29 @@ void TstOracolo::fileCasuali()
     QFETCH(quint64, seme);
     QFETCH(int, casi);
     QFETCH(int, lunghezza);
+    QFETCH(int, memoria);
+    QFETCH(int, fili);
+    QFETCH(int, fanIn);
+    QTemporaryDir corse;
+    const elaborazione::Opzioni o = opzioni(memoria, fili, fanIn, corse);
     std::mt19937_64 caso(seme);
+    int piuPassate = 0;  // cases merged in more than one pass
     for (int i = 0; i < casi; ++i) {
         const std::string file = fileCasuale(caso, static_cast<std::size_t>(lunghezza));
-        const oracolo::Esito atteso = oracolo::esegui(file);
-        const oracolo::Esito ottenuto = oracolo::reale(file);
-        QVERIFY2(ottenuto.letti == atteso.letti && ottenuto.eliminate == atteso.eliminate &&
-                     ottenuto.copia == atteso.copia && ottenuto.byte == atteso.byte,
-                 qPrintable(QStringLiteral("case %1: file %2").arg(i).arg(QString::fromLatin1(mostra(file)))));
+        const QString dove = QStringLiteral("case %1: file %2").arg(i).arg(QString::fromLatin1(mostra(file)));
+        const oracolo::Esito ottenuto = oracolo::reale(file, o);
+        QVERIFY2(uguali(ottenuto, oracolo::esegui(file)), qPrintable(dove));
+        piuPassate += ottenuto.corse > o.fanIn;
+        // UTF-16, which the reference does not read, comes out of the runs
+        // on disk exactly as it comes out of memory.
+        if (memoria != 0) {
+            const std::string utf16 = "\xFF\xFE" + file.substr(0, file.size() & ~std::size_t{1});
+            QVERIFY2(uguali(oracolo::reale(utf16, o), oracolo::reale(utf16)), qPrintable(dove));
+        }
     }
+    QVERIFY(memoria == 0 || piuPassate > casi / 4);
+    // Nothing is left behind in the runs' folder.
+    QCOMPARE(QDir(corse.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 void TstOracolo::listeGrandi_data()
@@ -77,9 +116,16 @@ void TstOracolo::listeGrandi_data()
     QTest::addColumn<quint64>("seme");
     QTest::addColumn<int>("voci");
     QTest::addColumn<int>("distinte");
-    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300;
-    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000;
-    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000;
+    QTest::addColumn<int>("memoria");
+    QTest::addColumn<int>("fili");
+    QTest::addColumn<int>("fanIn");
+    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300 << 0 << 0 << 0;
+    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000 << 0 << 0 << 0;
+    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000 << 0 << 0 << 0;
+    QTest::newRow("many items, runs on disk, three threads")
+        << quint64(13) << 150000 << 60000 << (256 << 10) << 3 << 4;
+    QTest::newRow("all distinct, runs on disk, many passes")
+        << quint64(14) << 200000 << 1000000000 << (64 << 10) << 2 << 2;
 }
 
 void TstOracolo::listeGrandi()
@@ -89,6 +135,10 @@ void TstOracolo::listeGrandi()
     QFETCH(quint64, seme);
     QFETCH(int, voci);
     QFETCH(int, distinte);
+    QFETCH(int, memoria);
+    QFETCH(int, fili);
+    QFETCH(int, fanIn);
+    QTemporaryDir corse;
     std::mt19937_64 caso(seme);
     static const char* const separatori[] = {"\r\n", "\n", "\r", ",", " , ", "\r\n\r\n"};
     std::string file;
@@ -119,10 +169,12 @@ void TstOracolo::listeGrandi()
             file += "\"" + voce + "\"";
         else
             file += voce;
-        file += separatori[caso() % std::size(separatori)];
+        // Not " , " last: the space after its comma would be one more item.
+        file += i + 1 < voci ? separatori[caso() % std::size(separatori)] : "\n";
     }
-    const oracolo::Esito ottenuto = oracolo::reale(file);
+    const oracolo::Esito ottenuto = oracolo::reale(file, opzioni(memoria, fili, fanIn, corse));
     QCOMPARE(ottenuto.letti, std::int64_t(voci));
+    QVERIFY(memoria == 0 || ottenuto.corse > static_cast<std::size_t>(fanIn));
     QCOMPARE(ottenuto.eliminate, std::int64_t(voci) - std::int64_t(insieme.size()));
     if (ottenuto.eliminate > 0) {
         std::string atteso;

@@ -1,6 +1,8 @@
 #include "host/CampiTesto.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -117,6 +119,39 @@ std::vector<CampiTesto> CampiTesto::sezioni(std::size_t quante) const
     }
     parti.emplace_back(testo_.substr(inizio));
     return parti;
+}
+
+std::size_t CampiTesto::taglio(std::string_view testo, std::size_t senzaRighe) noexcept
+{
+    // A line end always ends a field, even inside quotes. Cutting between
+    // the CR and the LF of a line end leaves an empty field, never an item.
+    std::size_t riga = std::min(senzaRighe, testo.size());
+    if (const void* lf = ::memrchr(testo.data() + riga, '\n', testo.size() - riga))
+        riga = static_cast<std::size_t>(static_cast<const char*>(lf) - testo.data()) + 1;
+    if (const void* cr = ::memrchr(testo.data() + riga, '\r', testo.size() - riga))
+        riga = static_cast<std::size_t>(static_cast<const char*>(cr) - testo.data()) + 1;
+    if (riga > senzaRighe)
+        return riga;
+    const CampiTesto campi(testo);
+    std::size_t ultimo = 0;
+    std::size_t pos = 0;
+    while (pos < testo.size()) {
+        std::size_t q = pos;
+        while (q < testo.size() && testo[q] == ' ')
+            ++q;
+        std::size_t da = pos;
+        if (q < testo.size() && testo[q] == '"') {
+            const std::size_t chiusura = campi.fineCitazione(q + 1);
+            if (chiusura >= testo.size())
+                return ultimo;  // the closing mark may be in what follows
+            da = chiusura + 1;
+        }
+        const std::size_t d = campi.fineCampo(da);
+        if (d >= testo.size())
+            return ultimo;
+        pos = ultimo = d + 1;
+    }
+    return ultimo;
 }
 
 }  // namespace host

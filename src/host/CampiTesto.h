@@ -48,6 +48,14 @@ public:
     // The parts can be read at the same time, by different threads.
     std::vector<CampiTesto> sezioni(std::size_t quante) const;
 
+    // How much of `testo`, the start of a longer text, can be read on its
+    // own: the longest prefix that ends where the whole text also ends a
+    // field, whatever follows. That is up to the last line end; in a text
+    // without one, up to the last comma that surely ends a field (not one
+    // after a quote whose closing mark may still come). 0 when there is none.
+    // The first `senzaRighe` bytes are known to hold no line end.
+    static std::size_t taglio(std::string_view testo, std::size_t senzaRighe = 0) noexcept;
+
 private:
     std::size_t fineCampo(std::size_t da) const noexcept;   // first delimiter at or after `da`
     std::size_t fineCitazione(std::size_t da) const noexcept;  // first '"', CR or LF at or after `da`

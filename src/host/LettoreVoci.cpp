@@ -1,189 +1,234 @@
 #include "host/LettoreVoci.h"
 
+#include "host/CampiTesto.h"
 #include "host/ErroreRuntime.h"
 
 #include <QFile>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
-#include <thread>
 
-#if defined(Q_OS_UNIX)
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#else
-#include <cstdio>
-#include <filesystem>
-#endif
 
 namespace host {
 
 namespace {
 
-struct Contenuto {
-    std::unique_ptr<char[]> dati;
-    std::size_t dimensione = 0;
-};
-
-std::unique_ptr<char[]> allocaBuffer(std::size_t n, const QString& percorso)
+bool altaSurrogata(char a, char b, bool bigEndian)
 {
-    try {
-        return std::make_unique_for_overwrite<char[]>(n == 0 ? 1 : n);
-    } catch (const std::bad_alloc&) {
-        throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso);
-    }
+    const auto alto = static_cast<unsigned char>(bigEndian ? a : b);
+    return (alto & 0xFC) == 0xD8;
 }
 
-#if defined(Q_OS_UNIX)
+}  // namespace
 
-class Descrittore {
-public:
-    explicit Descrittore(int fd) : fd_(fd) {}
-    ~Descrittore() { if (fd_ >= 0) ::close(fd_); }
-    Descrittore(const Descrittore&) = delete;
-    Descrittore& operator=(const Descrittore&) = delete;
-    int get() const { return fd_; }
-private:
-    int fd_;
-};
-
-constexpr std::size_t sogliaDueFili = std::size_t{4} << 20;
-
-struct Letto {
-    std::size_t fine;  // where the bytes read end
-    int errore;        // errno, 0 when all went well
-};
-
-// Reads bytes [da, a) of the file into `buffer` at the same offsets; stops
-// early at the end of the file.
-Letto leggiDa(int fd, char* buffer, std::size_t da, std::size_t a) noexcept
-{
-    while (da < a) {
-        const ssize_t n = ::pread(fd, buffer + da, a - da, static_cast<off_t>(da));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return {da, errno};
-        }
-        if (n == 0)
-            break;
-        da += static_cast<std::size_t>(n);
-    }
-    return {da, 0};
-}
-
-Contenuto leggiTutto(const QString& percorso)
+LettoreVoci::LettoreVoci(const QString& percorso) : percorso_(percorso)
 {
     const QByteArray nome = QFile::encodeName(percorso);
     // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
     // checked on the open descriptor, so nothing can swap the file between
     // the check and the read.
-    Descrittore fd(::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
+    fd_ = ::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0)
         throw ErroreRuntime::daErrno(errno, percorso);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        throw ErroreRuntime::daErrno(errno, percorso);
-    if (!S_ISREG(st.st_mode))
-        throw ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
-
-    Contenuto c;
-    const auto attesa = static_cast<std::size_t>(st.st_size);
-    c.dati = allocaBuffer(attesa, percorso);
-
-    // A large file is read in two halves at once: most of the time goes in
-    // giving the buffer its memory, and two cores do that twice as fast.
-    const std::size_t meta = attesa >= sogliaDueFili ? attesa / 2 : attesa;
-    Letto seconda{meta, 0};
-    std::thread altro;
-    if (meta < attesa)
-        altro = std::thread([&] { seconda = leggiDa(fd.get(), c.dati.get(), meta, attesa); });
-    const Letto prima = leggiDa(fd.get(), c.dati.get(), 0, meta);
-    if (altro.joinable())
-        altro.join();
-    if (prima.errore != 0)
-        throw ErroreRuntime::daErrno(prima.errore, percorso);
-    if (seconda.errore != 0)
-        throw ErroreRuntime::daErrno(seconda.errore, percorso);
-    // The file may have shrunk while we read it: keep what is there.
-    c.dimensione = prima.fine;
-    if (prima.fine == meta && seconda.fine > meta)
-        c.dimensione = seconda.fine;
-    return c;
-}
-
-#else
-
-Contenuto leggiTutto(const QString& percorso)
-{
-    const std::filesystem::path p = percorso.toStdWString();
-    std::error_code ec;
-    const auto stato = std::filesystem::status(p, ec);
-    if (ec)
-        throw ErroreRuntime::daErrno(ec.value(), percorso);
-    if (!std::filesystem::is_regular_file(stato))
-        throw ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
-    const auto attesa = static_cast<std::size_t>(std::filesystem::file_size(p, ec));
-    if (ec)
-        throw ErroreRuntime::daErrno(ec.value(), percorso);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(_wfopen(p.c_str(), L"rb"), &std::fclose);
-    if (!f)
-        throw ErroreRuntime::daErrno(errno, percorso);
-    Contenuto c;
-    c.dati = allocaBuffer(attesa, percorso);
-    c.dimensione = std::fread(c.dati.get(), 1, attesa, f.get());
-    if (std::ferror(f.get()))
-        throw ErroreRuntime(CodiceErrore::ErroreIO, percorso);
-    return c;
-}
-
-#endif
-
-}  // namespace
-
-LettoreVoci::LettoreVoci(const QString& percorso)
-{
-    Contenuto c = leggiTutto(percorso);
-    dati_ = std::move(c.dati);
-    dimensione_ = c.dimensione;
-    prepara(percorso);
-}
-
-LettoreVoci LettoreVoci::daByte(std::string_view contenuto)
-{
-    LettoreVoci lettore;
-    lettore.dati_ = std::make_unique_for_overwrite<char[]>(contenuto.size() + 1);
-    std::copy(contenuto.begin(), contenuto.end(), lettore.dati_.get());
-    lettore.dimensione_ = contenuto.size();
-    lettore.prepara(QString());
-    return lettore;
-}
-
-void LettoreVoci::prepara(const QString& percorso)
-{
-    std::string_view testo(dati_.get(), dimensione_);
-    const Riconosciuta r = riconosci(testo);
-    codifica_ = r.codifica;
-    testo.remove_prefix(r.marca);
-    if (codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE) {
-        try {
-            decodificato_ = daUtf16(testo, codifica_ == Codifica::Utf16BE);
-        } catch (const std::bad_alloc&) {
-            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso);
-        }
-        dati_.reset();  // the UTF-8 text is all that is needed now
-        testo = decodificato_;
+    if (::fstat(fd_, &st) != 0) {
+        const int e = errno;
+        ::close(fd_);
+        throw ErroreRuntime::daErrno(e, percorso);
     }
-    campi_ = CampiTesto(testo);
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
+    }
+    dichiarata_ = static_cast<std::uint64_t>(st.st_size);
+    try {
+        apri();
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
 }
 
-std::vector<CampiTesto>& LettoreVoci::sezioni(std::size_t quante)
+LettoreVoci::LettoreVoci(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size())
 {
-    sezioni_ = campi_.sezioni(quante);
-    campi_ = CampiTesto(std::string_view{});
-    return sezioni_;
+    apri();
+}
+
+LettoreVoci::~LettoreVoci()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::size_t LettoreVoci::leggiGrezzi(char* dove, std::size_t n)
+{
+    if (finito_ || n == 0)
+        return 0;
+    std::size_t letti = 0;
+    if (fd_ < 0) {
+        letti = static_cast<std::size_t>(std::min<std::uint64_t>(n, memoria_.size() - posizione_));
+        std::memcpy(dove, memoria_.data() + posizione_, letti);
+    } else {
+        for (;;) {
+            const ssize_t r = ::read(fd_, dove, n);
+            if (r >= 0) {
+                letti = static_cast<std::size_t>(r);
+                break;
+            }
+            if (errno != EINTR)
+                throw ErroreRuntime::daErrno(errno, percorso_);
+        }
+    }
+    posizione_ += letti;
+    if (letti == 0)
+        finito_ = true;
+    return letti;
+}
+
+void LettoreVoci::apri()
+{
+    // The mark: up to three bytes, read one at a time so that a short file
+    // is recognised exactly as a whole one.
+    char inizio[3];
+    std::size_t n = 0;
+    while (n < sizeof inizio) {
+        const std::size_t r = leggiGrezzi(inizio + n, sizeof inizio - n);
+        if (r == 0)
+            break;
+        n += r;
+    }
+    // UTF-16 needs an even length: the reported one, the only one known
+    // before the end (a reader of bytes knows it exactly).
+    const std::string_view visti(inizio, n);
+    Riconosciuta r{Codifica::Byte, 0};
+    if (visti.starts_with("\xEF\xBB\xBF"))
+        r = riconosci(visti);
+    else if (dichiarata_ % 2 == 0 && visti.size() >= 2)
+        r = riconosci(visti.substr(0, 2));
+    codifica_ = r.codifica;
+    const std::string_view resto = visti.substr(r.marca);
+    if (codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE) {
+        grezzi_.assign(resto);
+    } else {
+        riserva(4096, 4096);
+        std::memcpy(testo_.get(), resto.data(), resto.size());
+        presenti_ = resto.size();
+    }
+}
+
+void LettoreVoci::Libera::operator()(char* p) const noexcept
+{
+    std::free(p);
+}
+
+void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
+{
+    if (capienza <= capienza_)
+        return;
+    if (capienza > massimo)
+        throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+    if (consumati_ != 0) {
+        std::memmove(testo_.get(), testo_.get() + consumati_, presenti_ - consumati_);
+        presenti_ -= consumati_;
+        consumati_ = 0;
+    }
+    char* nuovo = static_cast<char*>(std::realloc(testo_.get(), capienza));
+    if (nuovo == nullptr)
+        throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+    (void)testo_.release();
+    testo_.reset(nuovo);
+    capienza_ = capienza;
+    // A large buffer in huge pages: far fewer page faults to fill it.
+    constexpr std::uintptr_t pagina = std::uintptr_t{2} << 20;
+    const auto inizio = (reinterpret_cast<std::uintptr_t>(nuovo) + pagina - 1) & ~(pagina - 1);
+    const auto fine = (reinterpret_cast<std::uintptr_t>(nuovo) + capienza) & ~(pagina - 1);
+    if (fine > inizio)
+        ::madvise(reinterpret_cast<void*>(inizio), fine - inizio, MADV_HUGEPAGE);
+}
+
+void LettoreVoci::riempi(std::size_t fino)
+{
+    const bool utf16 = codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE;
+    while (presenti_ < fino && !(finito_ && grezzi_.empty())) {
+        if (!utf16) {
+            const std::size_t letti = leggiGrezzi(testo_.get() + presenti_, fino - presenti_);
+            if (letti == 0)
+                return;
+            presenti_ += letti;
+            continue;
+        }
+        // Two bytes of UTF-16 give at most three of UTF-8.
+        const std::size_t gia = grezzi_.size();
+        const std::size_t voglio = std::max<std::size_t>((fino - presenti_) / 3 * 2, gia + 2);
+        grezzi_.resize(std::max(gia, voglio));
+        std::size_t n = gia;
+        if (n < voglio)
+            n += leggiGrezzi(grezzi_.data() + n, voglio - n);
+        grezzi_.resize(n);
+        // Whole code units only, and never half of a pair unless the file
+        // ends there.
+        std::size_t pronti = n & ~std::size_t{1};
+        if (!finito_ && pronti >= 2 && altaSurrogata(grezzi_[pronti - 2], grezzi_[pronti - 1], codifica_ == Codifica::Utf16BE))
+            pronti -= 2;
+        if (finito_)
+            pronti = n;  // an odd last byte: the file changed size while read
+        if (pronti == 0 && !finito_)
+            continue;
+        try {
+            decodificati_ = daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}),
+                                    codifica_ == Codifica::Utf16BE);
+        } catch (const std::bad_alloc&) {
+            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+        }
+        if (pronti % 2 != 0)
+            decodificati_ += grezzi_[pronti - 1];
+        grezzi_.erase(0, pronti);
+        if (decodificati_.size() > capienza_ - presenti_)
+            riserva(presenti_ + decodificati_.size(), std::size_t(-1));
+        std::memcpy(testo_.get() + presenti_, decodificati_.data(), decodificati_.size());
+        presenti_ += decodificati_.size();
+        if (finito_ && grezzi_.empty())
+            return;
+    }
+}
+
+std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo)
+{
+    quanto = std::max<std::size_t>(quanto, 64);
+    // What was read past the last cut goes to the front of the buffer.
+    if (consumati_ != 0) {
+        std::memmove(testo_.get(), testo_.get() + consumati_, presenti_ - consumati_);
+        presenti_ -= consumati_;
+        consumati_ = 0;
+    }
+    std::size_t voglio = std::max(std::min(quanto, massimo), presenti_);
+    std::size_t senzaRighe = 0;
+    for (;;) {
+        riserva(voglio, std::max(massimo, presenti_));
+        riempi(voglio);
+        if (finito_ && grezzi_.empty()) {
+            consumati_ = presenti_;
+            return {testo_.get(), presenti_};
+        }
+        const std::size_t taglio = CampiTesto::taglio({testo_.get(), presenti_}, senzaRighe);
+        if (taglio != 0) {
+            consumati_ = taglio;
+            return {testo_.get(), taglio};
+        }
+        senzaRighe = presenti_;
+        // One field fills the buffer: a larger one, up to `massimo`.
+        if (presenti_ >= massimo)
+            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+        voglio = std::min(std::max(voglio, presenti_) * 2, massimo);
+    }
 }
 
 }  // namespace host

@@ -1,57 +1,85 @@
 #pragma once
 
-#include "host/CampiTesto.h"
 #include "host/Codifica.h"
 
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace host {
 
-// Sequential input of a text file's items: the file is opened, read whole
-// into memory and closed by the constructor, so it is open only for that
-// moment. Items are then read one by one with fine() and leggiVoce(); each
-// is a view that stays valid while the reader lives.
+// Sequential input of a text file, in pieces: the file is read from start to
+// end, whatever size it reports, a piece at a time, each piece ending where
+// a field ends, so the pieces can be split into items on their own (see
+// CampiTesto) and a file of any size goes through a buffer of bounded size.
 //
 // Only regular files are read: a folder, a FIFO or a device raises a
 // run-time error instead of blocking or reading forever.
 //
 // The file's encoding comes from its first bytes (see Codifica): a
-// byte-order mark is not part of the first item, and UTF-16 is decoded, so
-// the items are always bytes of the file or UTF-8. codifica() tells how to
-// write them back.
+// byte-order mark is not part of the text, and UTF-16 is decoded, so the
+// pieces are always bytes of the file or UTF-8. codifica() tells how to
+// write the items back.
+//
+// The reader owns the bytes its pieces view, so it can be neither copied
+// nor moved.
 class LettoreVoci {
 public:
     explicit LettoreVoci(const QString& percorso);
 
-    // A reader of `contenuto` as if it were a file's bytes.
-    static LettoreVoci daByte(std::string_view contenuto);
+    // A reader of `contenuto` as if it were a file's bytes; `contenuto` must
+    // outlive the reader.
+    struct DaByte {
+        std::string_view contenuto;
+    };
+    explicit LettoreVoci(DaByte byte);
 
-    bool fine() const noexcept { return campi_.fine(); }
-    std::string_view leggiVoce() { return campi_.prossimo(); }
-
-    // Splits the items not yet read into up to `quante` parts that can be
-    // read at the same time (see CampiTesto::sezioni); the parts live, and
-    // their items stay valid, as long as the reader.
-    std::vector<CampiTesto>& sezioni(std::size_t quante);
+    ~LettoreVoci();
+    LettoreVoci(const LettoreVoci&) = delete;
+    LettoreVoci& operator=(const LettoreVoci&) = delete;
 
     Codifica codifica() const noexcept { return codifica_; }
-    std::size_t byteLetti() const noexcept { return dimensione_; }
+
+    // The size the file reports when opened: only a guess of how much there
+    // is to read.
+    std::uint64_t dimensioneDichiarata() const noexcept { return dichiarata_; }
+
+    // The next piece of text, of about `quanto` bytes, ending at a field end
+    // (or at the end of the file); "" once everything is read. The piece
+    // stays valid until the next call. When one field (one line, for a
+    // quote left open) does not fit in `massimo` bytes the run is out of
+    // memory: the run-time error 7.
+    std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo);
 
 private:
-    LettoreVoci() = default;
-    void prepara(const QString& percorso);  // recognises the encoding of dati_
+    void apri();                                  // reads the mark
+    std::size_t leggiGrezzi(char* dove, std::size_t n);  // 0 at the end
+    void riempi(std::size_t fino);                // text up to `fino` bytes
+    void riserva(std::size_t capienza, std::size_t massimo);
 
-    std::unique_ptr<char[]> dati_;
-    std::size_t dimensione_ = 0;
+    QString percorso_;
+    int fd_ = -1;
+    std::string_view memoria_;     // the bytes, for a reader of bytes
+    std::uint64_t posizione_ = 0;  // raw bytes read so far
+    std::uint64_t dichiarata_ = 0;
+    bool finito_ = false;          // no more raw bytes
     Codifica codifica_ = Codifica::Byte;
-    std::string decodificato_;  // the text of a UTF-16 file, as UTF-8
-    CampiTesto campi_{std::string_view{}};
-    std::vector<CampiTesto> sezioni_;
+
+    // The text: bytes, or UTF-8 for UTF-16. From malloc, so that growing it
+    // for a long line moves no bytes.
+    struct Libera {
+        void operator()(char* p) const noexcept;
+    };
+    std::unique_ptr<char, Libera> testo_;
+    std::size_t capienza_ = 0;
+    std::size_t presenti_ = 0;       // bytes of text in the buffer
+    std::size_t consumati_ = 0;      // of which already handed out
+    std::string grezzi_;             // UTF-16 bytes not yet decoded
+    std::string decodificati_;
 };
 
 }  // namespace host

@@ -4,6 +4,8 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#include <cstddef>
+#include <pthread.h>
 #endif
 
 namespace host {
@@ -19,6 +21,17 @@ void preparaProcesso()
     // threshold after the first large block is freed and keeps the memory
     // of a run long after the run has ended.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    // Under an address-space limit every thread counts: each malloc arena
+    // reserves 64 MiB of it and each stack 8 MiB by default. The run's
+    // threads share two arenas (their large blocks come from the system
+    // anyway) and get stacks of 1 MiB, far more than they use.
+    mallopt(M_ARENA_MAX, 2);
+    pthread_attr_t attributi;
+    if (pthread_attr_init(&attributi) == 0) {
+        pthread_attr_setstacksize(&attributi, std::size_t{1} << 20);
+        pthread_setattr_default_np(&attributi);
+        pthread_attr_destroy(&attributi);
+    }
 #endif
 }
 

@@ -4,7 +4,6 @@
 #include "host/LettoreVoci.h"
 #include "host/Messaggio.h"
 #include "host/Testo.h"
-#include "processing/Nucleo.h"
 #include "processing/Passi.h"
 #include "state/Variabili.h"
 
@@ -25,20 +24,21 @@ void EliminaDuplicati()
     using namespace elaborazione;
     const QString percorso = Variabili::FileDaElaborare;
 
-    // The items view the bytes the reader holds, so the reader lives to the end.
-    std::optional<host::LettoreVoci> sorgente;
-    std::int64_t Totale = 0;
-    nucleo::Elenco Uniche;
+    // The source is read and closed before the message; its encoding is
+    // what the copy is written in.
+    std::optional<host::Codifica> codifica;
+    Esecuzione Righe;
     host::attendi(QString::fromUtf8(testoAttesaLettura), [&] {
-        sorgente.emplace(percorso);
-        std::vector<nucleo::Raccolta> Righe;
-        Totale = leggiRighe(*sorgente, Righe);
-        Uniche = nucleo::tieniUniche(std::move(Righe));
+        host::LettoreVoci sorgente(percorso);
+        Righe.leggi(sorgente);
+        codifica = sorgente.codifica();
     });
+    const std::int64_t Totale = Righe.totale();
+    const std::int64_t Uniche = Righe.uniche();
 
     // A file without any item keeps nothing and drops nothing: it is reported
     // as having no repeats, like any other.
-    const std::int64_t eliminate = Totale - Uniche.size();
+    const std::int64_t eliminate = Totale - Uniche;
     if (eliminate == 0) {
         host::mostraMessaggio(QString::fromUtf8(testoNessunaRipetizione), host::Icona::Avviso);
         return;
@@ -48,8 +48,5 @@ void EliminaDuplicati()
     host::mostraMessaggio(testoEliminate(eliminate), host::Icona::Errore);
 
     const QString copia = percorsoCopia(percorso);
-    host::attendi(QString::fromUtf8(testoAttesaScrittura), [&] {
-        Uniche.ordina();
-        scriviCopia(copia, Uniche, sorgente->codifica());
-    });
+    host::attendi(QString::fromUtf8(testoAttesaScrittura), [&] { scriviCopia(copia, Righe, *codifica); });
 }

@@ -1,45 +1,118 @@
 #include "processing/Passi.h"
 
+#include "host/CampiTesto.h"
 #include "host/CartellaProgramma.h"
+#include "host/FileTemporaneo.h"
 #include "host/LettoreVoci.h"
+#include "host/Risorse.h"
 #include "host/ScrittoreRighe.h"
 #include "host/Testo.h"
 #include "processing/Nucleo.h"
+#include "processing/Squadra.h"
 #include "state/Variabili.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace elaborazione {
 
 namespace {
 
-void leggiSezione(host::CampiTesto& campi, nucleo::Raccolta& righe)
-{
-    // The emptiness test comes before trimming: a field of spaces only is an
-    // item, stored as "".
-    while (!campi.fine()) {
-        const std::string_view voce = campi.prossimo();
-        if (!voce.empty())
-            righe.aggiungi(host::togliSpazi(voce));
-    }
-}
+// A run's storage: an unnamed temporary file.
+class SupportoFile : public nucleo::Supporto {
+public:
+    explicit SupportoFile(const QString& cartella) : file_(cartella) {}
+    void scrivi(const char* dati, std::size_t n) override { file_.scrivi(dati, n); }
+    std::size_t leggi(std::uint64_t da, char* dati, std::size_t n) override { return file_.leggi(da, dati, n); }
 
-// Below this size one thread reads faster than two.
-constexpr std::size_t sogliaParallela = std::size_t{1} << 20;
+private:
+    host::FileTemporaneo file_;
+};
+
+// Below this size one thread reads faster than several start.
+constexpr std::uint64_t sogliaParallela = std::uint64_t{1} << 20;
+// What each thread reads of a piece: large enough to spread the cost of a
+// round, small enough to stay in the cache while its items are taken.
+constexpr std::size_t pezzoPerFilo = std::size_t{2} << 20;
 
 }  // namespace
 
-std::int64_t leggiRighe(host::LettoreVoci& file, std::vector<nucleo::Raccolta>& righe)
+Opzioni& opzioniProgramma()
 {
-    const unsigned fili = file.byteLetti() >= sogliaParallela ? nucleo::fili() : 1;
-    std::vector<host::CampiTesto>& parti = file.sezioni(fili);
-    righe.resize(parti.size());
-    if (parti.size() == 1)
-        leggiSezione(parti[0], righe[0]);
-    else
-        nucleo::inParallelo([&] { leggiSezione(parti[0], righe[0]); }, [&] { leggiSezione(parti[1], righe[1]); });
-    std::int64_t totale = 0;
-    for (const auto& r : righe)
-        totale += static_cast<std::int64_t>(r.size());
-    return totale;
+    static Opzioni opzioni;
+    return opzioni;
+}
+
+Esecuzione::Esecuzione(const Opzioni& opzioni) : opzioni_(opzioni) {}
+
+Esecuzione::~Esecuzione() = default;
+
+void Esecuzione::leggi(host::LettoreVoci& sorgente)
+{
+    unsigned fili = opzioni_.fili;
+    if (fili == 0)
+        fili = sorgente.dimensioneDichiarata() < sogliaParallela ? 1 : host::processoriDisponibili();
+    squadra_ = std::make_unique<nucleo::Squadra>(fili);
+    fili = squadra_->fili();
+
+    // The allowance is measured once the threads run, since they take
+    // memory too; a quarter is left for the allocator and the windows.
+    std::size_t memoria = opzioni_.memoria;
+    if (memoria == 0)
+        memoria = host::memoriaDisponibile() / 4 * 3;
+    const std::size_t pezzo = std::clamp<std::size_t>(memoria / 16, 64, fili * pezzoPerFilo);
+
+    nucleo::Regole regole;
+    regole.memoria = std::max(memoria - std::min(memoria, 2 * pezzo), memoria / 2);
+    if (opzioni_.fanIn != 0)
+        regole.fanIn = opzioni_.fanIn;
+    const QString cartella = opzioni_.cartellaCorse.isEmpty() ? cartellaDati() : opzioni_.cartellaCorse;
+    deduplica_ = std::make_unique<nucleo::Deduplica>(
+        *squadra_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
+
+    std::vector<host::CampiTesto> sezioni;
+    for (;;) {
+        const std::string_view testo = sorgente.prossimoPezzo(pezzo, memoria);
+        if (testo.empty())
+            break;
+        sezioni = host::CampiTesto(testo).sezioni(fili);
+        deduplica_->assimila(sezioni.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
+            // The emptiness test comes before trimming: a field of spaces
+            // only is an item, stored as "".
+            host::CampiTesto& campi = sezioni[i];
+            while (!campi.fine()) {
+                const std::string_view voce = campi.prossimo();
+                if (!voce.empty())
+                    immissione.aggiungi(host::togliSpazi(voce));
+            }
+        });
+    }
+    deduplica_->concludi();
+}
+
+std::int64_t Esecuzione::totale() const noexcept
+{
+    return deduplica_ ? deduplica_->totale() : 0;
+}
+
+std::int64_t Esecuzione::uniche() const noexcept
+{
+    return deduplica_ ? deduplica_->uniche() : 0;
+}
+
+std::size_t Esecuzione::corseScritte() const noexcept
+{
+    return deduplica_ ? deduplica_->corseScritte() : 0;
+}
+
+unsigned Esecuzione::fili() const noexcept
+{
+    return squadra_ ? squadra_->fili() : 0;
+}
+
+void Esecuzione::visita(const std::function<void(std::string_view)>& f)
+{
+    deduplica_->visita(f);
 }
 
 QString cartellaDati()
@@ -54,7 +127,7 @@ QString percorsoCopia(const QString& sorgente)
     return cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
 }
 
-void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, host::Codifica codifica)
+void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica)
 {
     host::ScrittoreRighe file(percorso, codifica);
     righe.visita([&](std::string_view riga) { file.scriviRiga(riga); });

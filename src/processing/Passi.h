@@ -4,22 +4,62 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <functional>
+#include <memory>
+#include <string_view>
 
 namespace host { class LettoreVoci; }
-namespace nucleo { class Elenco; class Raccolta; }
+namespace nucleo { class Deduplica; class Squadra; }
 
-// The steps of the duplicate-removal run, shared by EliminaDuplicati and the
-// benchmark so that both run exactly the same code. None of them touches
-// the user interface.
+// The steps of the duplicate-removal run, shared by EliminaDuplicati, the
+// benchmark and the tests so that all run exactly the same code. None of
+// them touches the user interface.
 namespace elaborazione {
 
-// Reads the file's items into `righe`, one list per reading thread, and
-// returns how many there are: empty fields are skipped, the others stored
-// without leading and trailing spaces (so an item of spaces only is kept,
-// as "").
-std::int64_t leggiRighe(host::LettoreVoci& file, std::vector<nucleo::Raccolta>& righe);
+// How a run may use the machine. Zero means "as measured": the memory this
+// process may still take and the processors it may use. The benchmark and
+// the tests set them to force the paths a small file would never take.
+struct Opzioni {
+    std::size_t memoria = 0;
+    unsigned fili = 0;
+    unsigned fanIn = 0;        // runs merged at once (64)
+    QString cartellaCorse;     // where runs go ("": the data folder)
+};
+
+// The options of the program's own runs (all measured unless a test child
+// sets them).
+Opzioni& opzioniProgramma();
+
+// One run's items: read, deduplicated, and sorted when asked.
+class Esecuzione {
+public:
+    explicit Esecuzione(const Opzioni& opzioni = opzioniProgramma());
+    ~Esecuzione();
+    Esecuzione(const Esecuzione&) = delete;
+    Esecuzione& operator=(const Esecuzione&) = delete;
+
+    // Reads every item of `sorgente`, skipping empty fields and storing the
+    // others without leading and trailing spaces (so an item of spaces only
+    // is kept, as ""), and keeps each distinct item once. A file that does
+    // not fit in memory goes through sorted runs in temporary files, merged
+    // before this returns, so the counts are exact afterwards.
+    void leggi(host::LettoreVoci& sorgente);
+
+    std::int64_t totale() const noexcept;
+    std::int64_t uniche() const noexcept;
+    std::size_t corseScritte() const noexcept;
+    unsigned fili() const noexcept;
+
+    // Each kept item once, in ascending binary order (sorting first).
+    void visita(const std::function<void(std::string_view)>& f);
+
+private:
+    Opzioni opzioni_;
+    std::unique_ptr<nucleo::Squadra> squadra_;
+    std::unique_ptr<nucleo::Deduplica> deduplica_;
+};
 
 // The data folder below the program folder, with a trailing separator.
 QString cartellaDati();
@@ -28,9 +68,9 @@ QString cartellaDati();
 // the data folder, wherever the source lies.
 QString percorsoCopia(const QString& sorgente);
 
-// Writes the items in the list's order, one per line, each ended by CR LF,
-// in the source's encoding and with its byte-order mark; replaces
-// `percorso` only once complete.
-void scriviCopia(const QString& percorso, const nucleo::Elenco& righe, host::Codifica codifica);
+// Writes the kept items in order, one per line, each ended by CR LF, in the
+// source's encoding and with its byte-order mark; replaces `percorso` only
+// once complete.
+void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica);
 
 }  // namespace elaborazione

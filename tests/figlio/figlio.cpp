@@ -2,8 +2,9 @@
 // limits. It runs one piece of the program the way the program does, inside
 // its event-handler guard:
 //
-//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT [MEMORY_LIMIT]]
-//       one duplicate-removal run on SOURCE (limits in bytes, 0 for none);
+//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT [MEMORY_LIMIT [RUN_MEMORY]]]
+//       one duplicate-removal run on SOURCE (limits in bytes, 0 for none;
+//       RUN_MEMORY, the memory the run may use, forces sorted runs on disk);
 //   fendrix-figlio dialogo PROGRAM_FOLDER START_FOLDER
 //       the file selection dialog opened on START_FOLDER, then closed with OK;
 //   fendrix-figlio scelta PROGRAM_FOLDER NAME cancella|cartella
@@ -16,6 +17,7 @@
 #include "host/GestioneErrori.h"
 #include "host/Processo.h"
 #include "processing/EliminaDuplicati.h"
+#include "processing/Passi.h"
 #include "state/Variabili.h"
 #include "ui/ListaFile.h"
 #include "ui/frmAmain.h"
@@ -92,6 +94,8 @@ int main(int argc, char* argv[])
             if (a.size() > 5)
                 limita(RLIMIT_AS, a[5]);
 #endif
+            if (a.size() > 6)
+                elaborazione::opzioniProgramma().memoria = a[6].toULongLong();
             Variabili::FileDaElaborare = a[3];
             host::eseguiGestore([] { EliminaDuplicati(); });
             QApplication::exit(0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "processing/Passi.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +19,7 @@ struct Esito {
     std::int64_t eliminate = 0;  // items dropped
     bool copia = false;          // whether a copy is written
     std::string byte;            // the copy's bytes
+    std::size_t corse = 0;       // sorted runs the real run wrote to disk
 };
 
 // The run on the bytes of a file without a UTF-16 mark.
@@ -24,7 +27,8 @@ Esito esegui(std::string_view contenuto);
 
 // The real run (the program's own reader and core) on the same bytes, in
 // memory, up to the copy's bytes: what the tests hold against esegui().
-Esito reale(std::string_view contenuto);
+// The options can force runs on disk, and their merging in passes.
+Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni = {});
 
 // Three-way binary comparison: unsigned bytes, a proper prefix first.
 int confronta(std::string_view a, std::string_view b);

@@ -3,24 +3,23 @@
 #include "host/Codifica.h"
 #include "host/LettoreVoci.h"
 #include "processing/Passi.h"
-#include "processing/Nucleo.h"
 
 namespace oracolo {
 
-Esito reale(std::string_view contenuto)
+Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
 {
-    host::LettoreVoci lettore = host::LettoreVoci::daByte(contenuto);
-    std::vector<nucleo::Raccolta> righe;
+    host::LettoreVoci lettore(host::LettoreVoci::DaByte{contenuto});
+    elaborazione::Esecuzione righe(opzioni);
+    righe.leggi(lettore);
     Esito esito;
-    esito.letti = elaborazione::leggiRighe(lettore, righe);
-    nucleo::Elenco uniche = nucleo::tieniUniche(std::move(righe));
-    esito.eliminate = esito.letti - uniche.size();
+    esito.letti = righe.totale();
+    esito.eliminate = esito.letti - righe.uniche();
+    esito.corse = righe.corseScritte();
     if (esito.eliminate == 0)
         return esito;
-    uniche.ordina();
     esito.copia = true;
     esito.byte += host::marca(lettore.codifica());
-    uniche.visita([&](std::string_view v) {
+    righe.visita([&](std::string_view v) {
         esito.byte += v;
         esito.byte += "\r\n";
     });
