@@ -23,9 +23,9 @@ void preparaProcesso()
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // Under an address-space limit every thread counts: each malloc arena
     // reserves 64 MiB of it and each stack 8 MiB by default. The run's
-    // threads share two arenas (their large blocks come from the system
+    // threads share the main arena (their large blocks come from the system
     // anyway) and get stacks of 1 MiB, far more than they use.
-    mallopt(M_ARENA_MAX, 2);
+    mallopt(M_ARENA_MAX, 1);
     pthread_attr_t attributi;
     if (pthread_attr_init(&attributi) == 0) {
         pthread_attr_setstacksize(&attributi, std::size_t{1} << 20);

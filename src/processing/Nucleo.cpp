@@ -4,7 +4,15 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 // xxHash's XXH3: a proven, fast hash, used inline from its header.
 #define XXH_INLINE_ALL
@@ -13,6 +21,53 @@
 namespace nucleo {
 
 namespace {
+
+// ---------------------------------------------------------------- memory --
+
+// Large arrays ask for huge pages where the system gives them on request:
+// filling them then faults a page in every 2 MiB instead of every 4 KiB.
+void inPagineGrandi([[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) noexcept
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t pagina = std::uintptr_t{2} << 20;
+    const auto inizio = (reinterpret_cast<std::uintptr_t>(p) + pagina - 1) & ~(pagina - 1);
+    const auto fine = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(pagina - 1);
+    if (fine > inizio)
+        ::madvise(reinterpret_cast<void*>(inizio), fine - inizio, MADV_HUGEPAGE);
+#endif
+}
+
+// An array of slots, all zero, in huge pages when it is large.
+struct Celle {
+    std::uint64_t* dati = nullptr;
+    std::size_t quante = 0;
+
+    Celle() = default;
+    explicit Celle(std::size_t n) : quante(n)
+    {
+        const std::size_t byte = n * sizeof(std::uint64_t);
+        constexpr std::size_t grande = std::size_t{2} << 20;
+        dati = static_cast<std::uint64_t*>(byte >= grande ? std::aligned_alloc(grande, byte) : std::malloc(byte));
+        if (dati == nullptr)
+            throw std::bad_alloc();
+        inPagineGrandi(dati, byte);
+        std::memset(dati, 0, byte);
+    }
+    Celle(Celle&& altre) noexcept : dati(std::exchange(altre.dati, nullptr)), quante(std::exchange(altre.quante, 0)) {}
+    Celle& operator=(Celle&& altre) noexcept
+    {
+        std::swap(dati, altre.dati);
+        std::swap(quante, altre.quante);
+        return *this;
+    }
+    ~Celle() { std::free(dati); }
+
+    std::uint64_t& operator[](std::size_t i) noexcept { return dati[i]; }
+    const std::uint64_t& operator[](std::size_t i) const noexcept { return dati[i]; }
+    std::size_t size() const noexcept { return quante; }
+    std::uint64_t* begin() noexcept { return dati; }
+    std::uint64_t* end() noexcept { return dati + quante; }
+};
 
 // ------------------------------------------------------------------ keys --
 
@@ -63,6 +118,58 @@ void consegna(const Voce& v, F& f)
     f(std::string_view(byte, v.lunghezza));
 }
 
+// Sorts by the keys' bytes, most significant first, in place (an American
+// flag sort): each pass sends the items to 256 buckets by one byte, and a
+// bucket whose items share that byte too goes on to the next byte without a
+// pass of its own. Small buckets, and items whose keys are equal, are left
+// to a comparison sort, which also looks past the keys.
+void ordinaVoci(Voce* a, std::size_t n, unsigned d = 0)
+{
+    constexpr std::size_t piccola = 48;
+    const auto byteDi = [](const Voce& v, unsigned d) {
+        return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
+    };
+    for (;;) {
+        if (n < piccola || d == byteChiave) {
+            std::sort(a, a + n, Minore{});
+            return;
+        }
+        std::size_t conta[256] = {};
+        for (std::size_t i = 0; i < n; ++i)
+            ++conta[byteDi(a[i], d)];
+        if (conta[byteDi(a[0], d)] == n) {
+            ++d;
+            continue;
+        }
+        std::size_t prossima[256];
+        std::size_t fine[256];
+        std::size_t somma = 0;
+        for (unsigned c = 0; c < 256; ++c) {
+            prossima[c] = somma;
+            somma += conta[c];
+            fine[c] = somma;
+        }
+        for (unsigned c = 0; c < 256; ++c) {
+            while (prossima[c] < fine[c]) {
+                Voce v = a[prossima[c]];
+                unsigned k = byteDi(v, d);
+                while (k != c) {
+                    std::swap(v, a[prossima[k]++]);
+                    k = byteDi(v, d);
+                }
+                a[prossima[c]++] = v;
+            }
+        }
+        std::size_t da = 0;
+        for (unsigned c = 0; c < 256; ++c) {
+            if (conta[c] > 1)
+                ordinaVoci(a + da, conta[c], d + 1);
+            da += conta[c];
+        }
+        return;
+    }
+}
+
 std::uint64_t hashDi(std::string_view s) noexcept
 {
     return XXH3_64bits(s.data(), s.size());
@@ -79,33 +186,43 @@ inline std::size_t parteDi(std::uint64_t hash, std::size_t parti) noexcept
 
 // ------------------------------------------------------------ the parts --
 
-// The distinct items of one part: the items in blocks that never move, a
-// hash set of their positions, and the bytes after the sixteenth of the
-// long items, copied out of the file's text.
+// The distinct items of one part: the items in one array, a hash set of
+// their positions, and the text of the long items, copied out of the
+// file's text. After a run is written the part starts again in the same
+// memory, already in place, so no page is faulted in twice.
 struct Deduplica::Parte {
     explicit Parte(std::size_t memoria)
     {
-        // Blocks small enough that a tiny allowance still holds a few.
-        const std::size_t voci = std::clamp<std::size_t>(memoria / 64 / sizeof(Voce), 64, 32768);
-        bitBlocco = std::bit_width(voci) - 1;
         byteTesto = std::clamp<std::size_t>(memoria / 64, 256, std::size_t{1} << 20);
         dimensiona(8);
     }
+    ~Parte() { std::free(voci); }
+    Parte(const Parte&) = delete;
+    Parte& operator=(const Parte&) = delete;
 
     // ------------------------------------------------------ kept items --
-    std::vector<std::unique_ptr<Voce[]>> blocchi;
+    // From malloc: a large array grows by remapping its pages, without
+    // copying them or holding them twice.
+    Voce* voci = nullptr;
+    std::size_t capienza = 0;
     std::size_t quante = 0;
-    int bitBlocco = 15;
 
-    Voce& voce(std::uint64_t i) noexcept { return blocchi[i >> bitBlocco][i & ((std::uint64_t{1} << bitBlocco) - 1)]; }
+    Voce& voce(std::uint64_t i) noexcept { return voci[i]; }
 
     void tieni(Voce v, std::string_view testo)
     {
-        if ((quante >> bitBlocco) == blocchi.size())
-            blocchi.push_back(std::make_unique_for_overwrite<Voce[]>(std::size_t{1} << bitBlocco));
+        if (quante == capienza) {
+            const std::size_t nuova = std::max<std::size_t>(capienza * 2, 1024);
+            void* p = std::realloc(voci, nuova * sizeof(Voce));
+            if (p == nullptr)
+                throw std::bad_alloc();
+            voci = static_cast<Voce*>(p);
+            capienza = nuova;
+            inPagineGrandi(voci, capienza * sizeof(Voce));
+        }
         if (v.lunghezza > byteChiave)
             v.dati = copia(testo);
-        voce(quante++) = v;
+        voci[quante++] = v;
     }
 
     // ------------------------------------------------- long items' text --
@@ -148,7 +265,7 @@ struct Deduplica::Parte {
     static constexpr int bitImpronta = 64 - bitPosizione;
     static constexpr std::uint64_t mascheraPosizione = (std::uint64_t{1} << bitPosizione) - 1;
 
-    std::vector<std::uint64_t> celle;
+    Celle celle;
     std::size_t maschera = 0;
     int spostamento = 0;
     std::size_t soglia = 0;
@@ -157,15 +274,24 @@ struct Deduplica::Parte {
 
     void dimensiona(int bit)
     {
-        celle.assign(std::size_t{1} << bit, 0);
+        celle = Celle(std::size_t{1} << bit);
         maschera = celle.size() - 1;
         spostamento = 64 - bit;
         soglia = celle.size() / 10 * 7;
     }
 
+    // The bytes the table will take once it holds `n` items.
+    std::size_t byteTabella(std::size_t n) const noexcept
+    {
+        std::size_t celleNecessarie = celle.size();
+        while (celleNecessarie / 10 * 7 <= n)
+            celleNecessarie *= 2;
+        return celleNecessarie * sizeof(std::uint64_t);
+    }
+
     void raddoppia()
     {
-        std::vector<std::uint64_t> vecchie = std::move(celle);
+        Celle vecchie = std::move(celle);
         dimensiona(64 - spostamento + 1);
         // While the home slot fits in the stored bits, the slots are enough;
         // beyond that (tables of over 2^28 slots) the hash is computed anew.
@@ -175,10 +301,9 @@ struct Deduplica::Parte {
                 continue;
             std::uint64_t h = cella;
             if (!bastanoImpronte) {
-                const Voce& v = voce((cella & mascheraPosizione) - 1);
                 std::string testo;
                 auto copia = [&](std::string_view s) { testo.assign(s); };
-                consegna(v, copia);
+                consegna(voce((cella & mascheraPosizione) - 1), copia);
                 h = hashDi(testo);
             }
             std::size_t i = casa(h);
@@ -231,41 +356,31 @@ struct Deduplica::Parte {
     }
 
     // ----------------------------------------------------------- sorted --
-    std::vector<Voce> ordinate;
-
+    // In place: the table's positions mean nothing afterwards.
     void ordina()
     {
-        // The table is no longer needed; the blocks go one by one as they
-        // are copied, so the items are never held twice.
-        celle = {};
-        ordinate.clear();
-        ordinate.reserve(quante);
-        for (std::size_t b = 0; b < blocchi.size(); ++b) {
-            const std::size_t da = b << bitBlocco;
-            const std::size_t n = std::min(quante - da, std::size_t{1} << bitBlocco);
-            ordinate.insert(ordinate.end(), blocchi[b].get(), blocchi[b].get() + n);
-            blocchi[b].reset();
-        }
-        blocchi.clear();
-        std::sort(ordinate.begin(), ordinate.end(), Minore{});
+        ordinaVoci(voci, quante);
+        ordinata = true;
     }
+    bool ordinata = false;
+    const Voce* inizio() const noexcept { return voci; }
+    const Voce* fine() const noexcept { return voci + quante; }
 
+    // Empty again, in the same memory.
     void svuota()
     {
-        ordinate = {};
-        blocchi.clear();
         testi.clear();
         byteTesti = 0;
         liberi = 0;
         cursore = nullptr;
         quante = 0;
-        dimensiona(8);
+        ordinata = false;
+        std::fill(celle.begin(), celle.end(), 0);
     }
 
     std::size_t byte() const noexcept
     {
-        return (blocchi.size() << bitBlocco) * sizeof(Voce) + byteTesti + celle.capacity() * sizeof(std::uint64_t) +
-               ordinate.capacity() * sizeof(Voce);
+        return capienza * sizeof(Voce) + byteTesti + celle.size() * sizeof(std::uint64_t);
     }
 };
 
@@ -285,20 +400,11 @@ Deduplica::Deduplica(Squadra& squadra, Regole regole, NuovoSupporto nuovoSupport
     const std::size_t n = squadra_.fili();
     for (std::size_t p = 0; p < n; ++p)
         parti_.push_back(std::make_unique<Parte>(regole_.memoria / n));
+    quantePrima_.assign(n, 0);
+    testoPrima_.assign(n, 0);
 }
 
 Deduplica::~Deduplica() = default;
-
-std::size_t Deduplica::memoriaUsata() const noexcept
-{
-    std::size_t n = 0;
-    for (const auto& p : parti_)
-        n += p->byte();
-    for (const auto& im : immissioni_)
-        for (const auto& v : im.perParte_)
-            n += v.capacity() * sizeof(Immissione::Arrivo);
-    return n;
-}
 
 void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size_t, Immissione&)>& leggi)
 {
@@ -343,16 +449,31 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
     });
 
     // Past the allowance, or close enough that the next round could pass
-    // it (a round grows the parts by at most about what the largest round
-    // did, and a table may double), the kept items go to a run.
-    const std::size_t uso = memoriaUsata();
-    crescitaMassima_ = std::max(crescitaMassima_, uso > usoPrima_ ? uso - usoPrima_ : 0);
-    std::size_t tabelle = 0;
-    for (const auto& p : parti_)
-        tabelle += p->celle.capacity() * sizeof(std::uint64_t);
-    if (uso + 2 * crescitaMassima_ + 2 * tabelle > regole_.memoria)
+    // it, the kept items go to a run. A round adds to a part at most about
+    // what the largest round did, and the arrays and tables grow by
+    // doubling, the old table living on while the new one fills.
+    std::size_t proiezione = 0;
+    for (const auto& im : immissioni_)
+        for (const auto& v : im.perParte_)
+            proiezione += v.capacity() * sizeof(Immissione::Arrivo);
+    for (std::size_t p = 0; p < parti_.size(); ++p) {
+        const Parte& parte = *parti_[p];
+        crescitaVoci_ = std::max(crescitaVoci_, parte.quante - quantePrima_[p]);
+        crescitaTesto_ = std::max(crescitaTesto_, parte.byteTesti - testoPrima_[p]);
+        const std::size_t futuro = parte.quante + crescitaVoci_;
+        std::size_t capienza = std::max<std::size_t>(parte.capienza, 1024);
+        while (capienza < futuro)
+            capienza *= 2;
+        const std::size_t tabella = parte.byteTabella(futuro);
+        const std::size_t ora = parte.celle.size() * sizeof(std::uint64_t);
+        proiezione += capienza * sizeof(Voce) + tabella + (tabella > ora ? ora : 0) + parte.byteTesti + crescitaTesto_;
+    }
+    if (proiezione > regole_.memoria)
         riversa();
-    usoPrima_ = memoriaUsata();
+    for (std::size_t p = 0; p < parti_.size(); ++p) {
+        quantePrima_[p] = parti_[p]->quante;
+        testoPrima_[p] = parti_[p]->byteTesti;
+    }
 }
 
 void Deduplica::ordinaParti()
@@ -369,8 +490,8 @@ void Deduplica::unisciParti(const std::function<void(std::string_view)>& f)
     };
     std::vector<Testa> mucchio;
     for (const auto& p : parti_)
-        if (!p->ordinate.empty())
-            mucchio.push_back({p->ordinate.data(), p->ordinate.data() + p->ordinate.size()});
+        if (p->quante != 0)
+            mucchio.push_back({p->inizio(), p->fine()});
     if (mucchio.size() == 1) {
         for (const Voce* v = mucchio[0].da; v != mucchio[0].a; ++v)
             consegna(*v, f);

@@ -88,7 +88,6 @@ public:
 
 private:
     struct Parte;
-    std::size_t memoriaUsata() const noexcept;
     void riversa();  // writes the kept items as a run and empties the parts
     void unisciUltime(std::size_t n);  // merges the last n runs into one
     void ordinaParti();
@@ -101,8 +100,10 @@ private:
     std::vector<Immissione> immissioni_;
     std::vector<Corsa> corse_;
     std::size_t corseScritte_ = 0;
-    std::size_t usoPrima_ = 0;
-    std::size_t crescitaMassima_ = 0;
+    std::vector<std::size_t> quantePrima_;  // each part's items before the round
+    std::vector<std::size_t> testoPrima_;
+    std::size_t crescitaVoci_ = 0;          // the most a round added to a part
+    std::size_t crescitaTesto_ = 0;
     std::int64_t totale_ = 0;
     std::int64_t uniche_ = 0;
     bool ordinate_ = false;

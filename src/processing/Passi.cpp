@@ -70,9 +70,13 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     deduplica_ = std::make_unique<nucleo::Deduplica>(
         *squadra_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
 
+    // One field (or a line with a quote left open) must fit in a piece: up
+    // to the whole allowance, and never less than 1 MiB, however small an
+    // allowance a test sets.
+    const std::size_t massimo = std::max(memoria, std::size_t{1} << 20);
     std::vector<host::CampiTesto> sezioni;
     for (;;) {
-        const std::string_view testo = sorgente.prossimoPezzo(pezzo, memoria);
+        const std::string_view testo = sorgente.prossimoPezzo(pezzo, massimo);
         if (testo.empty())
             break;
         sezioni = host::CampiTesto(testo).sezioni(fili);
