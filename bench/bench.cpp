@@ -163,11 +163,11 @@ int main(int argc, char* argv[])
                 elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), righe, codifica);
                 t2 = Orologio::now();
             }
-            std::printf("%s: items %lld kept %lld dropped %lld threads %u runs %zu read_dedupe_ms %.1f "
+            std::printf("%s: items %lld kept %lld dropped %lld threads %u memory_mb %.0f runs %zu read_dedupe_ms %.1f "
                         "sort_write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
                         qPrintable(QFileInfo(percorso).fileName()), static_cast<long long>(righe.totale()),
                         static_cast<long long>(righe.uniche()), static_cast<long long>(eliminate), righe.fili(),
-                        righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t0, t2), piccoMb());
+                        static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t0, t2), piccoMb());
             std::fflush(stdout);
         }
     } catch (const host::ErroreRuntime& e) {

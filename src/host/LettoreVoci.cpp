@@ -13,7 +13,6 @@
 #include <new>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,12 +145,7 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
     (void)testo_.release();
     testo_.reset(nuovo);
     capienza_ = capienza;
-    // A large buffer in huge pages: far fewer page faults to fill it.
-    constexpr std::uintptr_t pagina = std::uintptr_t{2} << 20;
-    const auto inizio = (reinterpret_cast<std::uintptr_t>(nuovo) + pagina - 1) & ~(pagina - 1);
-    const auto fine = (reinterpret_cast<std::uintptr_t>(nuovo) + capienza) & ~(pagina - 1);
-    if (fine > inizio)
-        ::madvise(reinterpret_cast<void*>(inizio), fine - inizio, MADV_HUGEPAGE);
+
 }
 
 void LettoreVoci::riempi(std::size_t fino)

@@ -202,7 +202,8 @@ struct Deduplica::Parte {
 
     // ------------------------------------------------------ kept items --
     // From malloc: a large array grows by remapping its pages, without
-    // copying them or holding them twice.
+    // copying them or holding them twice (so no huge pages here: advice on
+    // part of a mapping splits it, and a split mapping cannot be remapped).
     Voce* voci = nullptr;
     std::size_t capienza = 0;
     std::size_t quante = 0;
@@ -218,7 +219,6 @@ struct Deduplica::Parte {
                 throw std::bad_alloc();
             voci = static_cast<Voce*>(p);
             capienza = nuova;
-            inPagineGrandi(voci, capienza * sizeof(Voce));
         }
         if (v.lunghezza > byteChiave)
             v.dati = copia(testo);

@@ -60,6 +60,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     std::size_t memoria = opzioni_.memoria;
     if (memoria == 0)
         memoria = host::memoriaDisponibile() / 4 * 3;
+    memoria_ = memoria;
     const std::size_t pezzo = std::clamp<std::size_t>(memoria / 16, 64, fili * pezzoPerFilo);
 
     nucleo::Regole regole;

@@ -51,12 +51,14 @@ public:
     std::int64_t uniche() const noexcept;
     std::size_t corseScritte() const noexcept;
     unsigned fili() const noexcept;
+    std::size_t memoria() const noexcept { return memoria_; }  // the allowance the run had
 
     // Each kept item once, in ascending binary order (sorting first).
     void visita(const std::function<void(std::string_view)>& f);
 
 private:
     Opzioni opzioni_;
+    std::size_t memoria_ = 0;
     std::unique_ptr<nucleo::Squadra> squadra_;
     std::unique_ptr<nucleo::Deduplica> deduplica_;
 };
