@@ -1,5 +1,6 @@
 // The main window, end to end through the real dialog and message box.
 #include "state/Variabili.h"
+#include "ui/Caratteri.h"
 #include "ui/ListaCartelle.h"
 #include "ui/ListaFile.h"
 #include "ui/frmAmain.h"
@@ -8,6 +9,7 @@
 #include "CartellaProva.h"
 #include "RispostaMessaggi.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -72,6 +74,8 @@ private slots:
     void tastiera_data();
     void tastiera();
     void aspetto();
+    void didascalie_data();
+    void didascalie();
 
 private:
     std::unique_ptr<CartellaProva> cartella_;
@@ -243,8 +247,56 @@ void TstFrmAmain::aspetto()
     QVERIFY(!cmd->icon().isNull());
     QVERIFY(!cmd->accessibleName().isEmpty());
     auto* banner = finestra_->findChild<QLabel*>(QStringLiteral("Image1"));
-    QCOMPARE(banner->pixmap().size(), QSize(250, 48));
+    QCOMPARE(banner->pixmap().deviceIndependentSize(), QSizeF(250, 48));
+    QAccessibleInterface* accessibile = QAccessible::queryAccessibleInterface(finestra_.get());
+    QVERIFY(accessibile);
+    QCOMPARE(accessibile->role(), QAccessible::Window);
+    QCOMPARE(accessibile->text(QAccessible::Name), QStringLiteral("  by Quorvanta"));
     QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+}
+
+void TstFrmAmain::didascalie_data()
+{
+    QTest::addColumn<QFont>("voluto");  // null: the window's own
+    QTest::newRow("the window's own font") << QFont();
+    // A missing family falls back to whatever is installed; the spacing
+    // makes that fallback wider than any caption's label.
+    QFont largo = carattere(QStringLiteral("Fendrix Nessun Carattere"), 9, QFont::Normal, true);
+    largo.setLetterSpacing(QFont::AbsoluteSpacing, 2.5);
+    QTest::newRow("wide fallback font") << largo;
+}
+
+void TstFrmAmain::didascalie()
+{
+    QFETCH(QFont, voluto);
+    for (int i = 0; i < 4; ++i) {
+        auto* riga = finestra_->findChild<QLabel*>(QStringLiteral("Label1_%1").arg(i));
+        QFont atteso = carattere(QStringLiteral("Trebuchet MS"), 9, QFont::Normal, true);
+        if (voluto != QFont()) {
+            adattaAllaLarghezza(riga, voluto);
+            atteso = voluto;
+        }
+        const qreal larghezza = riga->contentsRect().width();
+        const auto misura = [&](qreal punti) {
+            QFont f = atteso;
+            f.setPointSizeF(punti);
+            return QFontMetricsF(f, riga).horizontalAdvance(riga->text());
+        };
+        const qreal punti = riga->font().pointSizeF();
+        QCOMPARE(riga->font().families(), atteso.families());
+        QVERIFY(riga->font().italic());
+        // Its own size where the text fits, else the largest half point that
+        // fits, never below 7 pt.
+        QVERIFY(punti >= 7 && punti <= 9);
+        QCOMPARE(std::fmod(punti * 2, 1.0), 0.0);
+        if (punti > 7)
+            QVERIFY2(misura(punti) <= larghezza, qPrintable(riga->text()));
+        if (punti < 9)
+            QVERIFY(misura(punti + 0.5) > larghezza);
+    }
+    if (voluto != QFont()) {  // that font cannot fit the longest caption at its size
+        QVERIFY(finestra_->findChild<QLabel*>(QStringLiteral("Label1_0"))->font().pointSizeF() < 9);
+    }
 }
 
 QTEST_MAIN(TstFrmAmain)
