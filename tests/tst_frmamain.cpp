@@ -4,6 +4,7 @@
 #include "ui/ListaCartelle.h"
 #include "ui/ListaFile.h"
 #include "ui/frmAmain.h"
+#include "ui/Schermo.h"
 #include "ui/frmSelezione.h"
 
 #include "CartellaProva.h"
@@ -76,6 +77,8 @@ private slots:
     void aspetto();
     void didascalie_data();
     void didascalie();
+    void senzaSchermo_data();
+    void senzaSchermo();
 
 private:
     std::unique_ptr<CartellaProva> cartella_;
@@ -297,6 +300,54 @@ void TstFrmAmain::didascalie()
     if (voluto != QFont()) {  // that font cannot fit the longest caption at its size
         QVERIFY(finestra_->findChild<QLabel*>(QStringLiteral("Label1_0"))->font().pointSizeF() < 9);
     }
+}
+
+void TstFrmAmain::senzaSchermo_data()
+{
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QByteArray>("piattaforma");  // QT_QPA_PLATFORM
+    QTest::addColumn<QByteArray>("argomento");    // -platform
+    QTest::addColumn<bool>("disponibile");
+    QTest::newRow("X11") << QByteArray(":0") << QByteArray() << QByteArray() << QByteArray() << true;
+    QTest::newRow("Wayland") << QByteArray() << QByteArray("wayland-0") << QByteArray() << QByteArray() << true;
+    QTest::newRow("nothing") << QByteArray() << QByteArray() << QByteArray() << QByteArray() << false;
+    QTest::newRow("offscreen") << QByteArray() << QByteArray() << QByteArray("offscreen") << QByteArray() << true;
+    QTest::newRow("xcb without X11") << QByteArray() << QByteArray("wayland-0") << QByteArray("xcb")
+                                     << QByteArray() << false;
+    QTest::newRow("either, one there") << QByteArray() << QByteArray("wayland-0") << QByteArray("xcb;wayland")
+                                       << QByteArray() << true;
+    QTest::newRow("-platform wins") << QByteArray(":0") << QByteArray() << QByteArray("offscreen")
+                                    << QByteArray("wayland") << false;
+}
+
+void TstFrmAmain::senzaSchermo()
+{
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QByteArray, piattaforma);
+    QFETCH(QByteArray, argomento);
+    QFETCH(bool, disponibile);
+    const QList<QByteArray> nomi{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    QList<QByteArray> prima;
+    for (const QByteArray& nome : nomi)
+        prima << qgetenv(nome.constData());
+    const auto ripristina = qScopeGuard([&] {
+        for (int i = 0; i < nomi.size(); ++i)
+            qputenv(nomi[i].constData(), prima[i]);
+    });
+    const QList<QByteArray> valori{display, wayland, piattaforma};
+    for (int i = 0; i < nomi.size(); ++i) {
+        if (valori[i].isEmpty())
+            qunsetenv(nomi[i].constData());
+        else
+            qputenv(nomi[i].constData(), valori[i]);
+    }
+    QByteArray programma("fendrix"), opzione("-platform");
+    QList<char*> argv{programma.data()};
+    if (!argomento.isEmpty())
+        argv << opzione.data() << argomento.data();
+    QCOMPARE(schermoDisponibile(int(argv.size()), argv.data()), disponibile);
 }
 
 QTEST_MAIN(TstFrmAmain)

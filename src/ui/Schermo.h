@@ -1,0 +1,9 @@
+#pragma once
+
+// Whether the windows have a display to show on. On X11 and Wayland systems
+// Qt aborts when it finds none, after several lines of its own; so the
+// program checks first: a display must be named (DISPLAY, WAYLAND_DISPLAY),
+// unless another Qt platform is chosen (QT_QPA_PLATFORM or -platform, for
+// instance offscreen). When there is none, prints one line on stderr and
+// returns false.
+bool schermoDisponibile(int argc, char* argv[]);
