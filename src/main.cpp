@@ -12,6 +12,7 @@ int main(int argc, char* argv[])
     if (!schermoDisponibile(argc, argv))
         return 1;
     QApplication app(argc, argv);
+    schermoAperto();
     QApplication::setApplicationName(QStringLiteral("Fendrix"));
     QApplication::setWindowIcon(iconaProgramma());
     frmAmain finestra;

@@ -333,6 +333,7 @@ void TstFrmAmain::senzaSchermo()
     for (const QByteArray& nome : nomi)
         prima << qgetenv(nome.constData());
     const auto ripristina = qScopeGuard([&] {
+        schermoAperto();  // gives the test's message handler back
         for (int i = 0; i < nomi.size(); ++i)
             qputenv(nomi[i].constData(), prima[i]);
     });

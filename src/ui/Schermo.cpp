@@ -1,12 +1,39 @@
 #include "ui/Schermo.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QString>
 #include <QtGlobal>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
+
+QtMessageHandler precedente = nullptr;
+
+// Qt's messages while the platform starts, passed on once it has started.
+struct Trattenuto {
+    QtMsgType tipo;
+    QByteArray categoria;
+    QString testo;
+};
+QList<Trattenuto> trattenuti;
+
+void duranteLAvvio(QtMsgType tipo, const QMessageLogContext& contesto, const QString& testo)
+{
+    if (tipo == QtFatalMsg) {
+        // The only fatal message before the QApplication exists: no platform
+        // plugin could open its display.
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "Fendrix: impossibile aprire lo schermo%s%s; avviare il programma da una sessione grafica.\n",
+                     display != nullptr && *display != '\0' ? " " : "", display != nullptr ? display : "");
+        std::_Exit(1);
+    }
+    trattenuti.append({tipo, QByteArray(contesto.category), testo});
+}
 
 bool impostata(const char* variabile)
 {
@@ -45,7 +72,9 @@ bool schermoDisponibile(int argc, char* argv[])
             p += lunghezza + (p[lunghezza] == ';' ? 1 : 0);
         }
     }
-    if (!disponibile)
+    if (disponibile)
+        precedente = qInstallMessageHandler(duranteLAvvio);
+    else
         std::fputs("Fendrix: nessuno schermo disponibile (DISPLAY e WAYLAND_DISPLAY non sono impostate); "
                     "avviare il programma da una sessione grafica.\n",
                     stderr);
@@ -55,4 +84,16 @@ bool schermoDisponibile(int argc, char* argv[])
     Q_UNUSED(argv);
     return true;
 #endif
+}
+
+void schermoAperto()
+{
+    if (precedente == nullptr)
+        return;
+    qInstallMessageHandler(precedente);
+    precedente = nullptr;
+    for (const Trattenuto& t : std::exchange(trattenuti, {})) {
+        const QMessageLogContext contesto(nullptr, 0, nullptr, t.categoria.constData());
+        qt_message_output(t.tipo, contesto, t.testo);
+    }
 }
