@@ -1,6 +1,7 @@
 #include "host/GestioneErrori.h"
 #include "host/Processo.h"
 #include "ui/Risorse.h"
+#include "ui/Schermo.h"
 #include "ui/frmAmain.h"
 
 #include <QApplication>
@@ -8,7 +9,10 @@
 int main(int argc, char* argv[])
 {
     host::preparaProcesso();
+    if (!schermoDisponibile(argc, argv))
+        return 1;
     QApplication app(argc, argv);
+    schermoAperto();
     QApplication::setApplicationName(QStringLiteral("Fendrix"));
     QApplication::setWindowIcon(iconaProgramma());
     frmAmain finestra;

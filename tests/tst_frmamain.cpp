@@ -1,13 +1,16 @@
 // The main window, end to end through the real dialog and message box.
 #include "state/Variabili.h"
+#include "ui/Caratteri.h"
 #include "ui/ListaCartelle.h"
 #include "ui/ListaFile.h"
 #include "ui/frmAmain.h"
+#include "ui/Schermo.h"
 #include "ui/frmSelezione.h"
 
 #include "CartellaProva.h"
 #include "RispostaMessaggi.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -72,6 +75,10 @@ private slots:
     void tastiera_data();
     void tastiera();
     void aspetto();
+    void didascalie_data();
+    void didascalie();
+    void senzaSchermo_data();
+    void senzaSchermo();
 
 private:
     std::unique_ptr<CartellaProva> cartella_;
@@ -243,8 +250,105 @@ void TstFrmAmain::aspetto()
     QVERIFY(!cmd->icon().isNull());
     QVERIFY(!cmd->accessibleName().isEmpty());
     auto* banner = finestra_->findChild<QLabel*>(QStringLiteral("Image1"));
-    QCOMPARE(banner->pixmap().size(), QSize(250, 48));
+    QCOMPARE(banner->pixmap().deviceIndependentSize(), QSizeF(250, 48));
+    QAccessibleInterface* accessibile = QAccessible::queryAccessibleInterface(finestra_.get());
+    QVERIFY(accessibile);
+    QCOMPARE(accessibile->role(), QAccessible::Window);
+    QCOMPARE(accessibile->text(QAccessible::Name), QStringLiteral("  by Quorvanta"));
     QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+}
+
+void TstFrmAmain::didascalie_data()
+{
+    QTest::addColumn<QFont>("voluto");  // null: the window's own
+    QTest::newRow("the window's own font") << QFont();
+    // A missing family falls back to whatever is installed; the spacing
+    // makes that fallback wider than any caption's label.
+    QFont largo = carattere(QStringLiteral("Fendrix Nessun Carattere"), 9, QFont::Normal, true);
+    largo.setLetterSpacing(QFont::AbsoluteSpacing, 2.5);
+    QTest::newRow("wide fallback font") << largo;
+}
+
+void TstFrmAmain::didascalie()
+{
+    QFETCH(QFont, voluto);
+    for (int i = 0; i < 4; ++i) {
+        auto* riga = finestra_->findChild<QLabel*>(QStringLiteral("Label1_%1").arg(i));
+        QFont atteso = carattere(QStringLiteral("Trebuchet MS"), 9, QFont::Normal, true);
+        if (voluto != QFont()) {
+            adattaAllaLarghezza(riga, voluto);
+            atteso = voluto;
+        }
+        const qreal larghezza = riga->contentsRect().width();
+        const auto misura = [&](qreal punti) {
+            QFont f = atteso;
+            f.setPointSizeF(punti);
+            return QFontMetricsF(f, riga).horizontalAdvance(riga->text());
+        };
+        const qreal punti = riga->font().pointSizeF();
+        QCOMPARE(riga->font().families(), atteso.families());
+        QVERIFY(riga->font().italic());
+        // Its own size where the text fits, else the largest half point that
+        // fits, never below 7 pt.
+        QVERIFY(punti >= 7 && punti <= 9);
+        QCOMPARE(std::fmod(punti * 2, 1.0), 0.0);
+        if (punti > 7)
+            QVERIFY2(misura(punti) <= larghezza, qPrintable(riga->text()));
+        if (punti < 9)
+            QVERIFY(misura(punti + 0.5) > larghezza);
+    }
+    if (voluto != QFont()) {  // that font cannot fit the longest caption at its size
+        QVERIFY(finestra_->findChild<QLabel*>(QStringLiteral("Label1_0"))->font().pointSizeF() < 9);
+    }
+}
+
+void TstFrmAmain::senzaSchermo_data()
+{
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QByteArray>("piattaforma");  // QT_QPA_PLATFORM
+    QTest::addColumn<QByteArray>("argomento");    // -platform
+    QTest::addColumn<bool>("disponibile");
+    QTest::newRow("X11") << QByteArray(":0") << QByteArray() << QByteArray() << QByteArray() << true;
+    QTest::newRow("Wayland") << QByteArray() << QByteArray("wayland-0") << QByteArray() << QByteArray() << true;
+    QTest::newRow("nothing") << QByteArray() << QByteArray() << QByteArray() << QByteArray() << false;
+    QTest::newRow("offscreen") << QByteArray() << QByteArray() << QByteArray("offscreen") << QByteArray() << true;
+    QTest::newRow("xcb without X11") << QByteArray() << QByteArray("wayland-0") << QByteArray("xcb")
+                                     << QByteArray() << false;
+    QTest::newRow("either, one there") << QByteArray() << QByteArray("wayland-0") << QByteArray("xcb;wayland")
+                                       << QByteArray() << true;
+    QTest::newRow("-platform wins") << QByteArray(":0") << QByteArray() << QByteArray("offscreen")
+                                    << QByteArray("wayland") << false;
+}
+
+void TstFrmAmain::senzaSchermo()
+{
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QByteArray, piattaforma);
+    QFETCH(QByteArray, argomento);
+    QFETCH(bool, disponibile);
+    const QList<QByteArray> nomi{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    QList<QByteArray> prima;
+    for (const QByteArray& nome : nomi)
+        prima << qgetenv(nome.constData());
+    const auto ripristina = qScopeGuard([&] {
+        schermoAperto();  // gives the test's message handler back
+        for (int i = 0; i < nomi.size(); ++i)
+            qputenv(nomi[i].constData(), prima[i]);
+    });
+    const QList<QByteArray> valori{display, wayland, piattaforma};
+    for (int i = 0; i < nomi.size(); ++i) {
+        if (valori[i].isEmpty())
+            qunsetenv(nomi[i].constData());
+        else
+            qputenv(nomi[i].constData(), valori[i]);
+    }
+    QByteArray programma("fendrix"), opzione("-platform");
+    QList<char*> argv{programma.data()};
+    if (!argomento.isEmpty())
+        argv << opzione.data() << argomento.data();
+    QCOMPARE(schermoDisponibile(int(argv.size()), argv.data()), disponibile);
 }
 
 QTEST_MAIN(TstFrmAmain)

@@ -8,6 +8,7 @@
 #include "CartellaProva.h"
 #include "RispostaMessaggi.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryFile>
@@ -92,6 +93,7 @@ private slots:
     void init();
     void okSenzaClic();
     void ultimoFileScelto();
+    void sceltaDaTastiera_data();
     void sceltaDaTastiera();
     void chiusuraAnnulla_data();
     void chiusuraAnnulla();
@@ -137,16 +139,31 @@ void TstFrmSelezione::ultimoFileScelto()
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
+void TstFrmSelezione::sceltaDaTastiera_data()
+{
+    QTest::addColumn<int>("tasto");  // pressed on OK
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
 void TstFrmSelezione::sceltaDaTastiera()
 {
+    QFETCH(int, tasto);
     frmSelezione dialogo;
-    mostra(dialogo, [](const Controlli& c) {
-        c.File1->setFocus();
+    mostra(dialogo, [&](const Controlli& c) {
+        QTRY_COMPARE(QApplication::focusWidget(), c.Dir1);
+        QTest::keyClick(c.Dir1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), c.File1);
         QTest::keyClick(c.File1, Qt::Key_Down);  // focus alone chose nothing: this picks the first
         QTest::keyClick(c.File1, Qt::Key_Down);
-        QTest::keyClick(c.cmdOK, Qt::Key_Space);
+        QTest::keyClick(c.File1, Qt::Key_Tab);  // past the disabled name box
+        QCOMPARE(QApplication::focusWidget(), c.cmdOK);
+        QTest::keyClick(c.cmdOK, static_cast<Qt::Key>(tasto));
+        QTRY_VERIFY(!c.dialogo->isVisible());
     });
     QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("B.TXT"));
+    QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
 void TstFrmSelezione::chiusuraAnnulla_data()
@@ -193,6 +210,7 @@ void TstFrmSelezione::cartellaRicordata()
         QCOMPARE(c.Dir1->percorso(), sotto);
         QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
         QCOMPARE(Variabili::CartellaCorrente, sotto);
+        scegli(c, QStringLiteral("c.txt"));  // the focus goes to the file list
         if (conOK)
             c.cmdOK->click();
         else
@@ -200,8 +218,10 @@ void TstFrmSelezione::cartellaRicordata()
     });
     QCOMPARE(Variabili::CartellaCorrente, sotto);
 
-    // The next showing opens there, from a fresh state.
+    // The next showing opens there, from a fresh state, with the focus back
+    // in the folder list.
     mostra(dialogo, [&](const Controlli& c) {
+        QTRY_COMPARE(QApplication::focusWidget(), c.Dir1);
         QCOMPARE(c.Dir1->percorso(), sotto);
         QCOMPARE(c.File1->cartella(), sotto);
         QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
@@ -245,6 +265,17 @@ void TstFrmSelezione::didascaliaENome()
         QCOMPARE(c.dialogo->size(), QSize(417, 455));
         QVERIFY(!(c.dialogo->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(!(c.dialogo->windowFlags() & Qt::WindowMinimizeButtonHint));
+        // What a screen reader announces for each control.
+        const QList<QPair<QWidget*, QString>> nomi{{c.Dir1, QStringLiteral("Cartelle")},
+                                                   {c.File1, QStringLiteral("File di testo")},
+                                                   {c.txtNome, QStringLiteral("File scelto")},
+                                                   {c.cmdOK, QStringLiteral("OK")}};
+        for (const auto& [controllo, nome] : nomi) {
+            QAccessibleInterface* accessibile = QAccessible::queryAccessibleInterface(controllo);
+            QVERIFY(accessibile);
+            QCOMPARE(accessibile->text(QAccessible::Name), nome);
+            QVERIFY(!accessibile->text(QAccessible::Description).isEmpty());
+        }
         c.cmdOK->click();
     });
 }

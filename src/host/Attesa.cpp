@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <memory>
 #include <thread>
 
 namespace host {
@@ -21,6 +22,16 @@ void impostaRitardoAttesa(int millisecondi)
     ritardo = millisecondi;
 }
 
+CursoreForzato::CursoreForzato(Qt::CursorShape forma)
+{
+    QApplication::setOverrideCursor(forma);
+}
+
+CursoreForzato::~CursoreForzato()
+{
+    QApplication::restoreOverrideCursor();
+}
+
 void attendi(const QString& testo, const std::function<void()>& lavoro)
 {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
@@ -28,36 +39,42 @@ void attendi(const QString& testo, const std::function<void()>& lavoro)
         return;
     }
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QProgressDialog finestra(testo, QString(), 0, 0);
-    finestra.setWindowTitle(QString::fromLatin1(titoloApplicazione));
-    finestra.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    finestra.setWindowModality(Qt::ApplicationModal);
-    finestra.setCancelButton(nullptr);
-    finestra.setMinimumDuration(ritardo);
-    finestra.reset();  // stays hidden until the timer below
-
+    // Declared in the order they may be used, so that each outlives whatever
+    // refers to it, however this function is left.
+    const CursoreForzato occupato(Qt::WaitCursor);
     QEventLoop ciclo;
+    std::exception_ptr errore;
+
+    // The window is made only once the run has lasted `ritardo`: a shorter
+    // run never shows it.
+    std::unique_ptr<QProgressDialog> finestra;
     QTimer mostra;
     mostra.setSingleShot(true);
-    QObject::connect(&mostra, &QTimer::timeout, &finestra, &QWidget::show);
+    QObject::connect(&mostra, &QTimer::timeout, [&] {
+        finestra = std::make_unique<QProgressDialog>(testo, QString(), 0, 0);
+        finestra->setWindowTitle(QString::fromLatin1(titoloApplicazione));
+        finestra->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        finestra->setWindowModality(Qt::ApplicationModal);
+        finestra->setCancelButton(nullptr);
+        finestra->show();
+    });
     mostra.start(ritardo);
 
-    std::exception_ptr errore;
-    std::thread lavoratore([&] {
-        try {
-            lavoro();
-        } catch (...) {
-            errore = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&ciclo, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    ciclo.exec(QEventLoop::ExcludeUserInputEvents);
-    lavoratore.join();
+    {
+        // Joined when the block ends, also if the loop below throws.
+        std::jthread lavoratore([&] {
+            try {
+                lavoro();
+            } catch (...) {
+                errore = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&ciclo, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        ciclo.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 
     mostra.stop();
-    finestra.hide();
-    QApplication::restoreOverrideCursor();
+    finestra.reset();
     if (errore)
         std::rethrow_exception(errore);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
 #include <functional>
 
@@ -8,7 +9,8 @@ namespace host {
 
 // Runs `lavoro` while the user waits for it: the busy cursor shows, and a
 // run that lasts longer than about a second shows a modal progress window
-// with `testo` and no cancel button, so the program never looks frozen. The
+// with `testo` and no cancel button, so the program never looks frozen; a
+// shorter run shows no window at all, not even for an instant. The
 // work runs on a worker thread while this thread keeps the windows painted
 // but takes no user input; whatever the work raises is raised here once it
 // has ended. Without a user interface the work simply runs here.
@@ -17,5 +19,16 @@ void attendi(const QString& testo, const std::function<void()>& lavoro);
 // How long a run goes before the progress window shows (1000 ms unless
 // changed; tests shorten it).
 void impostaRitardoAttesa(int millisecondi);
+
+// Shows `forma` as the application's cursor for as long as it lives, over
+// whatever cursor was set before; the earlier one comes back however the
+// scope is left.
+class CursoreForzato {
+public:
+    explicit CursoreForzato(Qt::CursorShape forma);
+    ~CursoreForzato();
+    CursoreForzato(const CursoreForzato&) = delete;
+    CursoreForzato& operator=(const CursoreForzato&) = delete;
+};
 
 }  // namespace host

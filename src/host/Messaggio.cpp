@@ -1,5 +1,7 @@
 #include "host/Messaggio.h"
 
+#include "host/Attesa.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -12,9 +14,8 @@ void mostraMessaggio(const QString& testo, Icona icona)
                     QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     // The plain arrow over the message, even in the middle of a busy run.
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const CursoreForzato freccia(Qt::ArrowCursor);
     box.exec();
-    QApplication::restoreOverrideCursor();
 }
 
 }  // namespace host

@@ -1,8 +1,22 @@
 #pragma once
 
 #include <QFont>
+#include <QPalette>
 #include <QString>
+
+class QLabel;
 
 // A font of the named family, with fallbacks that Debian ships so the text
 // keeps its weight and size where the family is missing.
 QFont carattere(const QString& famiglia, qreal punti, int peso = QFont::Normal, bool corsivo = false);
+
+// Gives `etichetta` the font `voluto` at its own size if its text fits the
+// label's fixed width, else at the largest size that fits, stepping down by
+// half points and never below 7 pt. Labels have fixed widths, and the
+// installed fonts decide how wide a caption is drawn.
+void adattaAllaLarghezza(QLabel* etichetta, const QFont& voluto);
+
+// The windows' own colours: white backgrounds with dark text, whatever the
+// desktop's palette, so that a dark theme never gives light text on white.
+// A disabled text box stays greyed and readable.
+QPalette tavolozzaChiara();

@@ -9,12 +9,29 @@
 #include "ui/Risorse.h"
 #include "ui/frmSelezione.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QWindow>
+
+namespace {
+
+// Screen readers announce the main window as a window, like any other.
+QAccessibleInterface* accessibileFinestra(const QString& classe, QObject* oggetto)
+{
+    if (classe == QLatin1String("frmAmain") && oggetto != nullptr && oggetto->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(oggetto), QAccessible::Window);
+    return nullptr;
+}
+
+}  // namespace
 
 frmAmain::frmAmain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frmAmain>())
 {
+    static const bool fabbrica = (QAccessible::installFactory(accessibileFinestra), true);
+    Q_UNUSED(fabbrica);
     caricaRisorse();
     ui->setupUi(this);
     setWindowIcon(iconaProgramma());
@@ -23,12 +40,14 @@ frmAmain::frmAmain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::f
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     setFont(carattere(QStringLiteral("Verdana"), 8.25));
+    // Its own colours, which its child widgets share but its message boxes,
+    // being windows, do not: they follow the desktop.
+    setPalette(tavolozzaChiara());
 
-    ui->cmdDuplicate->setIcon(QIcon(QStringLiteral(":/fendrix/cartella.png")));
-    ui->Image1->setPixmap(QPixmap(QStringLiteral(":/fendrix/banner.png")));
+    ui->cmdDuplicate->setIcon(iconaDisegnata(QStringLiteral(":/fendrix/cartella.svg"), 128));
     Label1 = {ui->Label1_0, ui->Label1_1, ui->Label1_2, ui->Label1_3};
-    for (QLabel* riga : Label1)
-        riga->setFont(carattere(QStringLiteral("Trebuchet MS"), 9, QFont::Normal, true));
+    didascalie_ = carattere(QStringLiteral("Trebuchet MS"), 9, QFont::Normal, true);
+    adattaAlloSchermo();
 
     // Enter on the focused picture button runs the command, like Space.
     ui->cmdDuplicate->installEventFilter(this);
@@ -57,10 +76,22 @@ void frmAmain::cmdDuplicate_Click()
         EliminaDuplicati();
 }
 
+void frmAmain::adattaAlloSchermo()
+{
+    ui->Image1->setPixmap(disegno(QStringLiteral(":/fendrix/banner.svg"), ui->Image1->size(), devicePixelRatioF()));
+    for (QLabel* riga : Label1)
+        adattaAllaLarghezza(riga, didascalie_);
+}
+
 void frmAmain::showEvent(QShowEvent* e)
 {
     if (!centrata_) {
         centrata_ = true;
+        // Drawn again for the screen the window is on, and whenever it moves
+        // to another one, whose scale or resolution may differ.
+        adattaAlloSchermo();
+        if (QWindow* finestra = windowHandle())
+            connect(finestra, &QWindow::screenChanged, this, &frmAmain::adattaAlloSchermo);
         if (const QScreen* schermo = QGuiApplication::primaryScreen())
             move(schermo->availableGeometry().center() - rect().center());
     }

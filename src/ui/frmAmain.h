@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QWidget>
 
 #include <array>
@@ -25,9 +26,11 @@ protected:
 private:
     void Form_Load();
     void cmdDuplicate_Click();
+    void adattaAlloSchermo();  // the banner and the captions for the window's screen
 
     std::unique_ptr<Ui::frmAmain> ui;
     std::array<QLabel*, 4> Label1{};
     std::unique_ptr<frmSelezione> selezione_;  // created on first use, kept for the program's life
+    QFont didascalie_;  // the captions' font, before any fitting
     bool centrata_ = false;
 };

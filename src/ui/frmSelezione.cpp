@@ -7,9 +7,28 @@
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QWindow>
+
+namespace {
+
+// The folder list without branch marks: every level of its chain is open.
+// A style rather than a style sheet, so the list keeps the dialog's colours.
+class SenzaRami : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement elemento, const QStyleOption* opzione, QPainter* pittore,
+                       const QWidget* widget) const override
+    {
+        if (elemento != PE_IndicatorBranch)
+            QProxyStyle::drawPrimitive(elemento, opzione, pittore, widget);
+    }
+};
+
+}  // namespace
 
 frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::frmSelezione>())
 {
@@ -19,6 +38,10 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     setWindowIcon(iconaProgramma());
+    setPalette(tavolozzaChiara());
+    auto* senzaRami = new SenzaRami;
+    senzaRami->setParent(this);
+    ui->Dir1->setStyle(senzaRami);
 
     const QFont liste = carattere(QStringLiteral("Segoe UI Light"), 11.25, QFont::Light);
     const QFont piccolo = carattere(QStringLiteral("Segoe UI Light"), 9.75, QFont::Light);
@@ -29,6 +52,9 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     connect(ui->Dir1, &ListaCartelle::cambiato, this, [this] { host::eseguiGestore([this] { Dir1_Change(); }); });
     connect(ui->File1, &ListaFile::clic, this, [this] { host::eseguiGestore([this] { File1_Click(); }); });
+    // Enter on the focused OK presses it, like Space. OK is not the default
+    // button: Enter in the folder list opens the folder.
+    ui->cmdOK->installEventFilter(this);
     connect(ui->cmdOK, &QPushButton::clicked, this, [this] { host::eseguiGestore([this] { cmdOK_Click(); }); });
 }
 
@@ -39,6 +65,14 @@ void frmSelezione::mostraModale()
     host::eseguiGestore([this] { Form_Load(); });
     if (const QScreen* schermo = QGuiApplication::primaryScreen())
         move(schermo->availableGeometry().center() - rect().center());
+    // Every showing starts in the folder list, wherever the focus was left.
+    ui->Dir1->setFocus();
+    // Transient for the window that showed it, at the window-system level
+    // only: it stays above that window and out of the taskbar, while no Qt
+    // owner passes it a style or a position.
+    const QWidget* chi = QApplication::activeWindow();
+    create();
+    windowHandle()->setTransientParent(chi != nullptr && chi != this ? chi->windowHandle() : nullptr);
     exec();
 }
 
@@ -47,6 +81,18 @@ bool frmSelezione::event(QEvent* e)
     if (e->type() == QEvent::WindowActivate)
         host::eseguiGestore([this] { Form_Activate(); });
     return QDialog::event(e);
+}
+
+bool frmSelezione::eventFilter(QObject* oggetto, QEvent* e)
+{
+    if (oggetto == ui->cmdOK && e->type() == QEvent::KeyPress) {
+        const int tasto = static_cast<QKeyEvent*>(e)->key();
+        if (tasto == Qt::Key_Return || tasto == Qt::Key_Enter) {
+            ui->cmdOK->animateClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(oggetto, e);
 }
 
 void frmSelezione::Form_Load()
