@@ -127,9 +127,9 @@ QString percorsoCopia(const QString& sorgente)
     return cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
 }
 
-void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica)
+void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)
 {
-    host::ScrittoreRighe file(percorso, codifica);
+    host::ScrittoreRighe file(percorso, codifica, sorgente);
     righe.visita([&](std::string_view riga) { file.scriviRiga(riga); });
     file.completa();
 }
