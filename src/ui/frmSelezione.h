@@ -45,4 +45,5 @@ private:
     std::unique_ptr<Ui::frmSelezione> ui;
     QString Titolo;
     QString Estensione;
+    bool giaMostrato_ = false;
 };
