@@ -94,6 +94,26 @@ std::string daUtf16(std::string_view byte, bool bigEndian)
     return s;
 }
 
+void accodaUtf16(std::string& testo, std::string_view coda)
+{
+    // A surrogate kept on its own is ED A0..AF xx (first half) or
+    // ED B0..BF xx (second half); its value is 0xD000 | the low 11 bits.
+    const auto meta = [](std::string_view s) -> std::uint32_t {
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        if (s.size() < 3 || p[0] != 0xED || !continua(p[1]) || p[1] < 0xA0 || !continua(p[2]))
+            return 0;
+        return 0xD000u | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+    };
+    const std::uint32_t alta = testo.size() >= 3 ? meta(std::string_view(testo).substr(testo.size() - 3)) : 0;
+    const std::uint32_t bassa = meta(coda);
+    if (alta >= 0xD800 && alta < 0xDC00 && bassa >= 0xDC00) {
+        testo.resize(testo.size() - 3);
+        aggiungiUtf8(testo, 0x10000 + ((alta - 0xD800) << 10) + (bassa - 0xDC00));
+        coda.remove_prefix(3);
+    }
+    testo.append(coda);
+}
+
 std::size_t aUtf16(std::string_view testo, bool bigEndian, char* uscita) noexcept
 {
     const auto* p = reinterpret_cast<const unsigned char*>(testo.data());

@@ -70,12 +70,14 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     deduplica_ = std::make_unique<nucleo::Deduplica>(
         *squadra_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
 
+    // Decoded UTF-16 joins the halves of a pair that meet inside a field.
+    const bool utf16 = sorgente.codifica() == host::Codifica::Utf16LE || sorgente.codifica() == host::Codifica::Utf16BE;
     std::vector<host::CampiTesto> sezioni;
     for (;;) {
         const std::string_view testo = sorgente.prossimoPezzo(pezzo, memoria);
         if (testo.empty())
             break;
-        sezioni = host::CampiTesto(testo).sezioni(fili);
+        sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
         deduplica_->assimila(sezioni.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
             // The emptiness test comes before trimming: a field of spaces
             // only is an item, stored as "".
