@@ -34,7 +34,9 @@ bool installato[quanti];
 int utenti = 0;
 std::mutex mutex;
 
-volatile std::sig_atomic_t nominato = 0;
+// Lock-free, so a handler running on any thread may read it.
+std::atomic<bool> nominato{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 int cartella = -1;
 char nome[NAME_MAX + 1];
 
@@ -89,8 +91,7 @@ void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const QByteArray& nom
         return;  // another writer's name is there: only the first is covered
     std::memcpy(segnali::nome, nome.constData(), static_cast<std::size_t>(nome.size()) + 1);
     segnali::cartella = cartella;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    segnali::nominato = 1;
+    segnali::nominato = true;
 }
 
 void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
@@ -100,7 +101,7 @@ void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
     {
         const std::lock_guard blocco(segnali::mutex);
         if (segnali::nominato && segnali::cartella == cartella_ && nome_ == segnali::nome)
-            segnali::nominato = 0;
+            segnali::nominato = false;
     }
     nome_.clear();
     cartella_ = -1;
