@@ -10,6 +10,22 @@ constexpr std::string_view marcaUtf8 = "\xEF\xBB\xBF";
 constexpr std::string_view marcaUtf16LE = "\xFF\xFE";
 constexpr std::string_view marcaUtf16BE = "\xFE\xFF";
 
+std::size_t unita(char* uscita, std::uint32_t u, bool bigEndian) noexcept
+{
+    const auto alto = static_cast<char>(u >> 8);
+    const auto basso = static_cast<char>(u & 0xFF);
+    uscita[0] = bigEndian ? alto : basso;
+    uscita[1] = bigEndian ? basso : alto;
+    return 2;
+}
+
+bool continua(unsigned char c) noexcept
+{
+    return (c & 0xC0) == 0x80;
+}
+
+}  // namespace
+
 void aggiungiUtf8(std::string& s, std::uint32_t cp)
 {
     if (cp < 0x80) {
@@ -28,22 +44,6 @@ void aggiungiUtf8(std::string& s, std::uint32_t cp)
         s += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-std::size_t unita(char* uscita, std::uint32_t u, bool bigEndian) noexcept
-{
-    const auto alto = static_cast<char>(u >> 8);
-    const auto basso = static_cast<char>(u & 0xFF);
-    uscita[0] = bigEndian ? alto : basso;
-    uscita[1] = bigEndian ? basso : alto;
-    return 2;
-}
-
-bool continua(unsigned char c) noexcept
-{
-    return (c & 0xC0) == 0x80;
-}
-
-}  // namespace
 
 Riconosciuta riconosci(std::string_view testo) noexcept
 {

@@ -1,7 +1,10 @@
 #include "host/Percorsi.h"
 
+#include "host/Codifica.h"
+
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -103,36 +106,19 @@ QString percorsoDaByte(const QByteArray& byte)
 
 QByteArray byteDiPercorso(const QString& percorso)
 {
-    QByteArray byte;
-    byte.reserve(percorso.size() * 3);
+    std::string byte;
+    byte.reserve(static_cast<std::size_t>(percorso.size()) * 3);
     const qsizetype n = percorso.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = percorso.at(i).unicode();
-        char32_t cp = u;
-        if (QChar::isHighSurrogate(u) && i + 1 < n && percorso.at(i + 1).isLowSurrogate()) {
-            cp = QChar::surrogateToUcs4(u, percorso.at(i + 1).unicode());
-            ++i;
-        } else if (grezzo(u)) {
+        if (QChar::isHighSurrogate(u) && i + 1 < n && percorso.at(i + 1).isLowSurrogate())
+            aggiungiUtf8(byte, QChar::surrogateToUcs4(u, percorso.at(++i).unicode()));
+        else if (grezzo(u))
             byte += static_cast<char>(u - 0xDC00);
-            continue;
-        }
-        if (cp < 0x80) {
-            byte += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            byte += static_cast<char>(0xC0 | (cp >> 6));
-            byte += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {  // a stray surrogate too: it cannot come from a name
-            byte += static_cast<char>(0xE0 | (cp >> 12));
-            byte += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            byte += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            byte += static_cast<char>(0xF0 | (cp >> 18));
-            byte += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            byte += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            byte += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        else
+            aggiungiUtf8(byte, u);  // a stray surrogate too: it cannot come from a name
     }
-    return byte;
+    return QByteArray::fromStdString(byte);
 }
 
 bool haByteGrezzi(const QString& percorso)
