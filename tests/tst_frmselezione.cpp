@@ -1,5 +1,6 @@
 // The file selection dialog, shown modally with real widgets on real folders.
 #include "host/ErroreRuntime.h"
+#include "host/Percorsi.h"
 #include "state/Variabili.h"
 #include "ui/ListaCartelle.h"
 #include "ui/ListaFile.h"
@@ -14,12 +15,12 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <filesystem>
 #include <functional>
 
-#if defined(Q_OS_UNIX)
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -75,6 +76,27 @@ void apriCartella(const Controlli& c, const QString& nome)
     QCOMPARE(voci.size(), 1);
     c.Dir1->setCurrentItem(voci.first());
     QTest::keyClick(c.Dir1, Qt::Key_Return);
+}
+
+// A file or folder by the very bytes of its path; returns that path. The
+// temporary folder's own clean-up cannot remove such names: the guard does.
+QByteArray creaByte(const QByteArray& percorso, bool cartella)
+{
+    const int fd = cartella ? ::mkdir(percorso.constData(), 0755)
+                            : ::open(percorso.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        qFatal("cannot create %s", percorso.constData());
+    if (!cartella)
+        ::close(fd);
+    return percorso;
+}
+
+auto rimuoviAllaFine(const QByteArray& percorso)
+{
+    return qScopeGuard([percorso] {
+        std::error_code e;
+        std::filesystem::remove_all(percorso.toStdString(), e);
+    });
 }
 
 QStringList nomiElencati(const ListaFile* lista)
@@ -192,45 +214,64 @@ void TstFrmSelezione::chiusuraAnnulla()
 void TstFrmSelezione::cartellaRicordata_data()
 {
     QTest::addColumn<bool>("conOK");
-    QTest::newRow("closed with OK") << true;
-    QTest::newRow("closed with the close box") << false;
+    QTest::addColumn<QByteArray>("nome");
+    QTest::addColumn<int>("rimossi");  // 0: none; 1: the folder; 2: the folder and the one above it
+    QTest::newRow("closed with OK") << true << QByteArray("Vecchi") << 0;
+    QTest::newRow("closed with the close box") << false << QByteArray("Vecchi") << 0;
+    QTest::newRow("name not valid UTF-8") << true << QByteArray("vecchi\xFF") << 0;
+    QTest::newRow("folder removed since") << true << QByteArray("Vecchi") << 1;
+    QTest::newRow("folder and the one above removed") << false << QByteArray("Vecchi") << 2;
 }
 
 void TstFrmSelezione::cartellaRicordata()
 {
     QFETCH(bool, conOK);
-    QVERIFY(QDir(cartella_->dati()).mkdir(QStringLiteral("Vecchi")));
-    scriviFile(cartella_->dati() + QStringLiteral("Vecchi/c.txt"), "3");
-    const QString sotto = cartella_->dati() + QStringLiteral("Vecchi");
+    QFETCH(QByteArray, nome);
+    QFETCH(int, rimossi);
+    const QString dati = QDir::cleanPath(cartella_->dati());
+    const QString sotto = dati + QLatin1Char('/') + host::percorsoDaByte(nome);
+    const QByteArray sottoByte = creaByte(host::byteDiPercorso(sotto), true);
+    const auto pulizia = rimuoviAllaFine(sottoByte);
+    creaByte(sottoByte + "/Sotto", true);
+    creaByte(sottoByte + "/c.txt", false);
+    const QString aperta = rimossi == 2 ? sotto + QStringLiteral("/Sotto") : sotto;
 
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         QCOMPARE(nomiElencati(c.File1), (QStringList{"a.txt", "B.TXT"}));
-        apriCartella(c, QStringLiteral("Vecchi"));
+        apriCartella(c, host::testoVisibile(host::percorsoDaByte(nome)));
         QCOMPARE(c.Dir1->percorso(), sotto);
         QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
-        QCOMPARE(Variabili::CartellaCorrente, sotto);
-        scegli(c, QStringLiteral("c.txt"));  // the focus goes to the file list
+        if (rimossi == 2)
+            apriCartella(c, QStringLiteral("Sotto"));
+        QCOMPARE(Variabili::CartellaCorrente, aperta);
+        if (rimossi != 2)
+            scegli(c, QStringLiteral("c.txt"));  // the focus goes to the file list
         if (conOK)
             c.cmdOK->click();
         else
             c.dialogo->close();
     });
-    QCOMPARE(Variabili::CartellaCorrente, sotto);
+    QCOMPARE(Variabili::CartellaCorrente, aperta);
 
     // The next showing opens there, from a fresh state, with the focus back
-    // in the folder list.
+    // in the folder list; in the nearest folder above that is still there
+    // when it has gone.
+    if (rimossi > 0)
+        QVERIFY(std::filesystem::remove_all(sottoByte.toStdString()) > 0);
+    const QString attesa = rimossi > 0 ? dati : aperta;
     mostra(dialogo, [&](const Controlli& c) {
         QTRY_COMPARE(QApplication::focusWidget(), c.Dir1);
-        QCOMPARE(c.Dir1->percorso(), sotto);
-        QCOMPARE(c.File1->cartella(), sotto);
-        QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
+        QCOMPARE(c.Dir1->percorso(), attesa);
+        QCOMPARE(c.File1->cartella(), attesa);
         QCOMPARE(c.txtNome->text(), QString());
         QVERIFY(c.File1->selectedItems().isEmpty());
-        scegli(c, QStringLiteral("c.txt"));
+        scegli(c, rimossi > 0 ? QStringLiteral("a.txt") : QStringLiteral("c.txt"));
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::PercorsoScelto, sotto + QStringLiteral("/c.txt"));
+    QCOMPARE(Variabili::CartellaCorrente, attesa);
+    QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto),
+             rimossi > 0 ? host::byteDiPercorso(dati) + "/a.txt" : sottoByte + "/c.txt");
 }
 
 void TstFrmSelezione::soloFileCorrispondenti()
@@ -241,14 +282,26 @@ void TstFrmSelezione::soloFileCorrispondenti()
     scriviFile(d + QStringLiteral("e.txt.bak"), "");
     scriviFile(d + QStringLiteral(".nascosto.txt"), "");
     QVERIFY(QDir(d).mkdir(QStringLiteral("cartella.txt")));
-#if defined(Q_OS_UNIX)
     QCOMPARE(::mkfifo(QFile::encodeName(d + QStringLiteral("tubo.txt")).constData(), 0600), 0);
-#endif
+    // What a name leads to counts: a device behind a link is no file, nor
+    // is a broken link; a file that cannot be read is (choosing it is the
+    // run's matter); a name that is not valid UTF-8 is listed and chosen by
+    // its real bytes.
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), d + QStringLiteral("Z.TXT")));
+    QVERIFY(QFile::link(d + QStringLiteral("a.txt"), d + QStringLiteral("collegamento.txt")));
+    QVERIFY(QFile::link(d + QStringLiteral("manca.txt"), d + QStringLiteral("rotto.txt")));
+    scriviFile(d + QStringLiteral("illeggibile.txt"), "");
+    QVERIFY(QFile::setPermissions(d + QStringLiteral("illeggibile.txt"), {}));
+    const QByteArray caffe = creaByte(host::byteDiPercorso(d) + "caf\xE9.txt", false);
+    const auto pulizia = rimuoviAllaFine(caffe);
     frmSelezione dialogo;
     mostra(dialogo, [](const Controlli& c) {
-        QCOMPARE(nomiElencati(c.File1), (QStringList{"a.txt", "B.TXT", "c.TxT"}));
+        QCOMPARE(nomiElencati(c.File1), (QStringList{"a.txt", "B.TXT", "c.TxT", "caf\uFFFD.txt", "collegamento.txt",
+                                                     "illeggibile.txt"}));
+        scegli(c, QStringLiteral("caf\uFFFD.txt"));
         c.cmdOK->click();
     });
+    QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto), caffe);
 }
 
 void TstFrmSelezione::didascaliaENome()

@@ -4,14 +4,26 @@
 #include "CartellaProva.h"
 #include "oracolo/Oracolo.h"
 
+#include "host/Percorsi.h"
+#include "state/Variabili.h"
+
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QMessageBox>
 #include <QProcess>
 #include <QtTest>
 
-#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include <dirent.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
-#endif
+#include <unistd.h>
 
 class TstGuasti : public QObject {
     Q_OBJECT
@@ -20,6 +32,10 @@ private slots:
     void terminaConErrore();
     void riuscitaEsceConZero_data();
     void riuscitaEsceConZero();
+    void riuscita_data();
+    void riuscita();
+    void interrottoMentreScrive_data();
+    void interrottoMentreScrive();
     void dialogoSuCartellaMancante();
     void sceltaPoiScomparsa_data();
     void sceltaPoiScomparsa();
@@ -34,17 +50,92 @@ struct Esito {
     QString err;
 };
 
-Esito eseguiFiglio(const QStringList& argomenti)
+struct Utente {
+    uid_t uid;
+    gid_t gid;
+};
+
+// Who runs a child where permissions matter: an ordinary user. The tests'
+// own user when it is one (`come` left empty); as root, "nobody", to whom
+// the whole tree below `radice` is handed. False when there is none.
+bool utenteComune(const QString& radice, std::optional<Utente>& come)
 {
-    QProcess figlio;
+    come.reset();
+    if (::geteuid() != 0)
+        return true;
+    const passwd* p = ::getpwnam("nobody");
+    if (p == nullptr)
+        return false;
+    come = Utente{p->pw_uid, p->pw_gid};
+    if (::lchown(QFile::encodeName(radice).constData(), p->pw_uid, p->pw_gid) != 0)
+        return false;
+    QDirIterator voci(radice, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (voci.hasNext())
+        if (::lchown(QFile::encodeName(voci.next()).constData(), p->pw_uid, p->pw_gid) != 0)
+            return false;
+    return true;
+}
+
+void preparaFiglio(QProcess& figlio, const std::optional<Utente>& come)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     figlio.setProcessEnvironment(env);
-    figlio.start(QStringLiteral(FENDRIX_FIGLIO), argomenti);
+    if (come) {
+        figlio.setChildProcessModifier([u = *come] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(u.gid) != 0 || ::setuid(u.uid) != 0)
+                ::_exit(125);
+        });
+    }
+}
+
+Esito eseguiFiglio(const QStringList& argomenti, const std::optional<Utente>& come = std::nullopt,
+                   const QString& programma = QStringLiteral(FENDRIX_FIGLIO))
+{
+    QProcess figlio;
+    preparaFiglio(figlio, come);
+    figlio.start(programma, argomenti);
     if (!figlio.waitForFinished(120000))
         figlio.kill();
     return {figlio.exitCode(), figlio.exitStatus(), QString::fromUtf8(figlio.readAllStandardOutput()),
             QString::fromUtf8(figlio.readAllStandardError())};
+}
+
+// Files by the very bytes of their paths, which need not be valid UTF-8.
+QByteArray leggiByte(const QByteArray& percorso)
+{
+    std::ifstream f(percorso.toStdString(), std::ios::binary);
+    return f ? QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(f), {})) : QByteArray();
+}
+
+void scriviByte(const QByteArray& percorso, const QByteArray& contenuto)
+{
+    std::ofstream f(percorso.toStdString(), std::ios::binary);
+    f.write(contenuto.constData(), contenuto.size());
+    if (!f.flush())
+        qFatal("cannot write test file %s", percorso.constData());
+}
+
+// Every name in a folder, hidden ones included.
+QList<QByteArray> nomiIn(const QByteArray& cartella)
+{
+    QList<QByteArray> nomi;
+    if (DIR* d = ::opendir(cartella.constData())) {
+        while (const dirent* v = ::readdir(d))
+            if (qstrcmp(v->d_name, ".") != 0 && qstrcmp(v->d_name, "..") != 0)
+                nomi << QByteArray(v->d_name);
+        ::closedir(d);
+    }
+    std::sort(nomi.begin(), nomi.end());
+    return nomi;
+}
+
+unsigned umaskAttuale()
+{
+    const mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
 }
 
 QByteArray sorgenteGrande()
@@ -70,6 +161,7 @@ void TstGuasti::terminaConErrore_data()
     QTest::newRow("data folder is a file") << "dati file" << 76 << "Impossibile trovare il percorso";
     QTest::newRow("copy name taken by a folder") << "copia cartella" << 75
                                                  << "Errore di accesso al percorso/file";
+    QTest::newRow("earlier copy write-protected") << "copia protetta" << 70 << "Autorizzazione negata";
     QTest::newRow("source replaced by a folder") << "sorgente cartella" << 75
                                                  << "Errore di accesso al percorso/file";
 #if defined(Q_OS_UNIX)
@@ -132,6 +224,12 @@ void TstGuasti::terminaConErrore()
                              caso != QLatin1String("copia cartella");
     if (datiIntatti)
         scriviFile(copia, precedente);
+    std::optional<Utente> come;
+    if (caso == QLatin1String("copia protetta")) {
+        QCOMPARE(::chmod(QFile::encodeName(copia).constData(), 0444), 0);
+        if (!utenteComune(QFileInfo(cartella.programma()).path(), come))
+            QSKIP("no ordinary user to run as");
+    }
     // Not hashed: what cannot be read, and the 4 GiB file (its size is checked).
     const QByteArray hashSorgente =
         caso == QLatin1String("fifo") || caso == QLatin1String("device") || caso == QLatin1String("memoria")
@@ -141,7 +239,7 @@ void TstGuasti::terminaConErrore()
     argomenti.prepend(cartella.programma());
     argomenti.prepend(QStringLiteral("esegui"));
 
-    const Esito esito = eseguiFiglio(argomenti);
+    const Esito esito = eseguiFiglio(argomenti, come);
 
     QCOMPARE(esito.modo, QProcess::NormalExit);
     QCOMPARE(esito.stato, numero);
@@ -211,6 +309,173 @@ void TstGuasti::riuscitaEsceConZero()
                             .arg(int(QMessageBox::Critical))
                             .arg(atteso.eliminate));
     QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), QByteArray::fromStdString(atteso.byte));
+}
+
+void TstGuasti::riuscita_data()
+{
+    QTest::addColumn<QString>("caso");
+    QTest::newRow("private source, private copy") << "sorgente privata";
+    QTest::newRow("read-only source, writable copy") << "sorgente sola lettura";
+    QTest::newRow("earlier copy's mode and owner kept") << "modo precedente";
+    QTest::newRow("symbolic link at the copy's name replaced") << "link";
+    QTest::newRow("copy name of 255 bytes") << "nome lungo";
+    QTest::newRow("program folder not valid UTF-8") << "programma non UTF-8";
+    QTest::newRow("chosen name not valid UTF-8") << "nome non UTF-8";
+    QTest::newRow("UTF-16 halves of a pair joined") << "meta UTF-16";
+}
+
+void TstGuasti::riuscita()
+{
+    // Runs that must end well, each copy in place with the right name, bytes
+    // and rights, the source as it was and nothing else left behind.
+    QFETCH(QString, caso);
+    CartellaProva cartella;
+    const QString radice = QFileInfo(cartella.programma()).path();
+    QByteArray datiByte = host::byteDiPercorso(cartella.dati());
+    QByteArray contenuto = "a\r\na\r\n";
+    QByteArray attesa = "a\r\n";
+    QString nome = QStringLiteral("lista.txt");
+    if (caso == QLatin1String("nome lungo"))
+        nome = QString(245, QLatin1Char('n')) + QStringLiteral(".txt");
+    if (caso == QLatin1String("meta UTF-16")) {
+        // '"\ud800"\udc00' and U+10000: one character, one item.
+        contenuto = b("\xFF\xFE" "\"\0\x00\xD8\"\0\x00\xDC\r\0\n\0" "\x00\xD8\x00\xDC\r\0\n\0", 22);
+        attesa = b("\xFF\xFE" "\x00\xD8\x00\xDC\r\0\n\0", 10);
+    }
+    QString programma = QStringLiteral(FENDRIX_FIGLIO);
+    QStringList argomenti;
+    QByteArray sorgente;
+    // Names the temporary folder's own clean-up cannot reach.
+    QList<QByteArray> daRimuovere;
+    const auto rimuovi = qScopeGuard([&] {
+        for (const QByteArray& p : daRimuovere) {
+            std::error_code e;
+            std::filesystem::remove_all(p.toStdString(), e);
+        }
+    });
+    if (caso == QLatin1String("nome non UTF-8")) {
+        // Chosen in the dialog, which opens on the data folder.
+        sorgente = datiByte + "caf\xE9.txt";
+        daRimuovere << sorgente << datiByte + "NEW - CAF\xE9.TXT";
+        scriviByte(sorgente, contenuto);
+        argomenti = QStringList{QStringLiteral("scelta"), cartella.programma(), QStringLiteral("caf\uFFFD.txt"),
+                                QStringLiteral("ok")};
+    } else if (caso == QLatin1String("programma non UTF-8")) {
+        // The program itself in such a folder, started through a link, and
+        // left to find its folder by itself.
+        const QByteArray cartellaProgramma = host::byteDiPercorso(radice) + "/programma\xFF";
+        datiByte = cartellaProgramma + "/Shared/Sistemi/";
+        daRimuovere << cartellaProgramma;
+        std::filesystem::create_directories(datiByte.toStdString());
+        std::filesystem::copy_file(FENDRIX_FIGLIO, (cartellaProgramma + "/figlio").toStdString());
+        programma = radice + QStringLiteral("/lancia");
+        QCOMPARE(::symlink((cartellaProgramma + "/figlio").constData(), QFile::encodeName(programma).constData()), 0);
+        sorgente = QFile::encodeName(cartella.scriviSorgente(nome, contenuto));
+        argomenti = QStringList{QStringLiteral("esegui"), QStringLiteral("-"), QFile::decodeName(sorgente)};
+    } else {
+        sorgente = QFile::encodeName(cartella.scriviSorgente(nome, contenuto));
+        argomenti = QStringList{QStringLiteral("esegui"), cartella.programma(), QFile::decodeName(sorgente)};
+    }
+    const QByteArray nomeCopia = "NEW - " + host::byteDiPercorso(Variabili::NomeDaPercorso(host::percorsoDaByte(sorgente)));
+    const QByteArray copia = datiByte + nomeCopia;
+
+    const unsigned predefinito = 0666 & ~umaskAttuale();
+    unsigned modoAtteso = predefinito;
+    std::optional<Utente> come;
+    QByteArray altrove;
+    if (caso == QLatin1String("sorgente privata")) {
+        QCOMPARE(::chmod(sorgente.constData(), 0600), 0);
+        modoAtteso = (predefinito & ~0044u) | 0600;
+    } else if (caso == QLatin1String("sorgente sola lettura")) {
+        QCOMPARE(::chmod(sorgente.constData(), 0444), 0);
+        modoAtteso = predefinito | 0600;
+    } else if (caso == QLatin1String("modo precedente")) {
+        if (::geteuid() != 0 || ::getpwnam("nobody") == nullptr)
+            QSKIP("only root can give the earlier copy another owner here");
+        scriviByte(copia, "precedente");
+        QCOMPARE(::chmod(copia.constData(), 0664), 0);
+        QCOMPARE(::chown(copia.constData(), ::getpwnam("nobody")->pw_uid, ::getpwnam("nobody")->pw_gid), 0);
+        QCOMPARE(::chmod(sorgente.constData(), 0640), 0);
+        modoAtteso = 0660;  // the others' read right goes with the source's
+    } else if (caso == QLatin1String("link")) {
+        // A link to a file the user may not write: replaced, not followed.
+        altrove = QFile::encodeName(cartella.utente()) + "/altrove.txt";
+        scriviByte(altrove, "intoccabile");
+        QCOMPARE(::chmod(altrove.constData(), 0444), 0);
+        QCOMPARE(::symlink(altrove.constData(), copia.constData()), 0);
+        if (!utenteComune(radice, come))
+            QSKIP("no ordinary user to run as");
+    }
+    const QByteArray hashSorgente = QCryptographicHash::hash(leggiByte(sorgente), QCryptographicHash::Sha256);
+    struct stat prima {};
+    const bool precedente = ::stat(copia.constData(), &prima) == 0;
+
+    const Esito esito = eseguiFiglio(argomenti, come, programma);
+    QCOMPARE(esito.modo, QProcess::NormalExit);
+    QVERIFY2(esito.stato == 0, qPrintable(esito.out + esito.err));
+    QCOMPARE(esito.out, QStringLiteral("MESSAGGIO\tFendrix\t%1\tEliminate 1  combinazioni ripetute..! \n")
+                            .arg(int(QMessageBox::Critical)));
+
+    QCOMPARE(leggiByte(copia), attesa);
+    QCOMPARE(QCryptographicHash::hash(leggiByte(sorgente), QCryptographicHash::Sha256), hashSorgente);
+    QList<QByteArray> attesi{nomeCopia};
+    if (caso == QLatin1String("nome non UTF-8"))
+        attesi << "caf\xE9.txt";
+    QCOMPARE(nomiIn(datiByte), attesi);
+    struct stat st {};
+    QCOMPARE(::lstat(copia.constData(), &st), 0);
+    QVERIFY(S_ISREG(st.st_mode));
+    QCOMPARE(QString::number(st.st_mode & 07777, 8), QString::number(modoAtteso, 8));
+    if (caso == QLatin1String("modo precedente") && precedente) {
+        QCOMPARE(st.st_uid, prima.st_uid);
+        QCOMPARE(st.st_gid, prima.st_gid);
+    }
+    if (!altrove.isEmpty())
+        QCOMPARE(leggiByte(altrove), QByteArray("intoccabile"));
+}
+
+void TstGuasti::interrottoMentreScrive_data()
+{
+    QTest::addColumn<int>("segnale");
+    QTest::addColumn<bool>("conNome");
+    QTest::newRow("SIGTERM, unnamed temporary") << int(SIGTERM) << false;
+    QTest::newRow("SIGKILL, unnamed temporary") << int(SIGKILL) << false;
+    QTest::newRow("SIGTERM, named temporary") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT, named temporary") << int(SIGINT) << true;
+    QTest::newRow("SIGHUP, named temporary") << int(SIGHUP) << true;
+}
+
+void TstGuasti::interrottoMentreScrive()
+{
+    // Ended by a signal while the copy is written: the process ends by that
+    // signal, the earlier copy stays as it was, and nothing is left behind.
+    QFETCH(int, segnale);
+    QFETCH(bool, conNome);
+    CartellaProva cartella;
+    const QString copia = cartella.dati() + QStringLiteral("NEW - LISTA.TXT");
+    scriviFile(copia, "precedente");
+    QProcess figlio;
+    preparaFiglio(figlio, std::nullopt);
+    figlio.start(QStringLiteral(FENDRIX_FIGLIO),
+                 {QStringLiteral("scrivi"), cartella.programma(), QStringLiteral("NEW - LISTA.TXT"),
+                  conNome ? QStringLiteral("con-nome") : QStringLiteral("senza-nome")});
+    QByteArray uscita;
+    while (!uscita.contains("SCRIVENDO\n")) {
+        QVERIFY2(figlio.waitForReadyRead(120000), figlio.readAllStandardError().constData());
+        uscita += figlio.readAllStandardOutput();
+    }
+    // While it is written, the copy has a name only when asked to.
+    const QStringList durante = cartella.fileDati();
+    if (!conNome && durante.size() == 2)
+        QSKIP("this file system has no unnamed temporary files");
+    QCOMPARE(durante.size(), conNome ? 2 : 1);
+
+    QCOMPARE(::kill(figlio.processId(), segnale), 0);
+    QVERIFY(figlio.waitForFinished(120000));
+    QCOMPARE(figlio.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(figlio.exitCode(), segnale);
+    QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
+    QCOMPARE(leggiFile(copia), QByteArray("precedente"));
 }
 
 void TstGuasti::dialogoSuCartellaMancante()

@@ -35,6 +35,8 @@ private slots:
     void campi_data();
     void campi();
     void campiCompostiRestanoValidi();
+    void metaCoppieUtf16_data();
+    void metaCoppieUtf16();
     void bom_data();
     void bom();
     void erroriApertura_data();
@@ -110,6 +112,44 @@ void TstLettore::campiCompostiRestanoValidi()
     for (int i = 0; i < 2000; ++i) {
         const QByteArray atteso = "q" + QByteArray::number(i) + "t" + QByteArray::number(i);
         QCOMPARE(QByteArray(viste[i].data(), qsizetype(viste[i].size())), atteso);
+    }
+}
+
+void TstLettore::metaCoppieUtf16_data()
+{
+    // Halves of surrogate pairs as decoded UTF-16 keeps them on their own:
+    // D800 is ED A0 80, DBFF ED AF BF, DC00 ED B0 80, DFFF ED BF BF.
+    QTest::addColumn<QByteArray>("testo");
+    QTest::addColumn<bool>("utf16");
+    QTest::addColumn<Campi>("attesi");
+    QTest::newRow("halves meet after the quotes")
+        << b("\"\xED\xA0\x80\"\xED\xB0\x80,x") << true << Campi{"\xF0\x90\x80\x80", "x"};
+    QTest::newRow("last pair, with more after it")
+        << b("\"a\xED\xAF\xBF\"\xED\xBF\xBF" "b") << true << Campi{"a\xF4\x8F\xBF\xBF" "b"};
+    QTest::newRow("second half first") << b("\"\xED\xB0\x80\"\xED\xA0\x80") << true
+                                       << Campi{"\xED\xB0\x80\xED\xA0\x80"};
+    QTest::newRow("two first halves") << b("\"\xED\xA0\x80\"\xED\xA0\x80") << true
+                                      << Campi{"\xED\xA0\x80\xED\xA0\x80"};
+    QTest::newRow("a space between") << b("\"\xED\xA0\x80\" \xED\xB0\x80") << true
+                                     << Campi{"\xED\xA0\x80 \xED\xB0\x80"};
+    QTest::newRow("bytes of a file that is not UTF-16 pass unchanged")
+        << b("\"\xED\xA0\x80\"\xED\xB0\x80") << false << Campi{"\xED\xA0\x80\xED\xB0\x80"};
+}
+
+void TstLettore::metaCoppieUtf16()
+{
+    QFETCH(QByteArray, testo);
+    QFETCH(bool, utf16);
+    QFETCH(Campi, attesi);
+    // Read whole and in parts alike.
+    const host::CampiTesto tutto(std::string_view(testo.constData(), testo.size()), utf16);
+    for (host::CampiTesto campi : tutto.sezioni(1)) {
+        Campi letti;
+        while (!campi.fine()) {
+            const std::string_view c = campi.prossimo();
+            letti.append(QByteArray(c.data(), qsizetype(c.size())));
+        }
+        QCOMPARE(letti, attesi);
     }
 }
 

@@ -1,6 +1,7 @@
 // Text helpers, NomeDaPercorso and the mapping of system errors to the
 // program's error numbers.
 #include "host/ErroreRuntime.h"
+#include "host/Percorsi.h"
 #include "host/Testo.h"
 #include "state/Variabili.h"
 
@@ -15,6 +16,8 @@ class TstTesto : public QObject {
 private slots:
     void nomeDaPercorso_data();
     void nomeDaPercorso();
+    void percorsiSenzaPerdite_data();
+    void percorsiSenzaPerdite();
     void togliSpazi_data();
     void togliSpazi();
     void unisciPercorso_data();
@@ -37,6 +40,12 @@ void TstTesto::nomeDaPercorso_data()
     QTest::newRow("sharp s widens") << "/dati/straße.txt" << "STRASSE.TXT";
     QTest::newRow("already output") << "/x/NEW - A.TXT" << "NEW - A.TXT";
     QTest::newRow("spaces kept") << "/x/ a b .txt" << " A B .TXT";
+    // Not valid UTF-8: ASCII letters upper-cased, every other byte kept,
+    // even the bytes of valid characters beside them.
+    QTest::newRow("not valid UTF-8") << host::percorsoDaByte("/d\xE9/caf\xE9.txt")
+                                     << host::percorsoDaByte("CAF\xE9.TXT");
+    QTest::newRow("not valid UTF-8, accented letter kept")
+        << host::percorsoDaByte("/x/citt\xC3\xA0-\xFF.txt") << host::percorsoDaByte("CITT\xC3\xA0-\xFF.TXT");
 }
 
 void TstTesto::nomeDaPercorso()
@@ -44,6 +53,35 @@ void TstTesto::nomeDaPercorso()
     QFETCH(QString, percorso);
     QFETCH(QString, atteso);
     QCOMPARE(Variabili::NomeDaPercorso(QDir::toNativeSeparators(percorso)), atteso);
+}
+
+void TstTesto::percorsiSenzaPerdite_data()
+{
+    QTest::addColumn<QByteArray>("byte");
+    QTest::addColumn<bool>("grezzi");  // not valid UTF-8
+    QTest::addColumn<QString>("visibile");
+    QTest::newRow("ASCII") << QByteArray("/dati/a.txt") << false << "/dati/a.txt";
+    QTest::newRow("UTF-8") << QByteArray("/citt\xC3\xA0/\xF0\x9F\x98\x80") << false << "/città/\U0001F600";
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xE9.txt") << true << "caf\uFFFD.txt";
+    QTest::newRow("0xFF and 0x80") << QByteArray("\xFF\x80") << true << "\uFFFD\uFFFD";
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << true << "\uFFFD\uFFFD";
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xB3\xA9") << true << "\uFFFD\uFFFD\uFFFD";
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << true << "\uFFFD\uFFFD\uFFFD\uFFFD";
+    QTest::newRow("cut short") << QByteArray("a\xE2\x82") << true << "a\uFFFD\uFFFD";
+}
+
+void TstTesto::percorsiSenzaPerdite()
+{
+    // Every byte comes back exactly; the user sees replacement characters.
+    QFETCH(QByteArray, byte);
+    QFETCH(bool, grezzi);
+    QFETCH(QString, visibile);
+    const QString percorso = host::percorsoDaByte(byte);
+    QCOMPARE(host::byteDiPercorso(percorso), byte);
+    QCOMPARE(host::haByteGrezzi(percorso), grezzi);
+    QCOMPARE(host::testoVisibile(percorso), visibile);
+    if (!grezzi)
+        QCOMPARE(percorso, QString::fromUtf8(byte));
 }
 
 void TstTesto::togliSpazi_data()

@@ -1,5 +1,7 @@
 #include "host/CampiTesto.h"
 
+#include "host/Codifica.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -87,7 +89,11 @@ std::string_view CampiTesto::prossimo()
                 return citato;
             std::string& composto = composti_.emplace_back();
             composto.reserve(citato.size() + coda.size());
-            composto.append(citato).append(coda);
+            composto.append(citato);
+            if (utf16_)
+                accodaUtf16(composto, coda);
+            else
+                composto.append(coda);
             return composto;
         }
         // Not closed on its line: an ordinary character.
@@ -114,10 +120,10 @@ std::vector<CampiTesto> CampiTesto::sezioni(std::size_t quante) const
         if (testo_[taglio] == '\r' && taglio + 1 < n && testo_[taglio + 1] == '\n')
             ++taglio;
         ++taglio;
-        parti.emplace_back(testo_.substr(inizio, taglio - inizio));
+        parti.emplace_back(testo_.substr(inizio, taglio - inizio), utf16_);
         inizio = taglio;
     }
-    parti.emplace_back(testo_.substr(inizio));
+    parti.emplace_back(testo_.substr(inizio), utf16_);
     return parti;
 }
 

@@ -31,9 +31,15 @@ namespace host {
 // rare quoted field with text after its closing mark, which is assembled in
 // storage the scanner owns. Views stay valid as long as the text and the
 // scanner live.
+//
+// For text decoded from UTF-16 (`utf16`), where a half of a surrogate pair
+// without its other half is kept as its own three bytes (see daUtf16), the
+// halves that meet inside a field once the quotes are gone,
+// '"\ud800"\udc00', make the field hold the whole character, the very same
+// bytes as U+10000 read whole.
 class CampiTesto {
 public:
-    explicit CampiTesto(std::string_view testo) noexcept : testo_(testo) {}
+    explicit CampiTesto(std::string_view testo, bool utf16 = false) noexcept : testo_(testo), utf16_(utf16) {}
 
     // True once every field has been read. A last line end, or a last comma,
     // is not followed by a further empty field.
@@ -63,6 +69,7 @@ private:
 
     std::string_view testo_;
     std::size_t pos_ = 0;
+    bool utf16_ = false;
     std::deque<std::string> composti_;
 };
 

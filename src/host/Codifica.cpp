@@ -10,6 +10,22 @@ constexpr std::string_view marcaUtf8 = "\xEF\xBB\xBF";
 constexpr std::string_view marcaUtf16LE = "\xFF\xFE";
 constexpr std::string_view marcaUtf16BE = "\xFE\xFF";
 
+std::size_t unita(char* uscita, std::uint32_t u, bool bigEndian) noexcept
+{
+    const auto alto = static_cast<char>(u >> 8);
+    const auto basso = static_cast<char>(u & 0xFF);
+    uscita[0] = bigEndian ? alto : basso;
+    uscita[1] = bigEndian ? basso : alto;
+    return 2;
+}
+
+bool continua(unsigned char c) noexcept
+{
+    return (c & 0xC0) == 0x80;
+}
+
+}  // namespace
+
 void aggiungiUtf8(std::string& s, std::uint32_t cp)
 {
     if (cp < 0x80) {
@@ -28,22 +44,6 @@ void aggiungiUtf8(std::string& s, std::uint32_t cp)
         s += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-std::size_t unita(char* uscita, std::uint32_t u, bool bigEndian) noexcept
-{
-    const auto alto = static_cast<char>(u >> 8);
-    const auto basso = static_cast<char>(u & 0xFF);
-    uscita[0] = bigEndian ? alto : basso;
-    uscita[1] = bigEndian ? basso : alto;
-    return 2;
-}
-
-bool continua(unsigned char c) noexcept
-{
-    return (c & 0xC0) == 0x80;
-}
-
-}  // namespace
 
 Riconosciuta riconosci(std::string_view testo) noexcept
 {
@@ -92,6 +92,26 @@ std::string daUtf16(std::string_view byte, bool bigEndian)
         aggiungiUtf8(s, u);  // unpaired surrogates too, as their code unit
     }
     return s;
+}
+
+void accodaUtf16(std::string& testo, std::string_view coda)
+{
+    // A surrogate kept on its own is ED A0..AF xx (first half) or
+    // ED B0..BF xx (second half); its value is 0xD000 | the low 11 bits.
+    const auto meta = [](std::string_view s) -> std::uint32_t {
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        if (s.size() < 3 || p[0] != 0xED || !continua(p[1]) || p[1] < 0xA0 || !continua(p[2]))
+            return 0;
+        return 0xD000u | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+    };
+    const std::uint32_t alta = testo.size() >= 3 ? meta(std::string_view(testo).substr(testo.size() - 3)) : 0;
+    const std::uint32_t bassa = meta(coda);
+    if (alta >= 0xD800 && alta < 0xDC00 && bassa >= 0xDC00) {
+        testo.resize(testo.size() - 3);
+        aggiungiUtf8(testo, 0x10000 + ((alta - 0xD800) << 10) + (bassa - 0xDC00));
+        coda.remove_prefix(3);
+    }
+    testo.append(coda);
 }
 
 std::size_t aUtf16(std::string_view testo, bool bigEndian, char* uscita) noexcept

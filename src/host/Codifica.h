@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,16 @@ std::string_view marca(Codifica codifica) noexcept;
 // is kept as the three-byte sequence of its code unit, so that encoding back
 // gives the very same UTF-16: nothing is lost, even in a damaged file.
 std::string daUtf16(std::string_view byte, bool bigEndian);
+
+// Appends the UTF-8 form of the code point `cp` to `s`; a surrogate as the
+// three bytes of its code unit.
+void aggiungiUtf8(std::string& s, std::uint32_t cp);
+
+// Appends `coda` to `testo`, both UTF-8 as daUtf16 makes it. When `testo`
+// ends with the first half of a surrogate pair and `coda` starts with the
+// second, the two halves become the whole character, as daUtf16 would have
+// decoded them side by side.
+void accodaUtf16(std::string& testo, std::string_view coda);
 
 // Appends the UTF-16 form of `testo` (UTF-8 as daUtf16 makes it) to `uscita`
 // and returns how many bytes it wrote; `uscita` needs room for twice the

@@ -1,8 +1,8 @@
 #include "host/FileTemporaneo.h"
 
 #include "host/ErroreRuntime.h"
+#include "host/Percorsi.h"
 
-#include <QFile>
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,7 +14,7 @@ namespace host {
 
 FileTemporaneo::FileTemporaneo(const QString& cartella) : cartella_(cartella)
 {
-    const QByteArray nome = QFile::encodeName(cartella);
+    const QByteArray nome = byteDiPercorso(cartella);
 #if defined(O_TMPFILE)
     fd_ = ::open(nome.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd_ >= 0)

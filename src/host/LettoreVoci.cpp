@@ -2,8 +2,8 @@
 
 #include "host/CampiTesto.h"
 #include "host/ErroreRuntime.h"
+#include "host/Percorsi.h"
 
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +30,7 @@ bool altaSurrogata(char a, char b, bool bigEndian)
 
 LettoreVoci::LettoreVoci(const QString& percorso) : percorso_(percorso)
 {
-    const QByteArray nome = QFile::encodeName(percorso);
+    const QByteArray nome = byteDiPercorso(percorso);
     // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
     // checked on the open descriptor, so nothing can swap the file between
     // the check and the read.

@@ -1,99 +1,235 @@
 #include "host/ScrittoreRighe.h"
 
 #include "host/ErroreRuntime.h"
+#include "host/Percorsi.h"
 #include "host/Testo.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
+#include <climits>
+#include <cstring>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <mutex>
 
-#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace host {
 
 namespace {
 
-std::FILE* creaEsclusivo(const QString& percorso)
-{
-#if defined(Q_OS_WIN)
-    return _wfopen(reinterpret_cast<const wchar_t*>(percorso.utf16()), L"wbx");
-#else
-    return std::fopen(QFile::encodeName(percorso).constData(), "wbx");
-#endif
-}
+std::atomic<bool> soloConNome{false};
 
-int rinomina(const QString& da, const QString& a)
+// What the signal handlers need, prepared before any signal can come: the
+// folder and the name of the temporary file to remove, if one has a name.
+namespace segnali {
+constexpr int gestiti[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int quanti = sizeof gestiti / sizeof gestiti[0];
+struct sigaction precedenti[quanti];
+bool installato[quanti];
+int utenti = 0;
+std::mutex mutex;
+
+// Lock-free, so a handler running on any thread may read it.
+std::atomic<bool> nominato{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+int cartella = -1;
+char nome[NAME_MAX + 1];
+
+extern "C" void gestore(int segnale)
 {
-#if defined(Q_OS_WIN)
-    return _wrename(reinterpret_cast<const wchar_t*>(da.utf16()),
-                    reinterpret_cast<const wchar_t*>(a.utf16()));
-#else
-    return std::rename(QFile::encodeName(da).constData(), QFile::encodeName(a).constData());
-#endif
+    const int errnoSalvato = errno;
+    if (nominato)
+        ::unlinkat(cartella, nome, 0);
+    // Back to what was there before (normally the default action) and again,
+    // so that the process ends by the signal as it would have.
+    for (int i = 0; i < quanti; ++i)
+        if (gestiti[i] == segnale)
+            ::sigaction(segnale, &precedenti[i], nullptr);
+    ::raise(segnale);
+    errno = errnoSalvato;
+}
+}  // namespace segnali
+
+QByteArray nomeCasuale()
+{
+    // Short, so that any name that is legal for the copy still works.
+    return ".fx" + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + ".tmp";
 }
 
 }  // namespace
 
-ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica)
-    : utf16_(codifica == Codifica::Utf16LE || codifica == Codifica::Utf16BE),
+void usaSoloTemporaneiConNome(bool si)
+{
+    soloConNome = si;
+}
+
+// --- the parts --------------------------------------------------------------
+
+ScrittoreRighe::Descrittore::~Descrittore()
+{
+    reset();
+}
+
+void ScrittoreRighe::Descrittore::reset(int fd) noexcept
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const QByteArray& nome)
+{
+    cartella_ = cartella;
+    nome_ = nome;
+    const std::lock_guard blocco(segnali::mutex);
+    if (segnali::nominato)
+        return;  // another writer's name is there: only the first is covered
+    std::memcpy(segnali::nome, nome.constData(), static_cast<std::size_t>(nome.size()) + 1);
+    segnali::cartella = cartella;
+    segnali::nominato = true;
+}
+
+void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
+{
+    if (nome_.isEmpty())
+        return;
+    {
+        const std::lock_guard blocco(segnali::mutex);
+        if (segnali::nominato && segnali::cartella == cartella_ && nome_ == segnali::nome)
+            segnali::nominato = false;
+    }
+    nome_.clear();
+    cartella_ = -1;
+}
+
+void ScrittoreRighe::NomeTemporaneo::rimuovi() noexcept
+{
+    if (nome_.isEmpty())
+        return;
+    ::unlinkat(cartella_, nome_.constData(), 0);
+    rilascia();
+}
+
+ScrittoreRighe::GuardiaSegnali::GuardiaSegnali()
+{
+    const std::lock_guard blocco(segnali::mutex);
+    if (segnali::utenti++ > 0)
+        return;
+    for (int i = 0; i < segnali::quanti; ++i) {
+        struct sigaction attuale {};
+        ::sigaction(segnali::gestiti[i], nullptr, &attuale);
+        segnali::installato[i] = false;
+        if (attuale.sa_handler == SIG_IGN)
+            continue;  // ignored (nohup): the process goes on and cleans up itself
+        struct sigaction nuova {};
+        nuova.sa_handler = segnali::gestore;
+        sigemptyset(&nuova.sa_mask);
+        nuova.sa_flags = SA_RESTART;
+        segnali::installato[i] = ::sigaction(segnali::gestiti[i], &nuova, &segnali::precedenti[i]) == 0;
+    }
+}
+
+ScrittoreRighe::GuardiaSegnali::~GuardiaSegnali()
+{
+    const std::lock_guard blocco(segnali::mutex);
+    if (--segnali::utenti > 0)
+        return;
+    for (int i = 0; i < segnali::quanti; ++i)
+        if (segnali::installato[i])
+            ::sigaction(segnali::gestiti[i], &segnali::precedenti[i], nullptr);
+}
+
+// --- the writer -------------------------------------------------------------
+
+ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica, const QString& sorgente)
+    : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
+      utf16_(codifica == Codifica::Utf16LE || codifica == Codifica::Utf16BE),
       bigEndian_(codifica == Codifica::Utf16BE),
       destinazione_(destinazione)
 {
-    const QFileInfo info(destinazione);
-    const QString cartella = info.path();
-    // A hidden name that the "*.TXT" listing never shows.
-    for (int tentativo = 0; file_ == nullptr; ++tentativo) {
-        temporaneo_ = unisciPercorso(
-            cartella, QStringLiteral(".%1.%2.tmp")
-                          .arg(info.fileName())
-                          .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
-        file_ = creaEsclusivo(temporaneo_);
-        if (file_ == nullptr && (errno != EEXIST || tentativo == 100)) {
-            const int e = errno;
-            temporaneo_.clear();
-            throw ErroreRuntime::daErrno(e, destinazione_);
-        }
+    const QByteArray percorso = byteDiPercorso(destinazione);
+    const qsizetype taglio = percorso.lastIndexOf('/');
+    const QByteArray cartella = taglio < 0 ? QByteArray(".") : taglio == 0 ? QByteArray("/") : percorso.left(taglio);
+    nome_ = percorso.mid(taglio + 1);
+
+    modoSorgente_ = 0777;
+    if (!sorgente.isEmpty()) {
+        struct stat st {};
+        // A source that cannot be looked at lends no rights to others.
+        modoSorgente_ = ::stat(byteDiPercorso(sorgente).constData(), &st) == 0 ? st.st_mode & 0777 : 0700;
     }
-    std::setvbuf(file_, nullptr, _IONBF, 0);  // we hand over large blocks ourselves
-    buffer_ = std::make_unique_for_overwrite<char[]>(capacita);
+
+    cartella_.reset(::open(cartella.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (cartella_.get() < 0)
+        throw ErroreRuntime::daErrno(errno, destinazione_);
+    creaTemporaneo();
     scrivi(marca(codifica));
 }
 
-ScrittoreRighe::~ScrittoreRighe()
-{
-    abbandona();
-}
+ScrittoreRighe::~ScrittoreRighe() = default;
 
-void ScrittoreRighe::abbandona() noexcept
+void ScrittoreRighe::creaTemporaneo()
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    int fd = -1;
+#ifdef O_TMPFILE
+    if (!soloConNome) {
+        fd = ::openat(cartella_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        // Not supported by the system or the file system: a named file instead.
+        if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            throw ErroreRuntime::daErrno(errno, destinazione_);
     }
-    if (!temporaneo_.isEmpty()) {
-        QFile::remove(temporaneo_);
-        temporaneo_.clear();
+#endif
+    if (fd < 0) {
+        for (int tentativo = 0;; ++tentativo) {
+            const QByteArray nome = nomeCasuale();
+            fd = ::openat(cartella_.get(), nome.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                temporaneo_.imposta(cartella_.get(), nome);
+                break;
+            }
+            if (errno != EEXIST || tentativo == 100)
+                throw ErroreRuntime::daErrno(errno, destinazione_);
+        }
     }
+    file_.reset(fd);
+    // Created with 0666 so that the umask shows; private until complete.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0)
+        fallisci(errno);
+    modoPredefinito_ = st.st_mode & 0777;
 }
 
 void ScrittoreRighe::fallisci(int numeroErrno)
 {
-    abbandona();
+    // The name goes now, the file with the writer.
+    temporaneo_.rimuovi();
     throw ErroreRuntime::daErrno(numeroErrno, destinazione_);
+}
+
+void ScrittoreRighe::scriviTutto(const char* dati, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t scritti = ::write(file_.get(), dati, n);
+        if (scritti < 0) {
+            if (errno == EINTR)
+                continue;
+            fallisci(errno);
+        }
+        if (scritti == 0)
+            fallisci(EIO);
+        dati += scritti;
+        n -= static_cast<std::size_t>(scritti);
+    }
 }
 
 void ScrittoreRighe::svuota()
 {
-    if (usati_ == 0)
-        return;
-    errno = 0;
-    if (std::fwrite(buffer_.get(), 1, usati_, file_) != usati_)
-        fallisci(errno != 0 ? errno : EIO);
+    scriviTutto(buffer_.get(), usati_);
     usati_ = 0;
 }
 
@@ -104,9 +240,7 @@ void ScrittoreRighe::scrivi(std::string_view byte)
     if (byte.size() > spazio())
         svuota();
     if (byte.size() > spazio()) {
-        errno = 0;
-        if (std::fwrite(byte.data(), 1, byte.size(), file_) != byte.size())
-            fallisci(errno != 0 ? errno : EIO);
+        scriviTutto(byte.data(), byte.size());
         return;
     }
     std::memcpy(buffer_.get() + usati_, byte.data(), byte.size());
@@ -136,23 +270,79 @@ void ScrittoreRighe::scriviTesto(std::string_view testo)
     }
 }
 
+void ScrittoreRighe::controllaDestinazione()
+{
+    // An earlier copy the user may not write is left alone, as opening it
+    // for output would fail. A symbolic link is replaced, not written
+    // through, so what it points to does not matter.
+    struct stat st {};
+    if (::fstatat(cartella_.get(), nome_.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            fallisci(errno);
+        return;
+    }
+    if (!S_ISLNK(st.st_mode) && ::faccessat(cartella_.get(), nome_.constData(), W_OK, 0) != 0)
+        fallisci(errno);
+}
+
+void ScrittoreRighe::impostaPermessi()
+{
+    unsigned modo = modoPredefinito_;
+    struct stat precedente {};
+    if (::fstatat(cartella_.get(), nome_.constData(), &precedente, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(precedente.st_mode)) {
+        modo = precedente.st_mode & 0777;
+        // The earlier owner and group where allowed, else the group alone.
+        if (::fchown(file_.get(), precedente.st_uid, precedente.st_gid) != 0 &&
+            ::fchown(file_.get(), static_cast<uid_t>(-1), precedente.st_gid) != 0) {
+            // Neither: the copy stays the user's, in the user's group.
+        }
+    }
+    if (!(modoSorgente_ & S_IRGRP))
+        modo &= ~unsigned{S_IRGRP};
+    if (!(modoSorgente_ & S_IROTH))
+        modo &= ~unsigned{S_IROTH};
+    modo |= S_IRUSR | S_IWUSR;
+    if (::fchmod(file_.get(), static_cast<mode_t>(modo)) != 0)
+        fallisci(errno);
+}
+
+void ScrittoreRighe::nomina()
+{
+    if (!temporaneo_.nome().isEmpty())
+        return;  // named from the start
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(file_.get());
+    for (int tentativo = 0;; ++tentativo) {
+        const QByteArray nome = nomeCasuale();
+        int esito = ::linkat(AT_FDCWD, proc.constData(), cartella_.get(), nome.constData(), AT_SYMLINK_FOLLOW);
+#ifdef AT_EMPTY_PATH
+        if (esito != 0 && errno == ENOENT)  // no /proc
+            esito = ::linkat(file_.get(), "", cartella_.get(), nome.constData(), AT_EMPTY_PATH);
+#endif
+        if (esito == 0) {
+            temporaneo_.imposta(cartella_.get(), nome);
+            return;
+        }
+        if (errno != EEXIST || tentativo == 100)
+            fallisci(errno);
+    }
+}
+
 void ScrittoreRighe::completa()
 {
     svuota();
-    errno = 0;
-    if (std::fflush(file_) != 0)
-        fallisci(errno != 0 ? errno : EIO);
-#if defined(Q_OS_UNIX)
-    if (::fsync(::fileno(file_)) != 0 && errno != EINVAL)
+    if (::fsync(file_.get()) != 0 && errno != EINVAL)
         fallisci(errno);
-#endif
-    const int chiusura = std::fclose(file_);
-    file_ = nullptr;
-    if (chiusura != 0)
-        fallisci(errno != 0 ? errno : EIO);
-    if (rinomina(temporaneo_, destinazione_) != 0)
+    controllaDestinazione();
+    impostaPermessi();
+    nomina();
+    if (::renameat(cartella_.get(), temporaneo_.nome().constData(), cartella_.get(), nome_.constData()) != 0)
         fallisci(errno);
-    temporaneo_.clear();
+    temporaneo_.rilascia();
+    file_.reset();
+    // The rename itself reaches the disk with the folder.
+    if (::fsync(cartella_.get()) != 0 && errno != EINVAL)
+        throw ErroreRuntime::daErrno(errno, destinazione_);
 }
 
 }  // namespace host

@@ -15,18 +15,29 @@ namespace host {
 // Sequential output of a text file, line by line, each line ended by CR LF.
 //
 // Nothing is written at the destination until completa(): the lines go to a
-// hidden temporary file in the destination's folder, which completa()
-// flushes to disk and renames over the destination in one step. Until then
-// an earlier file of that name stays as it was; if anything fails, or the
-// writer is destroyed without completa(), the temporary file is removed.
-// Renaming replaces a symbolic link at the destination instead of writing
-// through it, so the file it pointed to is never touched.
+// temporary file in the destination's folder, which completa() flushes to
+// disk, names with a short hidden name and renames over the destination at
+// once, then flushes the folder. Where the system allows it the temporary
+// file has no name at all while it is written, so not even a killed process
+// or a power cut leaves it behind; elsewhere it has a short hidden name, and
+// SIGTERM, SIGINT and SIGHUP remove it before the process ends by the
+// signal. Until completa() an earlier file of that name stays as it was; if
+// anything fails, or the writer is destroyed without completa(), nothing is
+// left behind. Renaming replaces a symbolic link at the destination instead
+// of writing through it, so the file it pointed to is never touched; an
+// earlier file the user may not write is not replaced (AutorizzazioneNegata).
+//
+// The copy starts from the earlier file's mode, owner and group where there
+// is one (from 0666 less the umask otherwise), loses the group and other read
+// rights that `sorgente` lacks, and always keeps the owner's read and write
+// rights: it is never readable by anyone who cannot read the source.
 //
 // Lines are given as bytes, or as UTF-8 for a UTF-16 file, which the writer
 // encodes as it goes; the file starts with the encoding's mark.
 class ScrittoreRighe {
 public:
-    explicit ScrittoreRighe(const QString& destinazione, Codifica codifica = Codifica::Byte);
+    explicit ScrittoreRighe(const QString& destinazione, Codifica codifica = Codifica::Byte,
+                            const QString& sorgente = QString());
     ~ScrittoreRighe();
     ScrittoreRighe(const ScrittoreRighe&) = delete;
     ScrittoreRighe& operator=(const ScrittoreRighe&) = delete;
@@ -49,22 +60,77 @@ public:
     void completa();
 
 private:
+    // A file descriptor, closed when it goes.
+    class Descrittore {
+    public:
+        Descrittore() = default;
+        explicit Descrittore(int fd) noexcept : fd_(fd) {}
+        ~Descrittore();
+        Descrittore(const Descrittore&) = delete;
+        Descrittore& operator=(const Descrittore&) = delete;
+        int get() const noexcept { return fd_; }
+        void reset(int fd = -1) noexcept;
+    private:
+        int fd_ = -1;
+    };
+
+    // The name the temporary file has in the folder, if any: removed when it
+    // goes, unless released once renamed; the signal handlers know it.
+    class NomeTemporaneo {
+    public:
+        NomeTemporaneo() = default;
+        ~NomeTemporaneo() { rimuovi(); }
+        NomeTemporaneo(const NomeTemporaneo&) = delete;
+        NomeTemporaneo& operator=(const NomeTemporaneo&) = delete;
+        void imposta(int cartella, const QByteArray& nome);
+        const QByteArray& nome() const noexcept { return nome_; }
+        void rilascia() noexcept;  // the name is gone (renamed): nothing to remove
+        void rimuovi() noexcept;
+    private:
+        int cartella_ = -1;
+        QByteArray nome_;
+    };
+
+    // SIGTERM, SIGINT and SIGHUP handled while the writer lives.
+    class GuardiaSegnali {
+    public:
+        GuardiaSegnali();
+        ~GuardiaSegnali();
+        GuardiaSegnali(const GuardiaSegnali&) = delete;
+        GuardiaSegnali& operator=(const GuardiaSegnali&) = delete;
+    };
+
     std::size_t spazio() const noexcept { return capacita - usati_; }
     void scriviLungo(std::string_view riga);
     void scriviTesto(std::string_view testo);  // encoded as the file wants
+    void scriviTutto(const char* dati, std::size_t n);
     void svuota();
+    void creaTemporaneo();
+    void controllaDestinazione();
+    void impostaPermessi();
+    void nomina();
     [[noreturn]] void fallisci(int numeroErrno);
-    void abbandona() noexcept;
 
     static constexpr std::size_t capacita = std::size_t{1} << 20;
 
+    // In this order: the buffer exists before any file does, and the name
+    // is removed, then the file closed, then the folder.
+    std::unique_ptr<char[]> buffer_;  // the block being assembled
+    std::size_t usati_ = 0;
     bool utf16_ = false;
     bool bigEndian_ = false;
     QString destinazione_;
-    QString temporaneo_;
-    std::FILE* file_ = nullptr;
-    std::unique_ptr<char[]> buffer_;  // the block being assembled
-    std::size_t usati_ = 0;
+    QByteArray nome_;          // the destination's name in its folder
+    unsigned modoSorgente_;    // the source's permission bits
+    unsigned modoPredefinito_ = 0;  // 0666 less the umask
+    GuardiaSegnali segnali_;
+    Descrittore cartella_;
+    Descrittore file_;
+    NomeTemporaneo temporaneo_;
 };
+
+// Makes every writer use a named temporary file, as where the system has
+// no unnamed ones (true), or go back to the usual choice (false). For tests.
+void usaSoloTemporaneiConNome(bool si);
 
 }  // namespace host

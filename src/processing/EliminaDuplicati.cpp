@@ -48,5 +48,6 @@ void EliminaDuplicati()
     host::mostraMessaggio(testoEliminate(eliminate), host::Icona::Errore);
 
     const QString copia = percorsoCopia(percorso);
-    host::attendi(QString::fromUtf8(testoAttesaScrittura), [&] { scriviCopia(copia, Righe, *codifica); });
+    host::attendi(QString::fromUtf8(testoAttesaScrittura),
+                  [&] { scriviCopia(copia, Righe, *codifica, percorso); });
 }

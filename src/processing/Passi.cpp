@@ -75,12 +75,15 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // to the whole allowance, and never less than 1 MiB, however small an
     // allowance a test sets.
     const std::size_t massimo = std::max(memoria, std::size_t{1} << 20);
+    // Decoded UTF-16 joins the halves of a pair that meet inside a field.
+    const bool utf16 =
+        sorgente.codifica() == host::Codifica::Utf16LE || sorgente.codifica() == host::Codifica::Utf16BE;
     std::vector<host::CampiTesto> sezioni;
     for (;;) {
         const std::string_view testo = sorgente.prossimoPezzo(pezzo, massimo);
         if (testo.empty())
             break;
-        sezioni = host::CampiTesto(testo).sezioni(fili);
+        sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
         deduplica_->assimila(sezioni.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
             // The emptiness test comes before trimming: a field of spaces
             // only is an item, stored as "".
@@ -132,9 +135,9 @@ QString percorsoCopia(const QString& sorgente)
     return cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
 }
 
-void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica)
+void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)
 {
-    host::ScrittoreRighe file(percorso, codifica);
+    host::ScrittoreRighe file(percorso, codifica, sorgente);
     righe.visita([&](std::string_view riga) { file.scriviRiga(riga); });
     file.completa();
 }

@@ -72,7 +72,9 @@ QString percorsoCopia(const QString& sorgente);
 
 // Writes the kept items in order, one per line, each ended by CR LF, in the
 // source's encoding and with its byte-order mark; replaces `percorso` only
-// once complete.
-void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica);
+// once complete. The copy lends no one the right to read that `sorgente`
+// withholds.
+void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica,
+                 const QString& sorgente = QString());
 
 }  // namespace elaborazione

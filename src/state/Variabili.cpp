@@ -1,5 +1,6 @@
 #include "state/Variabili.h"
 
+#include "host/Percorsi.h"
 #include "host/Testo.h"
 
 #include <QStringList>
@@ -9,7 +10,15 @@ namespace Variabili {
 QString NomeDaPercorso(const QString& percorso)
 {
     const QStringList pezzi = percorso.split(host::separatore());
-    return host::maiuscolo(pezzi.last());
+    QString nome = pezzi.last();
+    if (!host::haByteGrezzi(nome))
+        return host::maiuscolo(nome);
+    // Not valid UTF-8: no letters to speak of beyond ASCII, so only those
+    // change and every other byte stays as it is.
+    for (QChar& c : nome)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    return nome;
 }
 
 }  // namespace Variabili

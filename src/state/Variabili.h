@@ -23,6 +23,8 @@ inline QString CartellaCorrente;
 // The last component of `percorso` (split at the path separator) in upper
 // case: '/dati/estrazioni.txt' gives 'ESTRAZIONI.TXT'; a path without a
 // separator gives the whole path in upper case; one ending in a separator "".
+// A name that is not valid UTF-8 (see host::percorsoDaByte) has only its
+// ASCII letters upper-cased, its other bytes kept.
 QString NomeDaPercorso(const QString& percorso);
 
 }  // namespace Variabili

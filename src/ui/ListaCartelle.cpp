@@ -2,9 +2,10 @@
 
 #include "host/ErroreRuntime.h"
 #include "host/GestioneErrori.h"
+#include "host/Percorsi.h"
+#include "host/Testo.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QStyle>
 
@@ -42,11 +43,8 @@ void ListaCartelle::svuota()
 void ListaCartelle::impostaPercorso(const QString& cartella)
 {
     const QString nuovo = normalizza(cartella);
-    const QFileInfo info(nuovo);
-    if (!info.exists() || !info.isDir())
-        throw host::ErroreRuntime(host::CodiceErrore::PercorsoNonTrovato, nuovo);
-    if (!info.isReadable() || !info.isExecutable())
-        throw host::ErroreRuntime(host::CodiceErrore::AutorizzazioneNegata, nuovo);
+    if (const auto errore = host::erroreCartella(nuovo))
+        throw host::ErroreRuntime(*errore, nuovo);
     if (nuovo == percorso_)
         return;
     percorso_ = nuovo;
@@ -66,18 +64,22 @@ void ListaCartelle::riempi()
     const QIcon chiusa = style()->standardIcon(QStyle::SP_DirClosedIcon);
     const QIcon aperta = style()->standardIcon(QStyle::SP_DirOpenIcon);
 
-    // The chain from the root down to the current folder.
+    // The chain from the root down to the current folder, cut from the path
+    // itself: the names are shown as they can be, the paths kept whole.
+    const QString radice = QDir::rootPath();
     QStringList catena;
-    for (QDir d(percorso_);; ) {
-        catena.prepend(QDir::toNativeSeparators(d.absolutePath()));
-        if (d.isRoot() || !d.cdUp())
+    for (QString c = percorso_;;) {
+        catena.prepend(c);
+        const qsizetype taglio = c.lastIndexOf(host::separatore());
+        if (c == radice || taglio < 0)
             break;
+        c = taglio == 0 ? radice : c.left(taglio);
     }
     QTreeWidgetItem* genitore = nullptr;
     for (const QString& anello : catena) {
-        const QString nome = QDir(anello).isRoot() ? anello : QFileInfo(anello).fileName();
+        const QString nome = anello == radice ? anello : anello.mid(anello.lastIndexOf(host::separatore()) + 1);
         auto* voce = genitore ? new QTreeWidgetItem(genitore) : new QTreeWidgetItem(this);
-        voce->setText(0, nome);
+        voce->setText(0, host::testoVisibile(nome));
         voce->setData(0, ruoloPercorso, anello);
         voce->setIcon(0, chiusa);
         voce->setExpanded(true);
@@ -85,12 +87,12 @@ void ListaCartelle::riempi()
     }
     genitore->setIcon(0, aperta);
 
-    const QFileInfoList sottocartelle =
-        QDir(percorso_).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo& sotto : sottocartelle) {
+    // Read through the host, so folders whose names are not valid UTF-8 are
+    // listed and can be opened.
+    for (const QString& sotto : host::elencaCartella(percorso_, host::TipoVoce::Cartella)) {
         auto* voce = new QTreeWidgetItem(genitore);
-        voce->setText(0, sotto.fileName());
-        voce->setData(0, ruoloPercorso, QDir::toNativeSeparators(sotto.absoluteFilePath()));
+        voce->setText(0, host::testoVisibile(sotto));
+        voce->setData(0, ruoloPercorso, host::unisciPercorso(percorso_, sotto));
         voce->setIcon(0, chiusa);
     }
     expandAll();

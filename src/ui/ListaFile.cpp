@@ -1,6 +1,9 @@
 #include "ui/ListaFile.h"
 
+#include "host/Percorsi.h"
+
 #include <QDir>
+#include <QRegularExpression>
 
 ListaFile::ListaFile(QWidget* parent) : QListWidget(parent)
 {
@@ -37,7 +40,7 @@ void ListaFile::impostaFiltro(const QString& filtro)
 QString ListaFile::nomeSelezionato() const
 {
     const QList<QListWidgetItem*> scelti = selectedItems();
-    return scelti.isEmpty() ? QString() : scelti.first()->text();
+    return scelti.isEmpty() ? QString() : scelti.first()->data(Qt::UserRole).toString();
 }
 
 void ListaFile::riempi()
@@ -45,11 +48,21 @@ void ListaFile::riempi()
     riempiendo_ = true;
     clear();
     if (!cartella_.isEmpty()) {
-        // Without QDir::System no FIFOs, sockets or devices; without
-        // QDir::Hidden no hidden files; no CaseSensitive: '*.TXT' matches 'a.txt'.
-        const QStringList nomi = QDir(cartella_).entryList(
-            QStringList{filtro_}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-        addItems(nomi);
+        // What resolves to a regular file: no folders, FIFOs, sockets or
+        // devices, even behind a symbolic link; no hidden files. Read through
+        // the host, so names that are not valid UTF-8 are listed too (shown
+        // with replacement characters, chosen by their real bytes). Letter
+        // case ignored: '*.TXT' matches 'a.txt'.
+        const QRegularExpression modello(
+            QRegularExpression::wildcardToRegularExpression(filtro_),
+            QRegularExpression::CaseInsensitiveOption);
+        for (const QString& nome : host::elencaCartella(cartella_, host::TipoVoce::File)) {
+            const QString visibile = host::testoVisibile(nome);
+            if (!modello.match(visibile).hasMatch())
+                continue;
+            auto* voce = new QListWidgetItem(visibile, this);
+            voce->setData(Qt::UserRole, nome);
+        }
     }
     riempiendo_ = false;
 }

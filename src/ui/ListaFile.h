@@ -3,8 +3,8 @@
 #include <QListWidget>
 #include <QString>
 
-// A file list: the regular, non-hidden files of a folder whose names match a
-// pattern, letter case ignored, sorted by name ignoring case. Selecting a
+// A file list: the non-hidden names of a folder that lead to regular files
+// and match a pattern, letter case ignored, sorted by name ignoring case. Selecting a
 // file with the mouse or the keyboard raises clic().
 class ListaFile : public QListWidget {
     Q_OBJECT
@@ -15,7 +15,7 @@ public:
     QString cartella() const { return cartella_; }
     void impostaCartella(const QString& cartella);
     void impostaFiltro(const QString& filtro);
-    QString nomeSelezionato() const;
+    QString nomeSelezionato() const;  // its real name, every byte kept
 
     // Back to the state of a fresh list, without raising clic().
     void svuota();

@@ -2,6 +2,7 @@
 #include "ui_frmSelezione.h"
 
 #include "host/GestioneErrori.h"
+#include "host/Percorsi.h"
 #include "host/Testo.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
@@ -107,7 +108,12 @@ void frmSelezione::Form_Load()
     Variabili::PercorsoScelto.clear();
     if (Variabili::ModoSelezione == 1)
         Titolo = QStringLiteral(" Seleziona file ");
-    ui->Dir1->impostaPercorso(Variabili::CartellaCorrente);
+    // A folder removed since the last showing gives way to the nearest one
+    // above it that is still there; at the first showing a missing data
+    // folder is the error it always was.
+    ui->Dir1->impostaPercorso(giaMostrato_ ? host::cartellaEsistente(Variabili::CartellaCorrente)
+                                           : Variabili::CartellaCorrente);
+    giaMostrato_ = true;
     ui->File1->impostaFiltro(Variabili::Filtro);
 }
 

@@ -46,4 +46,5 @@ private:
     std::unique_ptr<Ui::frmSelezione> ui;
     QString Titolo;
     QString Estensione;
+    bool giaMostrato_ = false;
 };

@@ -7,15 +7,24 @@
 //       RUN_MEMORY, the memory the run may use, forces sorted runs on disk);
 //   fendrix-figlio dialogo PROGRAM_FOLDER START_FOLDER
 //       the file selection dialog opened on START_FOLDER, then closed with OK;
-//   fendrix-figlio scelta PROGRAM_FOLDER NAME cancella|cartella
+//   fendrix-figlio scelta PROGRAM_FOLDER NAME cancella|cartella|ok
 //       the main window's command: NAME is chosen in the dialog, then
-//       deleted (or replaced by a folder) before OK is pressed.
+//       deleted (or replaced by a folder, or left as it is) before OK is
+//       pressed;
+//   fendrix-figlio scrivi PROGRAM_FOLDER NAME con-nome|senza-nome
+//       a copy NAME being written in the data folder, through a named
+//       temporary file or as the system allows: prints "SCRIVENDO" once a
+//       line is written, then waits to be ended by a signal.
+//
+// A PROGRAM_FOLDER of "-" leaves the program folder to the executable's path.
 //
 // Every message box is answered with OK and reported on stdout as one line
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
 #include "host/CartellaProgramma.h"
 #include "host/GestioneErrori.h"
 #include "host/Processo.h"
+#include "host/ScrittoreRighe.h"
+#include "host/Testo.h"
 #include "processing/EliminaDuplicati.h"
 #include "processing/Passi.h"
 #include "state/Variabili.h"
@@ -36,6 +45,7 @@
 
 #if defined(Q_OS_UNIX)
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -56,7 +66,7 @@ void limita([[maybe_unused]] int risorsa, [[maybe_unused]] const QString& valore
 
 [[noreturn]] void uso()
 {
-    std::fprintf(stderr, "usage: fendrix-figlio esegui|dialogo|scelta PROGRAM_FOLDER ARG...\n");
+    std::fprintf(stderr, "usage: fendrix-figlio esegui|dialogo|scelta|scrivi PROGRAM_FOLDER ARG...\n");
     std::_Exit(120);
 }
 
@@ -75,7 +85,8 @@ int main(int argc, char* argv[])
     if (a.size() < 4)
         uso();
     const QString modo = a[1];
-    host::impostaCartellaProgramma(a[2]);
+    if (a[2] != QLatin1String("-"))
+        host::impostaCartellaProgramma(a[2]);
 
     RispostaMessaggi risposta;
     risposta.suMessaggio([](const RispostaMessaggi::Messaggio& m) {
@@ -120,6 +131,18 @@ int main(int argc, char* argv[])
         return QApplication::exec();
     }
 
+    if (modo == QLatin1String("scrivi") && a.size() >= 5) {
+        host::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
+        host::eseguiGestore([&] {
+            host::ScrittoreRighe copia(host::unisciPercorso(elaborazione::cartellaDati(), a[3]));
+            copia.scriviRiga("una riga");
+            std::printf("SCRIVENDO\n");
+            std::fflush(stdout);
+            for (;;)
+                ::pause();
+        });
+    }
+
     if (modo == QLatin1String("scelta") && a.size() >= 5) {
         frmAmain finestra;
         finestra.show();
@@ -135,7 +158,8 @@ int main(int argc, char* argv[])
             lista->setCurrentItem(voci.first());
             // Between the click and the run, the file goes away.
             const QString percorso = Variabili::PercorsoScelto;
-            QFile::remove(percorso);
+            if (azione != QLatin1String("ok"))
+                QFile::remove(percorso);
             if (azione == QLatin1String("cartella"))
                 QDir().mkdir(percorso);
             clicOK(w);

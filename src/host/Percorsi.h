@@ -1,0 +1,43 @@
+#pragma once
+
+#include "host/ErroreRuntime.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace host {
+
+// Paths cross to the system as bytes, and a name on disk need not be valid
+// UTF-8. Inside the program a path is a string that keeps every byte: valid
+// UTF-8 is decoded as usual, and each byte that is not part of a valid
+// sequence stands as one character U+DC80..U+DCFF (0x80..0xFF), which no
+// decoded text can hold. byteDiPercorso() gives the very bytes back, so a
+// file listed can always be opened and a copy named by its real bytes.
+QString percorsoDaByte(const QByteArray& byte);
+QByteArray byteDiPercorso(const QString& percorso);
+
+// True when `percorso` holds bytes that are not valid UTF-8.
+bool haByteGrezzi(const QString& percorso);
+
+// What the user is shown for a path: each byte that is not valid UTF-8 as
+// the replacement character U+FFFD.
+QString testoVisibile(const QString& percorso);
+
+// The names in `cartella` of its non-hidden entries that resolve (through
+// symbolic links) to a folder, or to a regular file, sorted by name with
+// letter case ignored. A folder that cannot be read lists nothing.
+enum class TipoVoce { Cartella, File };
+QStringList elencaCartella(const QString& cartella, TipoVoce tipo);
+
+// Why `cartella` cannot be shown: no folder there (PercorsoNonTrovato) or
+// no right to list and enter it (AutorizzazioneNegata); nothing when it can.
+std::optional<CodiceErrore> erroreCartella(const QString& cartella);
+
+// The nearest folder at or above `cartella` that exists; `cartella` itself
+// when none does.
+QString cartellaEsistente(const QString& cartella);
+
+}  // namespace host
