@@ -37,36 +37,42 @@ void inPagineGrandi([[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) no
 #endif
 }
 
-// An array of slots, all zero, in huge pages when it is large.
-struct Celle {
-    std::uint64_t* dati = nullptr;
-    std::size_t quante = 0;
-
-    Celle() = default;
-    explicit Celle(std::size_t n) : quante(n)
+// The slots of a hash table of items, all empty (every byte 0xFF, so an
+// empty slot's length is the largest there is), in huge pages when large.
+class Tavola {
+public:
+    Tavola() = default;
+    explicit Tavola(std::size_t n) : quante_(n)
     {
-        const std::size_t byte = n * sizeof(std::uint64_t);
+        const std::size_t byte = n * sizeof(Voce);
         constexpr std::size_t grande = std::size_t{2} << 20;
-        dati = static_cast<std::uint64_t*>(byte >= grande ? std::aligned_alloc(grande, byte) : std::malloc(byte));
-        if (dati == nullptr)
+        dati_ = static_cast<Voce*>(byte >= grande ? std::aligned_alloc(grande, byte) : std::malloc(byte));
+        if (dati_ == nullptr)
             throw std::bad_alloc();
-        inPagineGrandi(dati, byte);
-        std::memset(dati, 0, byte);
+        inPagineGrandi(dati_, byte);
+        vuota();
     }
-    Celle(Celle&& altre) noexcept : dati(std::exchange(altre.dati, nullptr)), quante(std::exchange(altre.quante, 0)) {}
-    Celle& operator=(Celle&& altre) noexcept
+    Tavola(Tavola&& altra) noexcept : dati_(std::exchange(altra.dati_, nullptr)), quante_(std::exchange(altra.quante_, 0)) {}
+    Tavola& operator=(Tavola&& altra) noexcept
     {
-        std::swap(dati, altre.dati);
-        std::swap(quante, altre.quante);
+        std::swap(dati_, altra.dati_);
+        std::swap(quante_, altra.quante_);
         return *this;
     }
-    ~Celle() { std::free(dati); }
+    ~Tavola() { std::free(dati_); }
 
-    std::uint64_t& operator[](std::size_t i) noexcept { return dati[i]; }
-    const std::uint64_t& operator[](std::size_t i) const noexcept { return dati[i]; }
-    std::size_t size() const noexcept { return quante; }
-    std::uint64_t* begin() noexcept { return dati; }
-    std::uint64_t* end() noexcept { return dati + quante; }
+    void vuota() noexcept { std::memset(static_cast<void*>(dati_), 0xFF, quante_ * sizeof(Voce)); }
+    Voce& operator[](std::size_t i) noexcept { return dati_[i]; }
+    const Voce& operator[](std::size_t i) const noexcept { return dati_[i]; }
+    std::size_t size() const noexcept { return quante_; }
+    Voce* begin() noexcept { return dati_; }
+    Voce* end() noexcept { return dati_ + quante_; }
+    const Voce* begin() const noexcept { return dati_; }
+    const Voce* end() const noexcept { return dati_ + quante_; }
+
+private:
+    Voce* dati_ = nullptr;
+    std::size_t quante_ = 0;
 };
 
 // ------------------------------------------------------------------ keys --
@@ -93,10 +99,12 @@ struct Minore {
         // Equal keys. An item of up to sixteen bytes is then a prefix of the
         // other (the zero padding of its keys matches the other's bytes), so
         // the shorter comes first; otherwise the bytes after the keys decide.
-        if (a.lunghezza <= byteChiave || b.lunghezza <= byteChiave)
-            return a.lunghezza < b.lunghezza;
-        return std::string_view(a.dati + byteChiave, a.lunghezza - byteChiave) <
-               std::string_view(b.dati + byteChiave, b.lunghezza - byteChiave);
+        const std::size_t na = a.lunghezza();
+        const std::size_t nb = b.lunghezza();
+        if (na <= byteChiave || nb <= byteChiave)
+            return na < nb;
+        return std::string_view(a.dati() + byteChiave, na - byteChiave) <
+               std::string_view(b.dati() + byteChiave, nb - byteChiave);
     }
 };
 
@@ -104,8 +112,9 @@ struct Minore {
 template <class F>
 void consegna(const Voce& v, F& f)
 {
-    if (v.lunghezza > byteChiave) {
-        f(std::string_view(v.dati, v.lunghezza));
+    const std::size_t n = v.lunghezza();
+    if (n > byteChiave) {
+        f(std::string_view(v.dati(), n));
         return;
     }
     char byte[byteChiave];
@@ -115,7 +124,7 @@ void consegna(const Voce& v, F& f)
             be = __builtin_bswap64(be);
         std::memcpy(byte + 8 * k, &be, 8);
     }
-    f(std::string_view(byte, v.lunghezza));
+    f(std::string_view(byte, n));
 }
 
 // Sorts by the keys' bytes, most significant first, in place (an American
@@ -186,43 +195,92 @@ inline std::size_t parteDi(std::uint64_t hash, std::size_t parti) noexcept
 
 // ------------------------------------------------------------ the parts --
 
-// The distinct items of one part: the items in one array, a hash set of
-// their positions, and the text of the long items, copied out of the
-// file's text. After a run is written the part starts again in the same
-// memory, already in place, so no page is faulted in twice.
+// The distinct items of one part, in an open-addressing hash table of the
+// items themselves (linear probing, home slot from the top bits of the
+// hash): checking an item reads one slot, and an item of up to sixteen
+// bytes is settled there without following any pointer. The text of the
+// long items is copied out of the file's text. To sort, the table is
+// packed to its front and sorted in place; after a run is written the part
+// starts again in the same memory, so no page is faulted in twice.
 struct Deduplica::Parte {
     explicit Parte(std::size_t memoria)
     {
         byteTesto = std::clamp<std::size_t>(memoria / 64, 256, std::size_t{1} << 20);
         dimensiona(8);
     }
-    ~Parte() { std::free(voci); }
-    Parte(const Parte&) = delete;
-    Parte& operator=(const Parte&) = delete;
 
-    // ------------------------------------------------------ kept items --
-    // From malloc: a large array grows by remapping its pages, without
-    // copying them or holding them twice (so no huge pages here: advice on
-    // part of a mapping splits it, and a split mapping cannot be remapped).
-    Voce* voci = nullptr;
-    std::size_t capienza = 0;
+    // ------------------------------------------------------------ table --
+    static constexpr std::uint64_t vuota = ~std::uint64_t{0};  // an empty slot (no address is that high)
+
+    Tavola tavola;
+    std::size_t maschera = 0;
+    int spostamento = 0;
+    std::size_t soglia = 0;
     std::size_t quante = 0;
 
-    Voce& voce(std::uint64_t i) noexcept { return voci[i]; }
+    std::size_t casa(std::uint64_t h) const noexcept { return h >> spostamento; }
 
-    void tieni(Voce v, std::string_view testo)
+    void dimensiona(int bit)
     {
-        if (quante == capienza) {
-            const std::size_t nuova = std::max<std::size_t>(capienza * 2, 1024);
-            void* p = std::realloc(voci, nuova * sizeof(Voce));
-            if (p == nullptr)
-                throw std::bad_alloc();
-            voci = static_cast<Voce*>(p);
-            capienza = nuova;
+        tavola = Tavola(std::size_t{1} << bit);
+        maschera = tavola.size() - 1;
+        spostamento = 64 - bit;
+        soglia = tavola.size() / 10 * 7;
+    }
+
+    // How many slots the table will have once it holds `n` items.
+    std::size_t celleper(std::size_t n) const noexcept
+    {
+        std::size_t celle = tavola.size();
+        while (celle / 10 * 7 <= n)
+            celle *= 2;
+        return celle;
+    }
+
+    void raddoppia()
+    {
+        Tavola vecchia = std::move(tavola);
+        dimensiona(64 - spostamento + 1);
+        for (const Voce& v : vecchia) {
+            if (v.resto == vuota)
+                continue;
+            std::uint64_t h = 0;
+            auto calcola = [&](std::string_view s) { h = hashDi(s); };
+            consegna(v, calcola);
+            std::size_t i = casa(h);
+            while (tavola[i].resto != vuota)
+                i = (i + 1) & maschera;
+            tavola[i] = v;
         }
-        if (v.lunghezza > byteChiave)
-            v.dati = copia(testo);
-        voci[quante++] = v;
+    }
+
+    void anticipa(std::uint64_t h) const noexcept { __builtin_prefetch(&tavola[casa(h)]); }
+
+    // Keeps the item `testo` (keys in `v`, hash `h`) unless an equal item
+    // is kept. An item of up to sixteen bytes is settled by its 24 bytes.
+    void aggiungi(Voce v, std::uint64_t h, std::string_view testo)
+    {
+        if (quante >= soglia)
+            raddoppia();
+        for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
+            Voce& cella = tavola[i];
+            if (cella.resto == vuota) {
+                if (testo.size() > byteChiave)
+                    v.resto |= reinterpret_cast<std::uintptr_t>(copia(testo));
+                cella = v;
+                ++quante;
+                return;
+            }
+            if (cella.chiave[0] != v.chiave[0] || cella.chiave[1] != v.chiave[1])
+                continue;
+            if (testo.size() <= byteChiave) {
+                if (cella.resto == v.resto)
+                    return;
+            } else if ((cella.resto >> 48) == (v.resto >> 48) && cella.lunghezza() == testo.size() &&
+                       std::memcmp(cella.dati() + byteChiave, testo.data() + byteChiave, testo.size() - byteChiave) == 0) {
+                return;
+            }
+        }
     }
 
     // ------------------------------------------------- long items' text --
@@ -233,8 +291,19 @@ struct Deduplica::Parte {
     std::size_t liberi = 0;
     char* cursore = nullptr;
 
+    // Where the item's text now lies: a length that does not fit in the
+    // item's 16 bits comes first, in 8 bytes.
     const char* copia(std::string_view testo)
     {
+        if (testo.size() >= Voce::lunga) {
+            const std::uint64_t n = testo.size();
+            auto blocco = std::make_unique_for_overwrite<char[]>(sizeof n + testo.size());
+            std::memcpy(blocco.get(), &n, sizeof n);
+            std::memcpy(blocco.get() + sizeof n, testo.data(), testo.size());
+            byteTesti += sizeof n + testo.size();
+            testi.push_back(std::move(blocco));
+            return testi.back().get();
+        }
         if (testo.size() > liberi) {
             // An item larger than a block gets one of its own; the current
             // block stays in use for the next items.
@@ -255,116 +324,19 @@ struct Deduplica::Parte {
         return p;
     }
 
-    // --------------------------------------------------------- hash set --
-    // Open addressing with linear probing. A slot holds the top bits of the
-    // item's hash and the kept item's position plus one (0 = empty). The
-    // home slot is given by the top bits of the hash, so the slots hold all
-    // that is needed to rebuild the table when it doubles, and most probes
-    // that meet a different item are settled by the stored bits alone.
-    static constexpr int bitPosizione = 36;  // up to 2^36 - 1 items a part
-    static constexpr int bitImpronta = 64 - bitPosizione;
-    static constexpr std::uint64_t mascheraPosizione = (std::uint64_t{1} << bitPosizione) - 1;
-
-    Celle celle;
-    std::size_t maschera = 0;
-    int spostamento = 0;
-    std::size_t soglia = 0;
-
-    std::size_t casa(std::uint64_t h) const noexcept { return h >> spostamento; }
-
-    void dimensiona(int bit)
-    {
-        celle = Celle(std::size_t{1} << bit);
-        maschera = celle.size() - 1;
-        spostamento = 64 - bit;
-        soglia = celle.size() / 10 * 7;
-    }
-
-    // The bytes the table will take once it holds `n` items.
-    std::size_t byteTabella(std::size_t n) const noexcept
-    {
-        std::size_t celleNecessarie = celle.size();
-        while (celleNecessarie / 10 * 7 <= n)
-            celleNecessarie *= 2;
-        return celleNecessarie * sizeof(std::uint64_t);
-    }
-
-    void raddoppia()
-    {
-        Celle vecchie = std::move(celle);
-        dimensiona(64 - spostamento + 1);
-        // While the home slot fits in the stored bits, the slots are enough;
-        // beyond that (tables of over 2^28 slots) the hash is computed anew.
-        const bool bastanoImpronte = 64 - spostamento <= bitImpronta;
-        for (const std::uint64_t cella : vecchie) {
-            if (cella == 0)
-                continue;
-            std::uint64_t h = cella;
-            if (!bastanoImpronte) {
-                std::string testo;
-                auto copia = [&](std::string_view s) { testo.assign(s); };
-                consegna(voce((cella & mascheraPosizione) - 1), copia);
-                h = hashDi(testo);
-            }
-            std::size_t i = casa(h);
-            while (celle[i] != 0)
-                i = (i + 1) & maschera;
-            celle[i] = cella;
-        }
-    }
-
-    void anticipa(std::uint64_t h) const noexcept { __builtin_prefetch(&celle[casa(h)]); }
-
-    // The first kept item whose stored hash bits match `h`, or null: a hint
-    // of which item the check will most likely read.
-    const Voce* candidato(std::uint64_t h) noexcept
-    {
-        const std::uint64_t impronta = h & ~mascheraPosizione;
-        for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
-            const std::uint64_t cella = celle[i];
-            if (cella == 0)
-                return nullptr;
-            if ((cella & ~mascheraPosizione) == impronta)
-                return &voce((cella & mascheraPosizione) - 1);
-        }
-    }
-
-    // Keeps `v` (hash `h`, text `testo`) unless an equal item is kept.
-    void aggiungi(const Voce& v, std::uint64_t h, std::string_view testo)
-    {
-        if (quante >= soglia)
-            raddoppia();
-        const std::uint64_t impronta = h & ~mascheraPosizione;
-        for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
-            const std::uint64_t cella = celle[i];
-            if (cella == 0) {
-                celle[i] = impronta | (quante + 1);
-                tieni(v, testo);
-                return;
-            }
-            if ((cella & ~mascheraPosizione) == impronta && ugualiTesto(voce((cella & mascheraPosizione) - 1), v, testo))
-                return;
-        }
-    }
-
-    static bool ugualiTesto(const Voce& tenuta, const Voce& v, std::string_view testo) noexcept
-    {
-        return tenuta.lunghezza == v.lunghezza && tenuta.chiave[0] == v.chiave[0] &&
-               tenuta.chiave[1] == v.chiave[1] &&
-               (v.lunghezza <= byteChiave ||
-                std::memcmp(tenuta.dati + byteChiave, testo.data() + byteChiave, v.lunghezza - byteChiave) == 0);
-    }
-
     // ----------------------------------------------------------- sorted --
-    // In place: the table's positions mean nothing afterwards.
+    // Packs the items to the front of the table and sorts them there: the
+    // table is a sorted array from then on, until svuota().
     void ordina()
     {
-        ordinaVoci(voci, quante);
-        ordinata = true;
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < tavola.size(); ++i)
+            if (tavola[i].resto != vuota)
+                tavola[j++] = tavola[i];
+        ordinaVoci(tavola.begin(), quante);
     }
-    bool ordinata = false;
-    const Voce* inizio() const noexcept { return voci; }
-    const Voce* fine() const noexcept { return voci + quante; }
+    const Voce* inizio() const noexcept { return tavola.begin(); }
+    const Voce* fine() const noexcept { return tavola.begin() + quante; }
 
     // Empty again, in the same memory.
     void svuota()
@@ -374,14 +346,10 @@ struct Deduplica::Parte {
         liberi = 0;
         cursore = nullptr;
         quante = 0;
-        ordinata = false;
-        std::fill(celle.begin(), celle.end(), 0);
+        tavola.vuota();
     }
 
-    std::size_t byte() const noexcept
-    {
-        return capienza * sizeof(Voce) + byteTesti + celle.size() * sizeof(std::uint64_t);
-    }
+    std::size_t byte() const noexcept { return tavola.size() * sizeof(Voce) + byteTesti; }
 };
 
 // ------------------------------------------------------------ intake --
@@ -422,11 +390,10 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
 
     squadra_.perOgni(parti_.size(), [&](std::size_t p) {
         Parte& parte = *parti_[p];
-        // Items are handled in blocks, in stages: the first computes the
-        // keys and fetches the slots ahead, the second fetches the kept
-        // items those slots name, so that the cache misses of a whole block
-        // overlap instead of following one another. Only the last stage
-        // decides anything.
+        // Items are handled in blocks, in two stages: the first computes the
+        // keys and fetches the slots ahead, so that the cache misses of a
+        // whole block overlap instead of following one another; the second
+        // decides.
         constexpr std::size_t blocco = 32;
         Voce nuove[blocco];
         for (const auto& im : immissioni_) {
@@ -436,12 +403,9 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
                 const Immissione::Arrivo* a = arrivi.data() + inizio;
                 for (std::size_t k = 0; k < m; ++k) {
                     nuove[k] = {{ottoByte(a[k].dati, a[k].lunghezza, 0), ottoByte(a[k].dati, a[k].lunghezza, 8)},
-                                nullptr, a[k].lunghezza};
+                                std::min<std::uint64_t>(a[k].lunghezza, Voce::lunga) << 48};
                     parte.anticipa(a[k].hash);
                 }
-                for (std::size_t k = 0; k < m; ++k)
-                    if (const Voce* c = parte.candidato(a[k].hash))
-                        __builtin_prefetch(c);
                 for (std::size_t k = 0; k < m; ++k)
                     parte.aggiungi(nuove[k], a[k].hash, std::string_view(a[k].dati, a[k].lunghezza));
             }
@@ -461,12 +425,9 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
         crescitaVoci_ = std::max(crescitaVoci_, parte.quante - quantePrima_[p]);
         crescitaTesto_ = std::max(crescitaTesto_, parte.byteTesti - testoPrima_[p]);
         const std::size_t futuro = parte.quante + crescitaVoci_;
-        std::size_t capienza = std::max<std::size_t>(parte.capienza, 1024);
-        while (capienza < futuro)
-            capienza *= 2;
-        const std::size_t tabella = parte.byteTabella(futuro);
-        const std::size_t ora = parte.celle.size() * sizeof(std::uint64_t);
-        proiezione += capienza * sizeof(Voce) + tabella + (tabella > ora ? ora : 0) + parte.byteTesti + crescitaTesto_;
+        const std::size_t celle = parte.celleper(futuro);
+        const std::size_t ora = parte.tavola.size();
+        proiezione += (celle + (celle > ora ? ora : 0)) * sizeof(Voce) + parte.byteTesti + crescitaTesto_;
     }
     if (proiezione > regole_.memoria)
         riversa();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -28,14 +29,34 @@ namespace nucleo {
 
 class Squadra;
 
-// An item with its first sixteen bytes as two big-endian numbers
-// (zero-padded): comparing the numbers compares those bytes, so most
-// comparisons are settled without following the pointer to the text, and
-// an item of up to sixteen bytes needs no text at all.
+// An item in 24 bytes: its first sixteen bytes as two big-endian numbers
+// (zero-padded), so that comparing the numbers compares those bytes and
+// most comparisons are settled without following a pointer, and an item of
+// up to sixteen bytes needs no text at all; then its length (in the top 16
+// bits, 0xFFFF for a length that heads the text instead) and the address of
+// the whole text of a longer item (in the low 48 bits, as wide as the
+// addresses a process has).
 struct Voce {
     std::uint64_t chiave[2];
-    const char* dati;  // the whole text of an item longer than sixteen bytes
-    std::size_t lunghezza;
+    std::uint64_t resto;
+
+    static constexpr std::uint64_t lunga = 0xFFFF;
+    static constexpr std::uint64_t mascheraIndirizzo = (std::uint64_t{1} << 48) - 1;
+
+    std::size_t lunghezza() const noexcept
+    {
+        const std::uint64_t n = resto >> 48;
+        if (n != lunga)
+            return static_cast<std::size_t>(n);
+        std::uint64_t intera;
+        std::memcpy(&intera, reinterpret_cast<const char*>(resto & mascheraIndirizzo), sizeof intera);
+        return static_cast<std::size_t>(intera);
+    }
+    const char* dati() const noexcept
+    {
+        const char* p = reinterpret_cast<const char*>(resto & mascheraIndirizzo);
+        return (resto >> 48) == lunga ? p + sizeof(std::uint64_t) : p;
+    }
 };
 
 struct Regole {
