@@ -159,15 +159,18 @@ int main(int argc, char* argv[])
             const auto t1 = Orologio::now();
             const std::int64_t eliminate = righe.totale() - righe.uniche();
             auto t2 = t1;
+            auto t3 = t1;
             if (eliminate > 0) {
-                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), righe, codifica);
+                righe.ordina();
                 t2 = Orologio::now();
+                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), righe, codifica, percorso);
+                t3 = Orologio::now();
             }
             std::printf("%s: items %lld kept %lld dropped %lld threads %u memory_mb %.0f runs %zu read_dedupe_ms %.1f "
-                        "sort_write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
+                        "sort_ms %.1f write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
                         qPrintable(QFileInfo(percorso).fileName()), static_cast<long long>(righe.totale()),
                         static_cast<long long>(righe.uniche()), static_cast<long long>(eliminate), righe.fili(),
-                        static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t0, t2), piccoMb());
+                        static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t0, t3), piccoMb());
             std::fflush(stdout);
         }
     } catch (const host::ErroreRuntime& e) {

@@ -134,7 +134,7 @@ void consegna(const Voce& v, F& f)
 // to a comparison sort, which also looks past the keys.
 void ordinaVoci(Voce* a, std::size_t n, unsigned d = 0)
 {
-    constexpr std::size_t piccola = 48;
+    constexpr std::size_t piccola = 256;
     const auto byteDi = [](const Voce& v, unsigned d) {
         return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
     };
@@ -537,13 +537,18 @@ void Deduplica::concludi()
     uniche_ = static_cast<std::int64_t>(corse_.front().voci);
 }
 
+void Deduplica::ordina()
+{
+    if (corse_.empty() && !ordinate_) {
+        ordinaParti();
+        ordinate_ = true;
+    }
+}
+
 void Deduplica::visita(const std::function<void(std::string_view)>& f)
 {
     if (corse_.empty()) {
-        if (!ordinate_) {
-            ordinaParti();
-            ordinate_ = true;
-        }
+        ordina();
         unisciParti(f);
         return;
     }

@@ -103,8 +103,12 @@ public:
     std::size_t corseScritte() const noexcept { return corseScritte_; }
     bool riversata() const noexcept { return corseScritte_ != 0; }
 
-    // After concludi(): each distinct item once, in ascending binary order
-    // (sorting first). The view is valid during the call only.
+    // After concludi(): sorts the items kept in memory (visita() does it
+    // when it has not been done).
+    void ordina();
+
+    // After concludi(): each distinct item once, in ascending binary order.
+    // The view is valid during the call only.
     void visita(const std::function<void(std::string_view)>& f);
 
 private:

@@ -118,6 +118,11 @@ unsigned Esecuzione::fili() const noexcept
     return squadra_ ? squadra_->fili() : 0;
 }
 
+void Esecuzione::ordina()
+{
+    deduplica_->ordina();
+}
+
 void Esecuzione::visita(const std::function<void(std::string_view)>& f)
 {
     deduplica_->visita(f);

@@ -53,7 +53,10 @@ public:
     unsigned fili() const noexcept;
     std::size_t memoria() const noexcept { return memoria_; }  // the allowance the run had
 
-    // Each kept item once, in ascending binary order (sorting first).
+    // Sorts the kept items; visita() does it when it has not been done.
+    void ordina();
+
+    // Each kept item once, in ascending binary order.
     void visita(const std::function<void(std::string_view)>& f);
 
 private:
