@@ -46,7 +46,9 @@ public:
     {
         const std::size_t byte = n * sizeof(Voce);
         constexpr std::size_t grande = std::size_t{2} << 20;
-        dati_ = static_cast<Voce*>(byte >= grande ? std::aligned_alloc(grande, byte) : std::malloc(byte));
+        // aligned_alloc wants a whole number of alignments.
+        dati_ = static_cast<Voce*>(byte >= grande ? std::aligned_alloc(grande, (byte + grande - 1) / grande * grande)
+                                                  : std::malloc(byte));
         if (dati_ == nullptr)
             throw std::bad_alloc();
         inPagineGrandi(dati_, byte);
@@ -229,7 +231,7 @@ struct Deduplica::Parte {
     }
 
     // How many slots the table will have once it holds `n` items.
-    std::size_t celleper(std::size_t n) const noexcept
+    std::size_t celleDopo(std::size_t n) const noexcept
     {
         std::size_t celle = tavola.size();
         while (celle / 10 * 7 <= n)
@@ -425,7 +427,7 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
         crescitaVoci_ = std::max(crescitaVoci_, parte.quante - quantePrima_[p]);
         crescitaTesto_ = std::max(crescitaTesto_, parte.byteTesti - testoPrima_[p]);
         const std::size_t futuro = parte.quante + crescitaVoci_;
-        const std::size_t celle = parte.celleper(futuro);
+        const std::size_t celle = parte.celleDopo(futuro);
         const std::size_t ora = parte.tavola.size();
         proiezione += (celle + (celle > ora ? ora : 0)) * sizeof(Voce) + parte.byteTesti + crescitaTesto_;
     }
