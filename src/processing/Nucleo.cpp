@@ -416,8 +416,8 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
 
     // Past the allowance, or close enough that the next round could pass
     // it, the kept items go to a run. A round adds to a part at most about
-    // what the largest round did, and the arrays and tables grow by
-    // doubling, the old table living on while the new one fills.
+    // what the largest round did, and a table grows by doubling, the old
+    // one living on while the new one fills.
     std::size_t proiezione = 0;
     for (const auto& im : immissioni_)
         for (const auto& v : im.perParte_)
