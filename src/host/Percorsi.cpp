@@ -2,6 +2,8 @@
 
 #include "host/Codifica.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -75,6 +77,13 @@ struct ChiudiCartella {
 };
 
 }  // namespace
+
+QString unisciPercorso(const QString& cartella, const QString& nome)
+{
+    if (cartella.endsWith(QDir::separator()))
+        return cartella + nome;
+    return cartella + QDir::separator() + nome;
+}
 
 QString percorsoDaByte(const QByteArray& byte)
 {

@@ -2,7 +2,6 @@
 
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
-#include "host/Testo.h"
 
 #include <QRandomGenerator>
 

@@ -3,13 +3,13 @@
 
 #include "host/GestioneErrori.h"
 #include "host/Percorsi.h"
-#include "host/Testo.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QProxyStyle>
 #include <QScreen>
@@ -119,7 +119,7 @@ void frmSelezione::Form_Load()
 
 void frmSelezione::Form_Activate()
 {
-    Estensione = host::ultimi(Variabili::Filtro, 4);
+    Estensione = Variabili::Filtro.right(4);
     setWindowTitle(Titolo + Estensione);
     if (Variabili::ModoSelezione == 1)
         ui->txtNome->setEnabled(false);
@@ -134,8 +134,8 @@ void frmSelezione::Dir1_Change()
 void frmSelezione::File1_Click()
 {
     QString percorso = ui->File1->cartella();
-    if (!percorso.endsWith(host::separatore()))
-        percorso += host::separatore();
+    if (!percorso.endsWith(QDir::separator()))
+        percorso += QDir::separator();
     percorso += ui->File1->nomeSelezionato();
     Variabili::PercorsoScelto = percorso;
     ui->txtNome->setText(Variabili::NomeDaPercorso(Variabili::PercorsoScelto));

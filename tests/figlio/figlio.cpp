@@ -24,7 +24,7 @@
 #include "host/GestioneErrori.h"
 #include "host/Processo.h"
 #include "host/ScrittoreRighe.h"
-#include "host/Testo.h"
+#include "host/Percorsi.h"
 #include "processing/EliminaDuplicati.h"
 #include "processing/Passi.h"
 #include "state/Variabili.h"
