@@ -57,9 +57,7 @@ ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const QString& percorso)
         return ErroreRuntime(CodiceErrore::AutorizzazioneNegata, percorso);
     case ENOSPC:
     case EFBIG:
-#ifdef EDQUOT
     case EDQUOT:
-#endif
         return ErroreRuntime(CodiceErrore::DiscoPieno, percorso);
     case EIO:
         return ErroreRuntime(CodiceErrore::ErroreIO, percorso);
