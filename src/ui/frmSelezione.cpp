@@ -6,11 +6,11 @@
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
+#include "ui/Tastiera.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QKeyEvent>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QWindow>
@@ -53,9 +53,7 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     connect(ui->Dir1, &ListaCartelle::cambiato, this, [this] { host::eseguiGestore([this] { Dir1_Change(); }); });
     connect(ui->File1, &ListaFile::clic, this, [this] { host::eseguiGestore([this] { File1_Click(); }); });
-    // Enter on the focused OK presses it, like Space. OK is not the default
-    // button: Enter in the folder list opens the folder.
-    ui->cmdOK->installEventFilter(this);
+    invioPreme(ui->cmdOK);
     connect(ui->cmdOK, &QPushButton::clicked, this, [this] { host::eseguiGestore([this] { cmdOK_Click(); }); });
 }
 
@@ -82,18 +80,6 @@ bool frmSelezione::event(QEvent* e)
     if (e->type() == QEvent::WindowActivate)
         host::eseguiGestore([this] { Form_Activate(); });
     return QDialog::event(e);
-}
-
-bool frmSelezione::eventFilter(QObject* oggetto, QEvent* e)
-{
-    if (oggetto == ui->cmdOK && e->type() == QEvent::KeyPress) {
-        const int tasto = static_cast<QKeyEvent*>(e)->key();
-        if (tasto == Qt::Key_Return || tasto == Qt::Key_Enter) {
-            ui->cmdOK->animateClick();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(oggetto, e);
 }
 
 void frmSelezione::Form_Load()
