@@ -18,7 +18,6 @@
 #include "host/ErroreRuntime.h"
 #include "host/LettoreVoci.h"
 #include "host/Processo.h"
-#include "host/Testo.h"
 #include "processing/Passi.h"
 
 #include <QCoreApplication>
@@ -83,7 +82,7 @@ void scriviVoci(const QString& sorgente, const QString& percorso)
             const std::string_view v = campi.prossimo();
             if (v.empty())
                 continue;
-            blocco.append(host::togliSpazi(v)).push_back('\n');
+            blocco.append(host::CampiTesto::senzaSpazi(v)).push_back('\n');
             if (blocco.size() > (1 << 20)) {
                 std::fwrite(blocco.data(), 1, blocco.size(), f);
                 blocco.clear();

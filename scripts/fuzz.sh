@@ -4,7 +4,9 @@
 # from the seed corpus in tests/fuzz/corpus. Fails on any finding.
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]      (default 25)
-FENDRIX_EXTRA_PACKAGES="clang libclang-rt-14-dev"
+# Debian's default Clang and its runtime (libFuzzer, the sanitizers): the
+# unversioned packages follow whatever version the release makes default.
+FENDRIX_EXTRA_PACKAGES="clang libclang-rt-dev"
 FENDRIX_BUILD_FUZZ="${FENDRIX_BUILD_FUZZ:-$(cd "$(dirname "$0")/.." && pwd)/build-fuzz}"
 source "$(dirname "$0")/prepara.sh"
 secondi="${1:-25}"

@@ -1,6 +1,5 @@
-// The real run against the plain reference (oracolo), on thousands of
-// random files drawn from an alphabet of the bytes that matter: spaces,
-// commas, quotes, CR, LF, tabs, bytes above 127 and NUL.
+// The real run against the plain reference (oracolo), which reads fields
+// with code of its own, on thousands of random files of any bytes.
 #include "host/CampiTesto.h"
 
 #include "oracolo/Oracolo.h"
@@ -13,20 +12,28 @@
 
 namespace {
 
-// A random file: items and delimiters from a small alphabet, so that
-// repeats, quotes and edge cases come up often.
+// A random file of any bytes, weighted towards the ones the reading rules
+// name (spaces, commas, quotes, line ends), and with short and long items
+// that recur, so that repeats and fields past sixteen bytes come up often.
 std::string fileCasuale(std::mt19937_64& caso, std::size_t lunghezzaMassima)
 {
     static const std::string alfabeto[] = {
-        " ", ",", "\"", "\r", "\n", "\r\n", "\t", "a", "b", "A", "ab", "\x80", "\xFF",
-        std::string(1, '\0'), "\xC3\xA9", "\xEF\xBB\xBF", "0123456789abcdefXY", "0123456789abcdefXZ",
-        "0123456789abcdef", "0123456789abcde"};
+        " ", ",", "\"", "\r", "\n", "\r\n", "a", "b", "ab", "\xEF\xBB\xBF", "0123456789abcdefXY",
+        "0123456789abcdefXZ", "0123456789abcdef", "0123456789abcde"};
     std::string s;
     if (caso() % 8 == 0)
         s += "\xEF\xBB\xBF";
     const std::size_t n = caso() % (lunghezzaMassima + 1);
-    while (s.size() < n)
-        s += alfabeto[caso() % std::size(alfabeto)];
+    while (s.size() < n) {
+        const auto k = caso() % (std::size(alfabeto) + 6);
+        if (k < std::size(alfabeto))
+            s += alfabeto[k];
+        else
+            s += static_cast<char>(caso());
+    }
+    // A UTF-16 mark would make it text to decode, which the reference does not.
+    if (s.starts_with("\xFF\xFE") || s.starts_with("\xFE\xFF"))
+        s.erase(0, 1);
     return s;
 }
 

@@ -2,7 +2,7 @@
 // program's error numbers.
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
-#include "host/Testo.h"
+#include "host/CampiTesto.h"
 #include "state/Variabili.h"
 
 #include <QDir>
@@ -101,7 +101,7 @@ void TstTesto::togliSpazi()
 {
     QFETCH(QByteArray, voce);
     QFETCH(QByteArray, attesa);
-    const std::string_view r = host::togliSpazi(std::string_view(voce.constData(), voce.size()));
+    const std::string_view r = host::CampiTesto::senzaSpazi(std::string_view(voce.constData(), voce.size()));
     QCOMPARE(QByteArray(r.data(), qsizetype(r.size())), attesa);
 }
 

@@ -34,11 +34,6 @@ CursoreForzato::~CursoreForzato()
 
 void attendi(const QString& testo, const std::function<void()>& lavoro)
 {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        lavoro();
-        return;
-    }
-
     // Declared in the order they may be used, so that each outlives whatever
     // refers to it, however this function is left.
     const CursoreForzato occupato(Qt::WaitCursor);

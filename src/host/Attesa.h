@@ -13,7 +13,7 @@ namespace host {
 // shorter run shows no window at all, not even for an instant. The
 // work runs on a worker thread while this thread keeps the windows painted
 // but takes no user input; whatever the work raises is raised here once it
-// has ended. Without a user interface the work simply runs here.
+// has ended. It needs the QApplication: the windows are what it is for.
 void attendi(const QString& testo, const std::function<void()>& lavoro);
 
 // How long a run goes before the progress window shows (1000 ms unless

@@ -39,6 +39,14 @@ namespace host {
 // bytes as U+10000 read whole.
 class CampiTesto {
 public:
+    // The reading rules' bytes. The scanner, its vector path, sezioni() and
+    // taglio() all derive what they look for from these and nothing else.
+    static constexpr char virgola = ',';      // ends a field
+    static constexpr char ritorno = '\r';     // ends a line, alone or before aCapo
+    static constexpr char aCapo = '\n';       // ends a line
+    static constexpr char virgolette = '"';   // quotes a field that starts with it
+    static constexpr char spazio = ' ';       // skipped before a quote, trimmed off items
+
     explicit CampiTesto(std::string_view testo, bool utf16 = false) noexcept : testo_(testo), utf16_(utf16) {}
 
     // True once every field has been read. A last line end, or a last comma,
@@ -62,10 +70,30 @@ public:
     // The first `senzaRighe` bytes are known to hold no line end.
     static std::size_t taglio(std::string_view testo, std::size_t senzaRighe = 0) noexcept;
 
+    // A field as an item: without its leading and trailing spaces (the space
+    // character only, not tabs).
+    static constexpr std::string_view senzaSpazi(std::string_view s) noexcept
+    {
+        const auto primo = s.find_first_not_of(spazio);
+        if (primo == std::string_view::npos)
+            return s.substr(s.size());
+        return s.substr(primo, s.find_last_not_of(spazio) - primo + 1);
+    }
+
 private:
-    std::size_t fineCampo(std::size_t da) const noexcept;   // first delimiter at or after `da`
-    std::size_t fineCitazione(std::size_t da) const noexcept;  // first '"', CR or LF at or after `da`
-    void saltaDelimitatore(std::size_t d) noexcept;
+    // Where the field that starts at `inizio` lies.
+    struct Campo {
+        std::size_t delimitatore;  // its comma or line end, or the end of the text
+        std::size_t apertura;      // its opening mark, when quoted
+        std::size_t chiusura;      // its closing mark, when quoted
+        bool citato;               // quoted, and closed on its line
+        bool sospeso;              // a quote still open where the text ends
+    };
+    Campo campo(std::size_t inizio) const noexcept;
+
+    std::size_t fineCampo(std::size_t da) const noexcept;      // first delimiter at or after `da`
+    std::size_t fineCitazione(std::size_t da) const noexcept;  // first quote or line end at or after `da`
+    std::size_t dopoDelimitatore(std::size_t d) const noexcept;  // past the delimiter at `d`, CR LF as one
 
     std::string_view testo_;
     std::size_t pos_ = 0;

@@ -32,9 +32,8 @@ QString cartellaEseguibile()
         }
         percorso.resize(percorso.size() * 2);
     }
+    // The link always holds an absolute path.
     const qsizetype taglio = percorso.lastIndexOf('/');
-    if (taglio < 0)
-        return QCoreApplication::applicationDirPath();
     percorso.truncate(taglio == 0 ? 1 : taglio);
     return percorsoDaByte(percorso);
 }

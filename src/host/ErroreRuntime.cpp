@@ -7,9 +7,14 @@
 
 namespace host {
 
-QString testoErrore(CodiceErrore codice)
+ErroreRuntime::ErroreRuntime(CodiceErrore codice, QString dettaglio)
+    : codice_(codice), dettaglio_(std::move(dettaglio)), what_(descrizione().toStdString())
 {
-    switch (codice) {
+}
+
+QString ErroreRuntime::testo() const
+{
+    switch (codice_) {
     case CodiceErrore::MemoriaEsaurita: return QStringLiteral("Memoria esaurita");
     case CodiceErrore::ErroreInterno: return QStringLiteral("Errore interno");
     case CodiceErrore::FileNonTrovato: return QStringLiteral("Impossibile trovare il file");
@@ -20,16 +25,6 @@ QString testoErrore(CodiceErrore codice)
     case CodiceErrore::PercorsoNonTrovato: return QStringLiteral("Impossibile trovare il percorso");
     }
     return QStringLiteral("Errore sconosciuto");
-}
-
-ErroreRuntime::ErroreRuntime(CodiceErrore codice, QString dettaglio)
-    : codice_(codice), dettaglio_(std::move(dettaglio)), what_(descrizione().toStdString())
-{
-}
-
-QString ErroreRuntime::testo() const
-{
-    return testoErrore(codice_);
 }
 
 QString ErroreRuntime::descrizione() const
@@ -57,9 +52,7 @@ ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const QString& percorso)
         return ErroreRuntime(CodiceErrore::AutorizzazioneNegata, percorso);
     case ENOSPC:
     case EFBIG:
-#ifdef EDQUOT
     case EDQUOT:
-#endif
         return ErroreRuntime(CodiceErrore::DiscoPieno, percorso);
     case EIO:
         return ErroreRuntime(CodiceErrore::ErroreIO, percorso);

@@ -21,7 +21,7 @@ enum class CodiceErrore : int {
 };
 
 // A run-time error: raised by the failing operation, handled by nobody on the
-// way up, reported once at the top of an event handler (see Errori.h).
+// way up, reported once at the top of an event handler (see GestioneErrori.h).
 class ErroreRuntime : public std::exception {
 public:
     explicit ErroreRuntime(CodiceErrore codice, QString dettaglio = {});
@@ -31,7 +31,6 @@ public:
     // folder turns "file not found" into "path not found".
     static ErroreRuntime daErrno(int numeroErrno, const QString& percorso);
 
-    CodiceErrore codice() const noexcept { return codice_; }
     int numero() const noexcept { return static_cast<int>(codice_); }
     QString testo() const;               // the short Italian text of the kind
     const QString& dettaglio() const noexcept { return dettaglio_; }  // usually the path
@@ -44,7 +43,5 @@ private:
     QString dettaglio_;
     std::string what_;
 };
-
-QString testoErrore(CodiceErrore codice);
 
 }  // namespace host

@@ -3,7 +3,6 @@
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
 
-
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,14 +14,12 @@ namespace host {
 FileTemporaneo::FileTemporaneo(const QString& cartella) : cartella_(cartella)
 {
     const QByteArray nome = byteDiPercorso(cartella);
-#if defined(O_TMPFILE)
     fd_ = ::open(nome.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd_ >= 0)
         return;
     // Only a file system without unnamed files falls back to a name.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         throw ErroreRuntime::daErrno(errno, cartella_);
-#endif
     QByteArray modello = nome + "/.fendrix-XXXXXX";
     fd_ = ::mkostemp(modello.data(), O_CLOEXEC);
     if (fd_ < 0)

@@ -2,8 +2,6 @@
 
 #include "host/Messaggio.h"
 
-#include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,8 +12,7 @@ void terminaPerErrore(const ErroreRuntime& errore)
     const QString testo = errore.descrizione();
     std::fprintf(stderr, "Fendrix: %s\n", testo.toLocal8Bit().constData());
     std::fflush(stderr);
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        mostraMessaggio(testo, Icona::Errore);
+    mostraMessaggio(testo, Icona::Errore);
     std::fflush(nullptr);
     // Quick exit: nothing is left to clean up (the handler's stack has already
     // unwound), and running the toolkit's global destructors while windows are

@@ -4,7 +4,6 @@
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -145,7 +144,6 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
     (void)testo_.release();
     testo_.reset(nuovo);
     capienza_ = capienza;
-
 }
 
 void LettoreVoci::riempi(std::size_t fino)

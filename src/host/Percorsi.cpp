@@ -2,6 +2,8 @@
 
 #include "host/Codifica.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -23,24 +25,18 @@ constexpr char16_t ultimoGrezzo = 0xDCFF;  // stands for the byte 0xFF
 int lunghezzaValida(const unsigned char* p, std::size_t n) noexcept
 {
     const unsigned char c = p[0];
-    int lunghezza = 0;
-    unsigned char minimo = 0x80, massimo = 0xBF;  // the bounds of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        lunghezza = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        lunghezza = 3;
-        if (c == 0xE0)
-            minimo = 0xA0;
-        else if (c == 0xED)
-            massimo = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        lunghezza = 4;
-        if (c == 0xF0)
-            minimo = 0x90;
-        else if (c == 0xF4)
-            massimo = 0x8F;
-    } else {
+    const int lunghezza = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+    if (lunghezza == 0)
         return 0;
+    // The bounds of the second byte, narrower after the four lead bytes whose
+    // full range would reach overlong forms, surrogates or past U+10FFFF.
+    unsigned char minimo = 0x80, massimo = 0xBF;
+    switch (c) {
+    case 0xE0: minimo = 0xA0; break;   // overlong
+    case 0xED: massimo = 0x9F; break;  // surrogates
+    case 0xF0: minimo = 0x90; break;   // overlong
+    case 0xF4: massimo = 0x8F; break;  // past U+10FFFF
+    default: break;
     }
     if (n < static_cast<std::size_t>(lunghezza) || p[1] < minimo || p[1] > massimo)
         return 0;
@@ -75,6 +71,13 @@ struct ChiudiCartella {
 };
 
 }  // namespace
+
+QString unisciPercorso(const QString& cartella, const QString& nome)
+{
+    if (cartella.endsWith(QDir::separator()))
+        return cartella + nome;
+    return cartella + QDir::separator() + nome;
+}
 
 QString percorsoDaByte(const QByteArray& byte)
 {

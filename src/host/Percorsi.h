@@ -19,6 +19,9 @@ namespace host {
 QString percorsoDaByte(const QByteArray& byte);
 QByteArray byteDiPercorso(const QString& percorso);
 
+// `cartella` followed by `nome`, with exactly one separator between them.
+QString unisciPercorso(const QString& cartella, const QString& nome);
+
 // True when `percorso` holds bytes that are not valid UTF-8.
 bool haByteGrezzi(const QString& percorso);
 

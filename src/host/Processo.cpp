@@ -1,21 +1,18 @@
 #include "host/Processo.h"
 
-#include <csignal>  // first: it tells whether this is the GNU C library
-
-#if defined(__GLIBC__)
-#include <malloc.h>
+#include <csignal>
 #include <cstddef>
+
+#include <malloc.h>
 #include <pthread.h>
-#endif
 
 namespace host {
 
 void preparaProcesso()
 {
-#ifdef SIGXFSZ
+    // Past a file-size limit a write fails with EFBIG, a full disk, instead
+    // of the signal ending the process.
     std::signal(SIGXFSZ, SIG_IGN);
-#endif
-#if defined(__GLIBC__)
     // Large blocks (the file's bytes, the lists of items) always come from
     // and go back to the system: otherwise the allocator raises its
     // threshold after the first large block is freed and keeps the memory
@@ -32,7 +29,6 @@ void preparaProcesso()
         pthread_setattr_default_np(&attributi);
         pthread_attr_destroy(&attributi);
     }
-#endif
 }
 
 }  // namespace host

@@ -8,11 +8,9 @@
 #include <string>
 #include <thread>
 
-#if defined(__linux__)
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#endif
 
 namespace host {
 
@@ -20,8 +18,6 @@ namespace {
 
 constexpr std::uint64_t illimitata = std::numeric_limits<std::uint64_t>::max();
 constexpr unsigned processoriMassimi = 16;
-
-#if defined(__linux__)
 
 // The folder of this process's control group (cgroup v2), or "" without one.
 std::string cartellaGruppo()
@@ -57,14 +53,11 @@ std::uint64_t sottrai(std::uint64_t limite, std::uint64_t usata)
     return limite == illimitata ? illimitata : (limite > usata ? limite - usata : 0);
 }
 
-#endif
-
 }  // namespace
 
 std::size_t memoriaDisponibile()
 {
     std::uint64_t spazio = illimitata;
-#if defined(__linux__)
     const std::uint64_t pagina = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     // /proc/self/statm: total address space, resident, shared, text, lib,
     // data (+ stack), dirty; in pages.
@@ -102,16 +95,12 @@ std::size_t memoriaDisponibile()
     if (disponibile == 0)
         disponibile = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) * pagina;
     spazio = std::min(spazio, disponibile / 2);
-#else
-    spazio = std::uint64_t{1} << 30;
-#endif
     return static_cast<std::size_t>(std::min<std::uint64_t>(spazio, std::numeric_limits<std::size_t>::max()));
 }
 
 unsigned processoriDisponibili()
 {
     unsigned n = std::max(1u, std::thread::hardware_concurrency());
-#if defined(__linux__)
     cpu_set_t insieme;
     CPU_ZERO(&insieme);
     if (::sched_getaffinity(0, sizeof insieme, &insieme) == 0)
@@ -125,7 +114,6 @@ unsigned processoriDisponibili()
             n = std::min<unsigned>(n, static_cast<unsigned>(std::max<std::uint64_t>(1, (quota + periodo - 1) / periodo)));
         gruppo.erase(gruppo.find_last_of('/'));
     }
-#endif
     return std::min(n, processoriMassimi);
 }
 

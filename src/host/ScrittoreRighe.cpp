@@ -2,7 +2,6 @@
 
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
-#include "host/Testo.h"
 
 #include <QRandomGenerator>
 
@@ -176,14 +175,12 @@ ScrittoreRighe::~ScrittoreRighe() = default;
 void ScrittoreRighe::creaTemporaneo()
 {
     int fd = -1;
-#ifdef O_TMPFILE
     if (!soloConNome) {
         fd = ::openat(cartella_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         // Not supported by the system or the file system: a named file instead.
         if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             throw ErroreRuntime::daErrno(errno, destinazione_);
     }
-#endif
     if (fd < 0) {
         for (int tentativo = 0;; ++tentativo) {
             const QByteArray nome = nomeCasuale();
@@ -315,10 +312,8 @@ void ScrittoreRighe::nomina()
     for (int tentativo = 0;; ++tentativo) {
         const QByteArray nome = nomeCasuale();
         int esito = ::linkat(AT_FDCWD, proc.constData(), cartella_.get(), nome.constData(), AT_SYMLINK_FOLLOW);
-#ifdef AT_EMPTY_PATH
         if (esito != 0 && errno == ENOENT)  // no /proc
             esito = ::linkat(file_.get(), "", cartella_.get(), nome.constData(), AT_EMPTY_PATH);
-#endif
         if (esito == 0) {
             temporaneo_.imposta(cartella_.get(), nome);
             return;

@@ -3,7 +3,6 @@
 #include "host/Attesa.h"
 #include "host/LettoreVoci.h"
 #include "host/Messaggio.h"
-#include "host/Testo.h"
 #include "processing/Passi.h"
 #include "state/Variabili.h"
 
@@ -13,7 +12,7 @@ namespace elaborazione {
 
 QString testoEliminate(std::int64_t eliminate)
 {
-    return QStringLiteral("Eliminate ") + host::decimale(eliminate) +
+    return QStringLiteral("Eliminate ") + QString::number(eliminate) +
            QStringLiteral("  combinazioni ripetute..! ");
 }
 

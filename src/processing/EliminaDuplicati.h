@@ -2,8 +2,6 @@
 
 #include <QString>
 
-
-
 // Reads the items of Variabili::FileDaElaborare, keeps each distinct item
 // once, tells the user how many repeats were dropped and, when some were,
 // writes the kept items sorted to "NEW - NAME" in the data folder. The source

@@ -4,12 +4,14 @@
 #include "host/CartellaProgramma.h"
 #include "host/FileTemporaneo.h"
 #include "host/LettoreVoci.h"
+#include "host/Percorsi.h"
 #include "host/Risorse.h"
 #include "host/ScrittoreRighe.h"
-#include "host/Testo.h"
 #include "processing/Nucleo.h"
 #include "processing/Squadra.h"
 #include "state/Variabili.h"
+
+#include <QDir>
 
 #include <algorithm>
 #include <vector>
@@ -91,7 +93,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
             while (!campi.fine()) {
                 const std::string_view voce = campi.prossimo();
                 if (!voce.empty())
-                    immissione.aggiungi(host::togliSpazi(voce));
+                    immissione.aggiungi(host::CampiTesto::senzaSpazi(voce));
             }
         });
     }
@@ -130,7 +132,7 @@ void Esecuzione::visita(const std::function<void(std::string_view)>& f)
 
 QString cartellaDati()
 {
-    const QChar sep = host::separatore();
+    const QChar sep = QDir::separator();
     return host::unisciPercorso(host::cartellaProgramma(),
                                 QStringLiteral("Shared") + sep + QStringLiteral("Sistemi") + sep);
 }

@@ -1,18 +1,18 @@
 #include "state/Variabili.h"
 
 #include "host/Percorsi.h"
-#include "host/Testo.h"
 
+#include <QDir>
 #include <QStringList>
 
 namespace Variabili {
 
 QString NomeDaPercorso(const QString& percorso)
 {
-    const QStringList pezzi = percorso.split(host::separatore());
+    const QStringList pezzi = percorso.split(QDir::separator());
     QString nome = pezzi.last();
     if (!host::haByteGrezzi(nome))
-        return host::maiuscolo(nome);
+        return nome.toUpper();
     // Not valid UTF-8: no letters to speak of beyond ASCII, so only those
     // change and every other byte stays as it is.
     for (QChar& c : nome)

@@ -3,7 +3,6 @@
 #include "host/ErroreRuntime.h"
 #include "host/GestioneErrori.h"
 #include "host/Percorsi.h"
-#include "host/Testo.h"
 
 #include <QDir>
 #include <QHeaderView>
@@ -70,14 +69,14 @@ void ListaCartelle::riempi()
     QStringList catena;
     for (QString c = percorso_;;) {
         catena.prepend(c);
-        const qsizetype taglio = c.lastIndexOf(host::separatore());
+        const qsizetype taglio = c.lastIndexOf(QDir::separator());
         if (c == radice || taglio < 0)
             break;
         c = taglio == 0 ? radice : c.left(taglio);
     }
     QTreeWidgetItem* genitore = nullptr;
     for (const QString& anello : catena) {
-        const QString nome = anello == radice ? anello : anello.mid(anello.lastIndexOf(host::separatore()) + 1);
+        const QString nome = anello == radice ? anello : anello.mid(anello.lastIndexOf(QDir::separator()) + 1);
         auto* voce = genitore ? new QTreeWidgetItem(genitore) : new QTreeWidgetItem(this);
         voce->setText(0, host::testoVisibile(nome));
         voce->setData(0, ruoloPercorso, anello);

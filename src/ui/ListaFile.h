@@ -11,10 +11,10 @@ class ListaFile : public QListWidget {
 public:
     explicit ListaFile(QWidget* parent = nullptr);
 
-    // The folder, without a trailing separator except at the root.
-    QString cartella() const { return cartella_; }
     void impostaCartella(const QString& cartella);
     void impostaFiltro(const QString& filtro);
+    // The folder, without a trailing separator except at the root.
+    QString cartella() const { return cartella_; }
     QString nomeSelezionato() const;  // its real name, every byte kept
 
     // Back to the state of a fresh list, without raising clic().

@@ -55,7 +55,6 @@ const char* piattaformaScelta(int argc, char* argv[])
 
 bool schermoDisponibile(int argc, char* argv[])
 {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
     bool disponibile = impostata("DISPLAY") || impostata("WAYLAND_DISPLAY");
     if (const char* piattaforma = piattaformaScelta(argc, argv)) {
         // A list such as "wayland;xcb" is tried in order: any one will do.
@@ -79,11 +78,6 @@ bool schermoDisponibile(int argc, char* argv[])
                     "avviare il programma da una sessione grafica.\n",
                     stderr);
     return disponibile;
-#else
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
-    return true;
-#endif
 }
 
 void schermoAperto()

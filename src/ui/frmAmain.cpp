@@ -7,12 +7,12 @@
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
+#include "ui/Tastiera.h"
 #include "ui/frmSelezione.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QWindow>
 
@@ -49,8 +49,7 @@ frmAmain::frmAmain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::f
     didascalie_ = carattere(QStringLiteral("Trebuchet MS"), 9, QFont::Normal, true);
     adattaAlloSchermo();
 
-    // Enter on the focused picture button runs the command, like Space.
-    ui->cmdDuplicate->installEventFilter(this);
+    invioPreme(ui->cmdDuplicate);
     connect(ui->cmdDuplicate, &QPushButton::clicked, this,
             [this] { host::eseguiGestore([this] { cmdDuplicate_Click(); }); });
 
@@ -96,16 +95,4 @@ void frmAmain::showEvent(QShowEvent* e)
             move(schermo->availableGeometry().center() - rect().center());
     }
     QWidget::showEvent(e);
-}
-
-bool frmAmain::eventFilter(QObject* oggetto, QEvent* e)
-{
-    if (oggetto == ui->cmdDuplicate && e->type() == QEvent::KeyPress) {
-        const int tasto = static_cast<QKeyEvent*>(e)->key();
-        if (tasto == Qt::Key_Return || tasto == Qt::Key_Enter) {
-            ui->cmdDuplicate->animateClick();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(oggetto, e);
 }

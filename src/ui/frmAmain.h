@@ -21,7 +21,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    bool eventFilter(QObject* oggetto, QEvent* e) override;
 
 private:
     void Form_Load();

@@ -3,14 +3,14 @@
 
 #include "host/GestioneErrori.h"
 #include "host/Percorsi.h"
-#include "host/Testo.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
+#include "ui/Tastiera.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
+#include <QDir>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QWindow>
@@ -53,9 +53,7 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     connect(ui->Dir1, &ListaCartelle::cambiato, this, [this] { host::eseguiGestore([this] { Dir1_Change(); }); });
     connect(ui->File1, &ListaFile::clic, this, [this] { host::eseguiGestore([this] { File1_Click(); }); });
-    // Enter on the focused OK presses it, like Space. OK is not the default
-    // button: Enter in the folder list opens the folder.
-    ui->cmdOK->installEventFilter(this);
+    invioPreme(ui->cmdOK);
     connect(ui->cmdOK, &QPushButton::clicked, this, [this] { host::eseguiGestore([this] { cmdOK_Click(); }); });
 }
 
@@ -84,18 +82,6 @@ bool frmSelezione::event(QEvent* e)
     return QDialog::event(e);
 }
 
-bool frmSelezione::eventFilter(QObject* oggetto, QEvent* e)
-{
-    if (oggetto == ui->cmdOK && e->type() == QEvent::KeyPress) {
-        const int tasto = static_cast<QKeyEvent*>(e)->key();
-        if (tasto == Qt::Key_Return || tasto == Qt::Key_Enter) {
-            ui->cmdOK->animateClick();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(oggetto, e);
-}
-
 void frmSelezione::Form_Load()
 {
     // The controls start from their layout values at every load.
@@ -119,7 +105,7 @@ void frmSelezione::Form_Load()
 
 void frmSelezione::Form_Activate()
 {
-    Estensione = host::ultimi(Variabili::Filtro, 4);
+    Estensione = Variabili::Filtro.right(4);
     setWindowTitle(Titolo + Estensione);
     if (Variabili::ModoSelezione == 1)
         ui->txtNome->setEnabled(false);
@@ -134,8 +120,8 @@ void frmSelezione::Dir1_Change()
 void frmSelezione::File1_Click()
 {
     QString percorso = ui->File1->cartella();
-    if (!percorso.endsWith(host::separatore()))
-        percorso += host::separatore();
+    if (!percorso.endsWith(QDir::separator()))
+        percorso += QDir::separator();
     percorso += ui->File1->nomeSelezionato();
     Variabili::PercorsoScelto = percorso;
     ui->txtNome->setText(Variabili::NomeDaPercorso(Variabili::PercorsoScelto));

@@ -27,7 +27,6 @@ public slots:
 
 protected:
     bool event(QEvent* e) override;
-    bool eventFilter(QObject* oggetto, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;  // close box, system menu, Alt+F4
 
 private:

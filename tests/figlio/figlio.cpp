@@ -24,7 +24,7 @@
 #include "host/GestioneErrori.h"
 #include "host/Processo.h"
 #include "host/ScrittoreRighe.h"
-#include "host/Testo.h"
+#include "host/Percorsi.h"
 #include "processing/EliminaDuplicati.h"
 #include "processing/Passi.h"
 #include "state/Variabili.h"
@@ -43,16 +43,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#if defined(Q_OS_UNIX)
 #include <sys/resource.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
-void limita([[maybe_unused]] int risorsa, [[maybe_unused]] const QString& valore)
+void limita(int risorsa, const QString& valore)
 {
-#if defined(Q_OS_UNIX)
     const rlim_t n = valore.toULongLong();
     if (n == 0)
         return;
@@ -61,7 +58,6 @@ void limita([[maybe_unused]] int risorsa, [[maybe_unused]] const QString& valore
         std::perror("setrlimit");
         std::_Exit(120);
     }
-#endif
 }
 
 [[noreturn]] void uso()
@@ -99,12 +95,10 @@ int main(int argc, char* argv[])
     if (modo == QLatin1String("esegui")) {
         QTimer::singleShot(0, [&] {
             // Limits go on only now, after the toolkit has started.
-#if defined(Q_OS_UNIX)
             if (a.size() > 4)
                 limita(RLIMIT_FSIZE, a[4]);
             if (a.size() > 5)
                 limita(RLIMIT_AS, a[5]);
-#endif
             if (a.size() > 6)
                 elaborazione::opzioniProgramma().memoria = a[6].toULongLong();
             Variabili::FileDaElaborare = a[3];

@@ -1,12 +1,15 @@
 // libFuzzer target for the item reader and the text encodings: no input may
-// crash them, and their promises must hold on any bytes.
+// crash them, the scanner reads the same items as the reference's own
+// reader, and their promises must hold on any bytes.
 #include "host/CampiTesto.h"
 #include "host/Codifica.h"
+#include "oracolo/Oracolo.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -23,8 +26,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
 {
     const std::string_view testo(reinterpret_cast<const char*>(dati), dimensione);
 
-    // Fields never hold a line end; reading in parts cut at line ends gives
-    // the very same fields as reading the whole.
+    // The items, as the program takes them from the fields, are the
+    // reference's; fields never hold a line end.
+    const auto voci = [](std::string_view t) {
+        std::vector<std::string> voci;
+        host::CampiTesto campi(t);
+        while (!campi.fine())
+            if (const std::string_view c = campi.prossimo(); !c.empty())
+                voci.emplace_back(host::CampiTesto::senzaSpazi(c));
+        return voci;
+    };
+    const std::vector<std::string> attese = oracolo::voci(testo);
+    verifica(voci(testo) == attese);
+
+    // Reading in parts cut at line ends gives the very same fields as
+    // reading the whole.
     host::CampiTesto intero(testo);
     std::vector<std::string> campi;
     while (!intero.fine()) {
@@ -41,6 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
         verifica(i == campi.size());
     }
 
+    // A prefix cut where taglio() says can be read on its own: its items and
+    // those of the rest are the whole text's.
+    const std::size_t taglio = host::CampiTesto::taglio(testo.substr(0, dimensione / 2 + dimensione % 7));
+    std::vector<std::string> aTratti = voci(testo.substr(0, taglio));
+    for (std::string& v : voci(testo.substr(taglio)))
+        aTratti.push_back(std::move(v));
+    verifica(aTratti == attese);
+
     // UTF-16 survives the trip through UTF-8 unchanged, damaged or not.
     const std::string_view pari = testo.substr(0, dimensione & ~std::size_t{1});
     for (const bool bigEndian : {false, true}) {
@@ -49,8 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
         ritorno.resize(host::aUtf16(utf8, bigEndian, ritorno.data()));
         verifica(ritorno == pari);
         // Any cut point keeps whole sequences.
-        const std::size_t taglio = host::taglioUtf8(utf8, dimensione % (utf8.size() + 1));
-        verifica(taglio <= utf8.size());
+        verifica(host::taglioUtf8(utf8, dimensione % (utf8.size() + 1)) <= utf8.size());
     }
     // Encoding arbitrary bytes never writes past twice their length.
     std::string uscita(2 * testo.size(), '\0');

@@ -1,7 +1,6 @@
 #include "Oracolo.h"
 
-#include "host/CampiTesto.h"
-
+#include <algorithm>
 #include <vector>
 
 namespace oracolo {
@@ -21,6 +20,7 @@ int confronta(std::string_view a, std::string_view b)
 
 namespace {
 
+// Leading and trailing spaces (the space character only) are not part of an item.
 std::string senzaSpazi(std::string_view s)
 {
     std::size_t inizio = 0;
@@ -32,7 +32,60 @@ std::string senzaSpazi(std::string_view s)
     return std::string(s.substr(inizio, fine - inizio));
 }
 
+// The lines of a text: CR LF, LF and a lone CR each end one.
+std::vector<std::string_view> righe(std::string_view testo)
+{
+    std::vector<std::string_view> righe;
+    std::size_t inizio = 0;
+    for (std::size_t i = 0; i < testo.size(); ++i) {
+        if (testo[i] != '\r' && testo[i] != '\n')
+            continue;
+        righe.push_back(testo.substr(inizio, i - inizio));
+        if (testo[i] == '\r' && i + 1 < testo.size() && testo[i + 1] == '\n')
+            ++i;
+        inizio = i + 1;
+    }
+    righe.push_back(testo.substr(inizio));
+    return righe;
+}
+
 }  // namespace
+
+std::vector<std::string> voci(std::string_view testo)
+{
+    std::vector<std::string> voci;
+    for (const std::string_view riga : righe(testo)) {
+        // The fields of one line, each ended by a comma or by the line's end.
+        std::size_t inizio = 0;
+        for (;;) {
+            std::string campo;
+            std::size_t fine;
+            std::size_t primo = inizio;
+            while (primo < riga.size() && riga[primo] == ' ')
+                ++primo;
+            const std::size_t chiusura = primo < riga.size() && riga[primo] == '"'
+                                             ? riga.find('"', primo + 1)
+                                             : std::string_view::npos;
+            if (chiusura != std::string_view::npos) {
+                // Quoted: the text inside the marks, then what follows the
+                // closing mark up to the next comma.
+                fine = std::min(riga.find(',', chiusura + 1), riga.size());
+                campo = std::string(riga.substr(primo + 1, chiusura - primo - 1)) +
+                        std::string(riga.substr(chiusura + 1, fine - chiusura - 1));
+            } else {
+                fine = std::min(riga.find(',', inizio), riga.size());
+                campo = riga.substr(inizio, fine - inizio);
+            }
+            // An empty field is no item; a field of spaces is the item "".
+            if (!campo.empty())
+                voci.push_back(senzaSpazi(campo));
+            if (fine == riga.size())
+                break;
+            inizio = fine + 1;
+        }
+    }
+    return voci;
+}
 
 Esito esegui(std::string_view contenuto)
 {
@@ -42,15 +95,8 @@ Esito esegui(std::string_view contenuto)
     if (conBom)
         contenuto.remove_prefix(3);
 
-    // Reading: empty fields are skipped, the others trimmed.
+    const std::vector<std::string> Letti = voci(contenuto);
     std::vector<std::string> Righe;
-    host::CampiTesto file(contenuto);
-    while (!file.fine()) {
-        const std::string_view voce = file.prossimo();
-        if (!voce.empty())
-            Righe.push_back(senzaSpazi(voce));
-    }
-    const std::vector<std::string> Letti = Righe;
     const auto Totale = static_cast<std::int64_t>(Letti.size());
     esito.letti = Totale;
 

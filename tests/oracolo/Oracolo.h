@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A plain reference for the duplicate-removal run, written to be obviously
-// right rather than fast: it reads the items one by one, searches from each
-// item for a later repeat (so each distinct item survives at its last
-// occurrence), sorts the survivors with the halving-gap Shell sort and
-// builds the copy's bytes. Counts are 64-bit. The tests and the fuzzer
-// compare the real run with it.
+// right rather than fast, from the README's rules alone: it splits the text
+// into lines and each line into fields with code of its own, none of the
+// program's scanner, so a change to the program's delimiters or quoting
+// shows as a difference. It searches from each item for a later repeat (so
+// each distinct item survives at its last occurrence), sorts the survivors
+// with the halving-gap Shell sort and builds the copy's bytes. Counts are
+// 64-bit. The tests and the fuzzers compare the real run with it.
 namespace oracolo {
 
 struct Esito {
@@ -21,6 +24,10 @@ struct Esito {
     std::string byte;            // the copy's bytes
     std::size_t corse = 0;       // sorted runs the real run wrote to disk
 };
+
+// The items of `testo`, a file's bytes after any byte-order mark, in order:
+// the fields that are not empty, without their leading and trailing spaces.
+std::vector<std::string> voci(std::string_view testo);
 
 // The run on the bytes of a file without a UTF-16 mark.
 Esito esegui(std::string_view contenuto);
