@@ -10,9 +10,7 @@
 #include <new>
 #include <utility>
 
-#if defined(__linux__)
 #include <sys/mman.h>
-#endif
 
 // xxHash's XXH3: a proven, fast hash, used inline from its header.
 #define XXH_INLINE_ALL
@@ -26,15 +24,13 @@ namespace {
 
 // Large arrays ask for huge pages where the system gives them on request:
 // filling them then faults a page in every 2 MiB instead of every 4 KiB.
-void inPagineGrandi([[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) noexcept
+void inPagineGrandi(void* p, std::size_t n) noexcept
 {
-#if defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t pagina = std::uintptr_t{2} << 20;
     const auto inizio = (reinterpret_cast<std::uintptr_t>(p) + pagina - 1) & ~(pagina - 1);
     const auto fine = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(pagina - 1);
     if (fine > inizio)
         ::madvise(reinterpret_cast<void*>(inizio), fine - inizio, MADV_HUGEPAGE);
-#endif
 }
 
 // The slots of a hash table of items, all empty (every byte 0xFF, so an
