@@ -69,13 +69,16 @@ private:
     bool finito_ = false;          // no more raw bytes
     Codifica codifica_ = Codifica::Byte;
 
-    // The text: bytes, or UTF-8 for UTF-16. From malloc, so that growing it
-    // for a long line moves no bytes.
-    struct Libera {
-        void operator()(char* p) const noexcept;
+    // The text: bytes, or UTF-8 for UTF-16, in a mapping of its own.
+    struct Mappa {
+        char* dati = nullptr;
+        std::size_t byte = 0;
+        Mappa() = default;
+        Mappa(const Mappa&) = delete;
+        Mappa& operator=(const Mappa&) = delete;
+        ~Mappa();
     };
-    std::unique_ptr<char, Libera> testo_;
-    std::size_t capienza_ = 0;
+    Mappa testo_;
     std::size_t presenti_ = 0;       // bytes of text in the buffer
     std::size_t consumati_ = 0;      // of which already handed out
     std::string grezzi_;             // UTF-16 bytes not yet decoded

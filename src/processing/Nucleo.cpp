@@ -22,17 +22,6 @@ namespace {
 
 // ---------------------------------------------------------------- memory --
 
-// Large arrays ask for huge pages where the system gives them on request:
-// filling them then faults a page in every 2 MiB instead of every 4 KiB.
-void inPagineGrandi(void* p, std::size_t n) noexcept
-{
-    constexpr std::uintptr_t pagina = std::uintptr_t{2} << 20;
-    const auto inizio = (reinterpret_cast<std::uintptr_t>(p) + pagina - 1) & ~(pagina - 1);
-    const auto fine = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(pagina - 1);
-    if (fine > inizio)
-        ::madvise(reinterpret_cast<void*>(inizio), fine - inizio, MADV_HUGEPAGE);
-}
-
 // The slots of a hash table of items, all empty (every byte 0xFF, so an
 // empty slot's length is the largest there is), in huge pages when large.
 class Tavola {
@@ -40,14 +29,7 @@ public:
     Tavola() = default;
     explicit Tavola(std::size_t n) : quante_(n)
     {
-        const std::size_t byte = n * sizeof(Voce);
-        constexpr std::size_t grande = std::size_t{2} << 20;
-        // aligned_alloc wants a whole number of alignments.
-        dati_ = static_cast<Voce*>(byte >= grande ? std::aligned_alloc(grande, (byte + grande - 1) / grande * grande)
-                                                  : std::malloc(byte));
-        if (dati_ == nullptr)
-            throw std::bad_alloc();
-        inPagineGrandi(dati_, byte);
+        dati_ = static_cast<Voce*>(allocaGrande(n * sizeof(Voce)));
         vuota();
     }
     Tavola(Tavola&& altra) noexcept : dati_(std::exchange(altra.dati_, nullptr)), quante_(std::exchange(altra.quante_, 0)) {}
@@ -191,6 +173,21 @@ inline std::size_t parteDi(std::uint64_t hash, std::size_t parti) noexcept
 
 }  // namespace
 
+void* allocaGrande(std::size_t byte)
+{
+    // Huge pages come only in 2 MiB steps, aligned: advice on a block
+    // aligned so covers it whole. (aligned_alloc wants a whole number of
+    // alignments.)
+    constexpr std::size_t pagina = std::size_t{2} << 20;
+    void* p = byte >= pagina ? std::aligned_alloc(pagina, (byte + pagina - 1) / pagina * pagina)
+                             : std::malloc(byte == 0 ? 1 : byte);
+    if (p == nullptr)
+        throw std::bad_alloc();
+    if (byte >= pagina)
+        ::madvise(p, (byte + pagina - 1) / pagina * pagina, MADV_HUGEPAGE);
+    return p;
+}
+
 // ------------------------------------------------------------ the parts --
 
 // The distinct items of one part, in an open-addressing hash table of the
@@ -203,7 +200,7 @@ inline std::size_t parteDi(std::uint64_t hash, std::size_t parti) noexcept
 struct Deduplica::Parte {
     explicit Parte(std::size_t memoria)
     {
-        byteTesto = std::clamp<std::size_t>(memoria / 64, 256, std::size_t{1} << 20);
+        byteTesto = std::clamp<std::size_t>(memoria / 64, 256, std::size_t{4} << 20);
         dimensiona(8);
     }
 
@@ -283,7 +280,17 @@ struct Deduplica::Parte {
 
     // ------------------------------------------------- long items' text --
     // Whole, so that a long item is handed over as it is, never rebuilt.
-    std::vector<std::unique_ptr<char[]>> testi;
+    struct Libera {
+        void operator()(char* p) const noexcept { std::free(p); }
+    };
+    std::vector<std::unique_ptr<char, Libera>> testi;
+
+    char* nuovoBlocco(std::size_t n)
+    {
+        testi.emplace_back(static_cast<char*>(allocaGrande(n)));
+        byteTesti += n;
+        return testi.back().get();
+    }
     std::size_t byteTesto = 0;
     std::size_t byteTesti = 0;
     std::size_t liberi = 0;
@@ -295,24 +302,21 @@ struct Deduplica::Parte {
     {
         if (testo.size() >= Voce::lunga) {
             const std::uint64_t n = testo.size();
-            auto blocco = std::make_unique_for_overwrite<char[]>(sizeof n + testo.size());
-            std::memcpy(blocco.get(), &n, sizeof n);
-            std::memcpy(blocco.get() + sizeof n, testo.data(), testo.size());
-            byteTesti += sizeof n + testo.size();
-            testi.push_back(std::move(blocco));
-            return testi.back().get();
+            char* blocco = nuovoBlocco(sizeof n + testo.size());
+            std::memcpy(blocco, &n, sizeof n);
+            std::memcpy(blocco + sizeof n, testo.data(), testo.size());
+            return blocco;
         }
         if (testo.size() > liberi) {
             // An item larger than a block gets one of its own; the current
             // block stays in use for the next items.
             const std::size_t n = std::max(testo.size(), byteTesto);
-            testi.push_back(std::make_unique_for_overwrite<char[]>(n));
-            byteTesti += n;
+            char* blocco = nuovoBlocco(n);
             if (n != byteTesto) {
-                std::memcpy(testi.back().get(), testo.data(), testo.size());
-                return testi.back().get();
+                std::memcpy(blocco, testo.data(), testo.size());
+                return blocco;
             }
-            cursore = testi.back().get();
+            cursore = blocco;
             liberi = n;
         }
         char* p = cursore;
@@ -355,7 +359,7 @@ struct Deduplica::Parte {
 void Immissione::aggiungi(std::string_view voce)
 {
     const std::uint64_t h = hashDi(voce);
-    perParte_[parteDi(h, perParte_.size())].push_back({h, voce.data(), voce.size()});
+    perParte_[parteDi(h, perParte_.size())].arrivi.push_back({h, voce.data(), voce.size()});
     ++quante_;
 }
 
@@ -378,8 +382,8 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
         immissioni_.resize(sezioni);
     for (auto& im : immissioni_) {
         im.perParte_.resize(parti_.size());
-        for (auto& v : im.perParte_)
-            v.clear();
+        for (auto& coda : im.perParte_)
+            coda.arrivi.clear();
         im.quante_ = 0;
     }
     squadra_.perOgni(sezioni, [&](std::size_t i) { leggi(i, immissioni_[i]); });
@@ -395,7 +399,7 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
         constexpr std::size_t blocco = 32;
         Voce nuove[blocco];
         for (const auto& im : immissioni_) {
-            const auto& arrivi = im.perParte_[p];
+            const auto& arrivi = im.perParte_[p].arrivi;
             for (std::size_t inizio = 0; inizio < arrivi.size(); inizio += blocco) {
                 const std::size_t m = std::min(arrivi.size() - inizio, blocco);
                 const Immissione::Arrivo* a = arrivi.data() + inizio;
@@ -416,8 +420,8 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
     // one living on while the new one fills.
     std::size_t proiezione = 0;
     for (const auto& im : immissioni_)
-        for (const auto& v : im.perParte_)
-            proiezione += v.capacity() * sizeof(Immissione::Arrivo);
+        for (const auto& coda : im.perParte_)
+            proiezione += coda.arrivi.capacity() * sizeof(Immissione::Arrivo);
     for (std::size_t p = 0; p < parti_.size(); ++p) {
         const Parte& parte = *parti_[p];
         crescitaVoci_ = std::max(crescitaVoci_, parte.quante - quantePrima_[p]);
@@ -454,6 +458,16 @@ void Deduplica::unisciParti(const std::function<void(std::string_view)>& f)
     if (mucchio.size() == 1) {
         for (const Voce* v = mucchio[0].da; v != mucchio[0].a; ++v)
             consegna(*v, f);
+        return;
+    }
+    if (mucchio.size() == 2) {
+        Testa& x = mucchio[0];
+        Testa& y = mucchio[1];
+        while (x.da != x.a && y.da != y.a)
+            consegna(minore(*y.da, *x.da) ? *y.da++ : *x.da++, f);
+        for (Testa* t : {&x, &y})
+            for (; t->da != t->a; ++t->da)
+                consegna(*t->da, f);
         return;
     }
     const auto maggiore = [](const Testa& x, const Testa& y) { return minore(*y.da, *x.da); };
