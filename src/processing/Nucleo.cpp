@@ -232,6 +232,16 @@ struct Deduplica::Parte {
         return celle;
     }
 
+    // Makes the (empty) table large enough for `n` items, within `memoria`.
+    void prepara(std::size_t n, std::size_t memoria)
+    {
+        int bit = 64 - spostamento;
+        while ((std::size_t{1} << bit) / 10 * 7 <= n && (std::size_t{2} << bit) * sizeof(Voce) <= memoria / 2)
+            ++bit;
+        if (bit != 64 - spostamento)
+            dimensiona(bit);
+    }
+
     void raddoppia()
     {
         Tavola vecchia = std::move(tavola);
@@ -376,14 +386,22 @@ Deduplica::Deduplica(Squadra& squadra, Regole regole, NuovoSupporto nuovoSupport
 
 Deduplica::~Deduplica() = default;
 
-void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size_t, Immissione&)>& leggi)
+void Deduplica::assimila(std::size_t sezioni, std::size_t byte,
+                         const std::function<void(std::size_t, Immissione&)>& leggi)
 {
     if (immissioni_.size() < sezioni)
         immissioni_.resize(sezioni);
+    // Room for an item every 8 bytes from the start, in huge pages where
+    // it is large: growing by doubling from nothing faults in every page
+    // twice over, and page faults are much of a round's cost.
+    const std::size_t attese = byte / std::max<std::size_t>(sezioni * parti_.size(), 1) / 8;
     for (auto& im : immissioni_) {
         im.perParte_.resize(parti_.size());
-        for (auto& coda : im.perParte_)
+        for (auto& coda : im.perParte_) {
             coda.arrivi.clear();
+            if (coda.arrivi.capacity() < attese)
+                coda.arrivi.reserve(attese);
+        }
         im.quante_ = 0;
     }
     squadra_.perOgni(sezioni, [&](std::size_t i) { leggi(i, immissioni_[i]); });
@@ -398,6 +416,14 @@ void Deduplica::assimila(std::size_t sezioni, const std::function<void(std::size
         // decides.
         constexpr std::size_t blocco = 32;
         Voce nuove[blocco];
+        // An empty part takes a table for what this round brings at once,
+        // instead of doubling its way there.
+        if (parte.quante == 0) {
+            std::size_t arrivi = 0;
+            for (const auto& im : immissioni_)
+                arrivi += im.perParte_[p].arrivi.size();
+            parte.prepara(arrivi, regole_.memoria / parti_.size());
+        }
         for (const auto& im : immissioni_) {
             const auto& arrivi = im.perParte_[p].arrivi;
             for (std::size_t inizio = 0; inizio < arrivi.size(); inizio += blocco) {

@@ -115,8 +115,10 @@ public:
     Deduplica& operator=(const Deduplica&) = delete;
 
     // One round: leggi(i, immissione) gives the items of the i-th of
-    // `sezioni` pieces of text, all at the same time on the team's threads.
-    void assimila(std::size_t sezioni, const std::function<void(std::size_t, Immissione&)>& leggi);
+    // `sezioni` pieces of text, `byte` bytes in all, at the same time on
+    // the team's threads.
+    void assimila(std::size_t sezioni, std::size_t byte,
+                  const std::function<void(std::size_t, Immissione&)>& leggi);
 
     std::int64_t totale() const noexcept { return totale_; }
 

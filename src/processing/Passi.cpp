@@ -86,7 +86,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
         if (testo.empty())
             break;
         sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
-        deduplica_->assimila(sezioni.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
+        deduplica_->assimila(sezioni.size(), testo.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
             // The emptiness test comes before trimming: a field of spaces
             // only is an item, stored as "".
             host::CampiTesto& campi = sezioni[i];
