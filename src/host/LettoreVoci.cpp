@@ -124,22 +124,17 @@ void LettoreVoci::apri()
         grezzi_.assign(resto);
     } else {
         riserva(4096, 4096);
-        std::memcpy(testo_.dati, resto.data(), resto.size());
+        std::memcpy(testo_->dati, resto.data(), resto.size());
         presenti_ = resto.size();
     }
 }
 
 void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
 {
-    if (capienza <= testo_.byte)
+    if (capienza <= testo_->byte)
         return;
     if (capienza > massimo)
         throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
-    if (consumati_ != 0) {
-        std::memmove(testo_.dati, testo_.dati + consumati_, presenti_ - consumati_);
-        presenti_ -= consumati_;
-        consumati_ = 0;
-    }
     // A mapping of its own: it grows by remapping its pages, never copying
     // them or holding them twice, and it asks for huge pages as a whole
     // (filling it then faults a page in every 2 MiB instead of every 4 KiB;
@@ -147,13 +142,13 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
     // cannot be remapped).
     constexpr std::size_t pagina = 4096;
     const std::size_t intera = (capienza + pagina - 1) / pagina * pagina;
-    void* nuovo = testo_.dati != nullptr ? ::mremap(testo_.dati, testo_.byte, intera, MREMAP_MAYMOVE)
+    void* nuovo = testo_->dati != nullptr ? ::mremap(testo_->dati, testo_->byte, intera, MREMAP_MAYMOVE)
                                     : ::mmap(nullptr, intera, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (nuovo == MAP_FAILED)
         throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
     ::madvise(nuovo, intera, MADV_HUGEPAGE);
-    testo_.dati = static_cast<char*>(nuovo);
-    testo_.byte = intera;
+    testo_->dati = static_cast<char*>(nuovo);
+    testo_->byte = intera;
 }
 
 void LettoreVoci::riempi(std::size_t fino)
@@ -161,7 +156,7 @@ void LettoreVoci::riempi(std::size_t fino)
     const bool utf16 = codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE;
     while (presenti_ < fino && !(finito_ && grezzi_.empty())) {
         if (!utf16) {
-            const std::size_t letti = leggiGrezzi(testo_.dati + presenti_, fino - presenti_);
+            const std::size_t letti = leggiGrezzi(testo_->dati + presenti_, fino - presenti_);
             if (letti == 0)
                 return;
             presenti_ += letti;
@@ -193,9 +188,9 @@ void LettoreVoci::riempi(std::size_t fino)
         if (pronti % 2 != 0)
             decodificati_ += grezzi_[pronti - 1];
         grezzi_.erase(0, pronti);
-        if (decodificati_.size() > testo_.byte - presenti_)
+        if (decodificati_.size() > testo_->byte - presenti_)
             riserva(presenti_ + decodificati_.size(), std::size_t(-1));
-        std::memcpy(testo_.dati + presenti_, decodificati_.data(), decodificati_.size());
+        std::memcpy(testo_->dati + presenti_, decodificati_.data(), decodificati_.size());
         presenti_ += decodificati_.size();
         if (finito_ && grezzi_.empty())
             return;
@@ -205,11 +200,20 @@ void LettoreVoci::riempi(std::size_t fino)
 std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo)
 {
     quanto = std::max<std::size_t>(quanto, 64);
-    // What was read past the last cut goes to the front of the buffer.
+    // What was read past the last cut goes to the front of the other
+    // buffer, so that the piece handed out last stays as it is while this
+    // one is read (the caller may still be working on it).
     if (consumati_ != 0) {
-        std::memmove(testo_.dati, testo_.dati + consumati_, presenti_ - consumati_);
-        presenti_ -= consumati_;
+        Mappa* const vecchio = testo_;
+        const std::size_t da = consumati_;
+        const std::size_t resto = presenti_ - consumati_;
+        testo_ = testo_ == &testi_[0] ? &testi_[1] : &testi_[0];
+        presenti_ = 0;
         consumati_ = 0;
+        riserva(std::max(resto, std::min(quanto, massimo)), std::max(massimo, resto));
+        if (resto != 0)
+            std::memcpy(testo_->dati, vecchio->dati + da, resto);
+        presenti_ = resto;
     }
     std::size_t voglio = std::max(std::min(quanto, massimo), presenti_);
     std::size_t senzaRighe = 0;
@@ -218,12 +222,12 @@ std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t mass
         riempi(voglio);
         if (finito_ && grezzi_.empty()) {
             consumati_ = presenti_;
-            return {testo_.dati, presenti_};
+            return {testo_->dati, presenti_};
         }
-        const std::size_t taglio = CampiTesto::taglio({testo_.dati, presenti_}, senzaRighe);
+        const std::size_t taglio = CampiTesto::taglio({testo_->dati, presenti_}, senzaRighe);
         if (taglio != 0) {
             consumati_ = taglio;
-            return {testo_.dati, taglio};
+            return {testo_->dati, taglio};
         }
         senzaRighe = presenti_;
         // One field fills the buffer: a larger one, up to `massimo`.

@@ -50,7 +50,8 @@ public:
 
     // The next piece of text, of about `quanto` bytes, ending at a field end
     // (or at the end of the file); "" once everything is read. The piece
-    // stays valid until the next call. When one field (one line, for a
+    // stays valid until the call after next, so the next one can be read
+    // while this one is still in use. When one field (one line, for a
     // quote left open) does not fit in `massimo` bytes the run is out of
     // memory: the run-time error 7.
     std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo);
@@ -78,7 +79,9 @@ private:
         Mappa& operator=(const Mappa&) = delete;
         ~Mappa();
     };
-    Mappa testo_;
+    // Two, used in turn: a piece stays valid while the next one is read.
+    Mappa testi_[2];
+    Mappa* testo_ = &testi_[0];
     std::size_t presenti_ = 0;       // bytes of text in the buffer
     std::size_t consumati_ = 0;      // of which already handed out
     std::string grezzi_;             // UTF-16 bytes not yet decoded

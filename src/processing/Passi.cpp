@@ -14,6 +14,8 @@
 #include <QDir>
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 #include <vector>
 
 namespace elaborazione {
@@ -80,12 +82,20 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // Decoded UTF-16 joins the halves of a pair that meet inside a field.
     const bool utf16 =
         sorgente.codifica() == host::Codifica::Utf16LE || sorgente.codifica() == host::Codifica::Utf16BE;
+    // While a team of several works on a piece, the next one is read on a
+    // thread of its own (the reader keeps both valid), so reading the file
+    // costs the team no time; a team of one, or where no thread can be
+    // had, reads it after.
+    const auto leggiPezzo = [&] { return sorgente.prossimoPezzo(pezzo, massimo); };
     std::vector<host::CampiTesto> sezioni;
-    for (;;) {
-        const std::string_view testo = sorgente.prossimoPezzo(pezzo, massimo);
-        if (testo.empty())
-            break;
+    for (std::string_view testo = leggiPezzo(); !testo.empty();) {
         sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
+        std::future<std::string_view> prossimo;
+        try {
+            if (fili > 1)
+                prossimo = std::async(std::launch::async, leggiPezzo);
+        } catch (const std::system_error&) {
+        }
         deduplica_->assimila(sezioni.size(), testo.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
             // The emptiness test comes before trimming: a field of spaces
             // only is an item, stored as "".
@@ -96,6 +106,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
                     immissione.aggiungi(host::CampiTesto::senzaSpazi(voce));
             }
         });
+        testo = prossimo.valid() ? prossimo.get() : leggiPezzo();
     }
     deduplica_->concludi();
 }
