@@ -16,6 +16,12 @@ namespace host {
 // The copy is written in the source's encoding, with the same mark.
 enum class Codifica { Byte, Utf8, Utf16LE, Utf16BE };
 
+// Whether the text is decoded from UTF-16 (and encoded back).
+constexpr bool inUtf16(Codifica codifica) noexcept
+{
+    return codifica == Codifica::Utf16LE || codifica == Codifica::Utf16BE;
+}
+
 // The encoding of `testo` and the length of its mark.
 struct Riconosciuta {
     Codifica codifica;

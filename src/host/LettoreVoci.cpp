@@ -120,7 +120,7 @@ void LettoreVoci::apri()
         r = riconosci(visti.substr(0, 2));
     codifica_ = r.codifica;
     const std::string_view resto = visti.substr(r.marca);
-    if (codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE) {
+    if (inUtf16(codifica_)) {
         grezzi_.assign(resto);
     } else {
         riserva(4096, 4096);
@@ -153,7 +153,7 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
 
 void LettoreVoci::riempi(std::size_t fino)
 {
-    const bool utf16 = codifica_ == Codifica::Utf16LE || codifica_ == Codifica::Utf16BE;
+    const bool utf16 = inUtf16(codifica_);
     while (presenti_ < fino && !(finito_ && grezzi_.empty())) {
         if (!utf16) {
             const std::size_t letti = leggiGrezzi(testo_->dati + presenti_, fino - presenti_);

@@ -30,6 +30,17 @@ std::string cartellaGruppo()
     return {};
 }
 
+// Calls f(folder) for this process's control group and each one above it,
+// since each may set a limit.
+template <class F>
+void perOgniGruppo(F&& f)
+{
+    const std::string radice = "/sys/fs/cgroup";
+    for (std::string gruppo = cartellaGruppo(); gruppo.size() > radice.size();
+         gruppo.erase(gruppo.find_last_of('/')))
+        f(gruppo);
+}
+
 // The first number of a one-line file, or `altrimenti` ("max", missing).
 std::uint64_t numeroDa(const std::string& percorso, std::uint64_t altrimenti)
 {
@@ -69,14 +80,11 @@ std::size_t memoriaDisponibile()
     spazio = std::min(spazio, sottrai(limite(RLIMIT_AS), indirizzi * pagina));
     spazio = std::min(spazio, sottrai(limite(RLIMIT_DATA), dati * pagina));
 
-    // Each control group on the way up may set a limit.
-    std::string gruppo = cartellaGruppo();
-    while (gruppo.size() > std::string_view("/sys/fs/cgroup").size()) {
+    perOgniGruppo([&](const std::string& gruppo) {
         const std::uint64_t massimo = numeroDa(gruppo + "/memory.max", illimitata);
         if (massimo != illimitata)
             spazio = std::min(spazio, sottrai(massimo, numeroDa(gruppo + "/memory.current", 0)));
-        gruppo.erase(gruppo.find_last_of('/'));
-    }
+    });
 
     std::uint64_t disponibile = 0;
     {
@@ -106,14 +114,12 @@ unsigned processoriDisponibili()
     if (::sched_getaffinity(0, sizeof insieme, &insieme) == 0)
         n = std::max(1, CPU_COUNT(&insieme));
     // cpu.max: "QUOTA PERIOD" or "max PERIOD", in each group on the way up.
-    std::string gruppo = cartellaGruppo();
-    while (gruppo.size() > std::string_view("/sys/fs/cgroup").size()) {
+    perOgniGruppo([&](const std::string& gruppo) {
         std::ifstream f(gruppo + "/cpu.max");
         std::uint64_t quota = 0, periodo = 0;
         if (f >> quota >> periodo && periodo != 0)
             n = std::min<unsigned>(n, static_cast<unsigned>(std::max<std::uint64_t>(1, (quota + periodo - 1) / periodo)));
-        gruppo.erase(gruppo.find_last_of('/'));
-    }
+    });
     return std::min(n, processoriMassimi);
 }
 

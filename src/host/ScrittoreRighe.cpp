@@ -147,7 +147,7 @@ ScrittoreRighe::GuardiaSegnali::~GuardiaSegnali()
 
 ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica, const QString& sorgente)
     : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
-      utf16_(codifica == Codifica::Utf16LE || codifica == Codifica::Utf16BE),
+      utf16_(inUtf16(codifica)),
       bigEndian_(codifica == Codifica::Utf16BE),
       destinazione_(destinazione)
 {

@@ -361,7 +361,6 @@ struct Deduplica::Parte {
         tavola.vuota();
     }
 
-    std::size_t byte() const noexcept { return tavola.size() * sizeof(Voce) + byteTesti; }
 };
 
 // ------------------------------------------------------------ intake --
@@ -465,6 +464,11 @@ void Deduplica::assimila(std::size_t sezioni, std::size_t byte,
     }
 }
 
+std::size_t Deduplica::bufferCorsa(unsigned aperte) const noexcept
+{
+    return std::clamp<std::size_t>(regole_.memoria / (2 * (aperte + 1)), 4096, std::size_t{1} << 20);
+}
+
 void Deduplica::ordinaParti()
 {
     squadra_.perOgni(parti_.size(), [&](std::size_t p) { parti_[p]->ordina(); });
@@ -490,13 +494,13 @@ void Deduplica::unisciParti(const std::function<void(std::string_view)>& f)
         Testa& x = mucchio[0];
         Testa& y = mucchio[1];
         while (x.da != x.a && y.da != y.a)
-            consegna(minore(*y.da, *x.da) ? *y.da++ : *x.da++, f);
+            consegna(Minore{}(*y.da, *x.da) ? *y.da++ : *x.da++, f);
         for (Testa* t : {&x, &y})
             for (; t->da != t->a; ++t->da)
                 consegna(*t->da, f);
         return;
     }
-    const auto maggiore = [](const Testa& x, const Testa& y) { return minore(*y.da, *x.da); };
+    const auto maggiore = [](const Testa& x, const Testa& y) { return Minore{}(*y.da, *x.da); };
     std::make_heap(mucchio.begin(), mucchio.end(), maggiore);
     while (!mucchio.empty()) {
         std::pop_heap(mucchio.begin(), mucchio.end(), maggiore);
@@ -512,7 +516,7 @@ void Deduplica::unisciParti(const std::function<void(std::string_view)>& f)
 void Deduplica::riversa()
 {
     ordinaParti();
-    ScritturaCorsa scrittura(nuovoSupporto_(), std::clamp<std::size_t>(regole_.memoria / 8, 4096, std::size_t{1} << 20));
+    ScritturaCorsa scrittura(nuovoSupporto_(), bufferCorsa());
     unisciParti([&](std::string_view v) { scrittura.aggiungi(v); });
     corse_.push_back(scrittura.chiudi());
     ++corseScritte_;
@@ -535,8 +539,7 @@ void Deduplica::riversa()
 
 void Deduplica::unisciUltime(std::size_t n)
 {
-    const std::size_t perCorsa =
-        std::clamp<std::size_t>(regole_.memoria / (2 * (regole_.fanIn + 1)), 64, std::size_t{1} << 20);
+    const std::size_t perCorsa = bufferCorsa(regole_.fanIn);
     const auto primo = corse_.end() - static_cast<std::ptrdiff_t>(n);
     std::vector<Corsa> entrano(std::make_move_iterator(primo), std::make_move_iterator(corse_.end()));
     corse_.erase(primo, corse_.end());
@@ -566,8 +569,6 @@ void Deduplica::concludi()
         restano = restano || p->quante != 0;
     if (restano)
         riversa();
-    for (auto& p : parti_)
-        p->svuota();
     // Merge passes of at most fanIn runs each, the smallest last runs first,
     // until one run is left: its items are the distinct items of the file.
     while (corse_.size() > 1)
@@ -591,15 +592,10 @@ void Deduplica::visita(const std::function<void(std::string_view)>& f)
         return;
     }
     const Corsa& c = corse_.front();
-    LetturaCorsa lettura(*c.supporto, c.byte,
-                         std::clamp<std::size_t>(regole_.memoria / 8, 4096, std::size_t{1} << 20));
+    LetturaCorsa lettura(*c.supporto, c.byte, bufferCorsa());
     while (lettura.avanza())
         f(lettura.voce());
 }
 
-bool minore(const Voce& a, const Voce& b) noexcept
-{
-    return Minore{}(a, b);
-}
 
 }  // namespace nucleo

@@ -90,7 +90,6 @@ class alignas(64) Immissione {
 public:
     // `voce` must stay valid until the round ends.
     void aggiungi(std::string_view voce);
-    std::int64_t quante() const noexcept { return quante_; }
 
 private:
     friend class Deduplica;
@@ -127,7 +126,6 @@ public:
     void concludi();
     std::int64_t uniche() const noexcept { return uniche_; }
     std::size_t corseScritte() const noexcept { return corseScritte_; }
-    bool riversata() const noexcept { return corseScritte_ != 0; }
 
     // After concludi(): sorts the items kept in memory (visita() does it
     // when it has not been done).
@@ -141,6 +139,9 @@ private:
     struct Parte;
     void riversa();  // writes the kept items as a run and empties the parts
     void unisciUltime(std::size_t n);  // merges the last n runs into one
+    // The buffer of each run: the `aperte` runs being read and the one being
+    // written share half the allowance.
+    std::size_t bufferCorsa(unsigned aperte = 3) const noexcept;
     void ordinaParti();
     void unisciParti(const std::function<void(std::string_view)>& f);
 
@@ -160,7 +161,5 @@ private:
     bool ordinate_ = false;
 };
 
-// Binary order of items.
-bool minore(const Voce& a, const Voce& b) noexcept;
 
 }  // namespace nucleo

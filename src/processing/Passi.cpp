@@ -80,8 +80,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // allowance a test sets.
     const std::size_t massimo = std::max(memoria, std::size_t{1} << 20);
     // Decoded UTF-16 joins the halves of a pair that meet inside a field.
-    const bool utf16 =
-        sorgente.codifica() == host::Codifica::Utf16LE || sorgente.codifica() == host::Codifica::Utf16BE;
+    const bool utf16 = host::inUtf16(sorgente.codifica());
     // While a team of several works on a piece, the next one is read on a
     // thread of its own (the reader keeps both valid), so reading the file
     // costs the team no time; a team of one, or where no thread can be
