@@ -45,14 +45,14 @@ void aggiungiUtf8(std::string& s, std::uint32_t cp)
     }
 }
 
-Riconosciuta riconosci(std::string_view testo) noexcept
+Riconosciuta riconosci(std::string_view inizio, std::uint64_t lunghezza) noexcept
 {
-    if (testo.starts_with(marcaUtf8))
+    if (inizio.starts_with(marcaUtf8))
         return {Codifica::Utf8, marcaUtf8.size()};
-    if (testo.size() % 2 == 0) {
-        if (testo.starts_with(marcaUtf16LE))
+    if (lunghezza % 2 == 0) {
+        if (inizio.starts_with(marcaUtf16LE))
             return {Codifica::Utf16LE, marcaUtf16LE.size()};
-        if (testo.starts_with(marcaUtf16BE))
+        if (inizio.starts_with(marcaUtf16BE))
             return {Codifica::Utf16BE, marcaUtf16BE.size()};
     }
     // An odd length is no UTF-16: its bytes pass through untouched.

@@ -27,7 +27,9 @@ struct Riconosciuta {
     Codifica codifica;
     std::size_t marca;
 };
-Riconosciuta riconosci(std::string_view testo) noexcept;
+// `inizio` is the text's first bytes (three are enough), `lunghezza` the
+// length of the whole text.
+Riconosciuta riconosci(std::string_view inizio, std::uint64_t lunghezza) noexcept;
 
 // The byte-order mark of an encoding ("" for Byte).
 std::string_view marca(Codifica codifica) noexcept;

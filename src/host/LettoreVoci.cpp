@@ -113,11 +113,7 @@ void LettoreVoci::apri()
     // UTF-16 needs an even length: the reported one, the only one known
     // before the end (a reader of bytes knows it exactly).
     const std::string_view visti(inizio, n);
-    Riconosciuta r{Codifica::Byte, 0};
-    if (visti.starts_with("\xEF\xBB\xBF"))
-        r = riconosci(visti);
-    else if (dichiarata_ % 2 == 0 && visti.size() >= 2)
-        r = riconosci(visti.substr(0, 2));
+    const Riconosciuta r = riconosci(visti, dichiarata_);
     codifica_ = r.codifica;
     const std::string_view resto = visti.substr(r.marca);
     if (inUtf16(codifica_)) {
