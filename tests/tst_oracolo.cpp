@@ -48,10 +48,12 @@ bool uguali(const oracolo::Esito& a, const oracolo::Esito& b)
 }
 
 // The run's options for a row: a memory of a few KiB forces sorted runs on
-// disk (in `corse`), a small fan-in several merge passes.
-elaborazione::Opzioni opzioni(int memoria, int fili, int fanIn, const QTemporaryDir& corse)
+// disk (in `corse`), a small fan-in several merge passes, small blocks many
+// rounds of lines made on all threads.
+elaborazione::Opzioni opzioni(int memoria, int fili, int fanIn, int blocco, const QTemporaryDir& corse)
 {
     elaborazione::Opzioni o;
+    o.blocco = static_cast<std::size_t>(blocco);
     o.memoria = static_cast<std::size_t>(memoria);
     o.fili = static_cast<unsigned>(fili);
     o.fanIn = static_cast<unsigned>(fanIn);
@@ -79,13 +81,16 @@ void TstOracolo::fileCasuali_data()
     QTest::addColumn<int>("memoria");  // 0: as measured
     QTest::addColumn<int>("fili");     // 0: as many as there are
     QTest::addColumn<int>("fanIn");    // 0: the default
-    QTest::newRow("short files") << quint64(1) << 3000 << 24 << 0 << 0 << 0;
-    QTest::newRow("longer files") << quint64(2) << 1500 << 200 << 0 << 0 << 0;
-    QTest::newRow("long files") << quint64(3) << 200 << 2000 << 0 << 0 << 0;
-    QTest::newRow("runs on disk, one thread") << quint64(4) << 600 << 600 << 1024 << 1 << 2;
-    QTest::newRow("runs on disk, three threads") << quint64(5) << 300 << 2000 << 3000 << 3 << 3;
-    QTest::newRow("runs on disk, eight threads") << quint64(6) << 300 << 2000 << 4096 << 8 << 4;
-    QTest::newRow("in memory, eight threads") << quint64(7) << 300 << 2000 << 0 << 8 << 0;
+    QTest::addColumn<int>("blocco");   // 0: the default
+    QTest::newRow("short files") << quint64(1) << 3000 << 24 << 0 << 0 << 0 << 0;
+    QTest::newRow("longer files") << quint64(2) << 1500 << 200 << 0 << 0 << 0 << 0;
+    QTest::newRow("long files") << quint64(3) << 200 << 2000 << 0 << 0 << 0 << 0;
+    QTest::newRow("runs on disk, one thread") << quint64(4) << 600 << 600 << 1024 << 1 << 2 << 0;
+    QTest::newRow("runs on disk, three threads") << quint64(5) << 300 << 2000 << 3000 << 3 << 3 << 64;
+    QTest::newRow("runs on disk, eight threads") << quint64(6) << 300 << 2000 << 4096 << 8 << 4 << 0;
+    QTest::newRow("in memory, eight threads") << quint64(7) << 300 << 2000 << 0 << 8 << 0 << 0;
+    QTest::newRow("in memory, small blocks, two threads") << quint64(8) << 300 << 2000 << 0 << 2 << 0 << 16;
+    QTest::newRow("in memory, small blocks, three threads") << quint64(9) << 300 << 2000 << 0 << 3 << 0 << 100;
 }
 
 void TstOracolo::fileCasuali()
@@ -96,8 +101,9 @@ void TstOracolo::fileCasuali()
     QFETCH(int, memoria);
     QFETCH(int, fili);
     QFETCH(int, fanIn);
+    QFETCH(int, blocco);
     QTemporaryDir corse;
-    const elaborazione::Opzioni o = opzioni(memoria, fili, fanIn, corse);
+    const elaborazione::Opzioni o = opzioni(memoria, fili, fanIn, blocco, corse);
     std::mt19937_64 caso(seme);
     int piuPassate = 0;  // cases merged in more than one pass
     for (int i = 0; i < casi; ++i) {
@@ -126,13 +132,16 @@ void TstOracolo::listeGrandi_data()
     QTest::addColumn<int>("memoria");
     QTest::addColumn<int>("fili");
     QTest::addColumn<int>("fanIn");
-    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300 << 0 << 0 << 0;
-    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000 << 0 << 0 << 0;
-    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000 << 0 << 0 << 0;
+    QTest::addColumn<int>("blocco");
+    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300 << 0 << 0 << 0 << 0;
+    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000 << 0 << 0 << 0 << 0;
+    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000 << 0 << 0 << 0 << 0;
     QTest::newRow("many items, runs on disk, three threads")
-        << quint64(13) << 150000 << 60000 << (256 << 10) << 3 << 4;
+        << quint64(13) << 150000 << 60000 << (256 << 10) << 3 << 4 << 0;
     QTest::newRow("all distinct, runs on disk, many passes")
-        << quint64(14) << 200000 << 1000000000 << (64 << 10) << 2 << 2;
+        << quint64(14) << 200000 << 1000000000 << (64 << 10) << 2 << 2 << 0;
+    QTest::newRow("many items, eight threads, many blocks")
+        << quint64(15) << 150000 << 60000 << 0 << 8 << 0 << 4096;
 }
 
 void TstOracolo::listeGrandi()
@@ -145,6 +154,7 @@ void TstOracolo::listeGrandi()
     QFETCH(int, memoria);
     QFETCH(int, fili);
     QFETCH(int, fanIn);
+    QFETCH(int, blocco);
     QTemporaryDir corse;
     std::mt19937_64 caso(seme);
     static const char* const separatori[] = {"\r\n", "\n", "\r", ",", " , ", "\r\n\r\n"};
@@ -179,7 +189,7 @@ void TstOracolo::listeGrandi()
         // Not " , " last: the space after its comma would be one more item.
         file += i + 1 < voci ? separatori[caso() % std::size(separatori)] : "\n";
     }
-    const oracolo::Esito ottenuto = oracolo::reale(file, opzioni(memoria, fili, fanIn, corse));
+    const oracolo::Esito ottenuto = oracolo::reale(file, opzioni(memoria, fili, fanIn, blocco, corse));
     QCOMPARE(ottenuto.letti, std::int64_t(voci));
     QVERIFY(memoria == 0 || ottenuto.corse > static_cast<std::size_t>(fanIn));
     QCOMPARE(ottenuto.eliminate, std::int64_t(voci) - std::int64_t(insieme.size()));

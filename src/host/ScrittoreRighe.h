@@ -43,6 +43,9 @@ public:
     ScrittoreRighe& operator=(const ScrittoreRighe&) = delete;
 
     void scrivi(std::string_view byte);   // bytes as they are
+    // Text as the file wants it: as it is, or UTF-8 encoded as UTF-16.
+    // A piece of text must end at a character's end.
+    void scriviTesto(std::string_view testo);
     void scriviRiga(std::string_view riga) // the line and CR LF
     {
         if (utf16_ || riga.size() + 2 > spazio()) {
@@ -102,7 +105,6 @@ private:
 
     std::size_t spazio() const noexcept { return capacita - usati_; }
     void scriviLungo(std::string_view riga);
-    void scriviTesto(std::string_view testo);  // encoded as the file wants
     void scriviTutto(const char* dati, std::size_t n);
     void svuota();
     void creaTemporaneo();

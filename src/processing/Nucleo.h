@@ -77,6 +77,9 @@ struct AllocatoreGrande {
     friend bool operator==(const AllocatoreGrande&, const AllocatoreGrande&) noexcept { return true; }
 };
 
+// Bytes written in one piece, in huge pages where large.
+using Blocco = std::vector<char, AllocatoreGrande<char>>;
+
 struct Regole {
     std::size_t memoria = std::size_t{1} << 30;  // bytes the kept items may take
     unsigned fanIn = 64;                         // runs merged at once (at least 2)
@@ -135,6 +138,18 @@ public:
     // The view is valid during the call only.
     void visita(const std::function<void(std::string_view)>& f);
 
+    // After concludi(), when no run was written: cuts the sorted items into
+    // consecutive ranges of about `byte` bytes of text each, at least
+    // `almeno` where there are that many items, and returns how many ranges
+    // there are (0 with runs or no items). Sorts first if need be.
+    std::size_t dividi(std::size_t byte, std::size_t almeno);
+
+    // Writes the items of range i of dividi(), in ascending order, each
+    // followed by `fine` (at most eight bytes), at the front of `uscita`
+    // (made larger when needed) and returns how many bytes it wrote.
+    // Different ranges may be written on different threads at once.
+    std::size_t accoda(std::size_t i, std::string_view fine, Blocco& uscita) const;
+
 private:
     struct Parte;
     void riversa();  // writes the kept items as a run and empties the parts
@@ -154,6 +169,7 @@ private:
     std::size_t corseScritte_ = 0;
     std::vector<std::size_t> quantePrima_;  // each part's items before the round
     std::vector<std::size_t> testoPrima_;
+    std::vector<std::size_t> confini_;     // where each range of dividi() starts in each part
     std::size_t crescitaVoci_ = 0;          // the most a round added to a part
     std::size_t crescitaTesto_ = 0;
     std::int64_t totale_ = 0;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <future>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -38,6 +39,8 @@ constexpr std::uint64_t sogliaParallela = std::uint64_t{1} << 20;
 // What each thread reads of a piece: large enough to spread the cost of a
 // round, small enough to stay in the cache while its items are taken.
 constexpr std::size_t pezzoPerFilo = std::size_t{2} << 20;
+// The lines of the copy go out in blocks of about this size.
+constexpr std::size_t bloccoPredefinito = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -135,9 +138,43 @@ void Esecuzione::ordina()
     deduplica_->ordina();
 }
 
-void Esecuzione::visita(const std::function<void(std::string_view)>& f)
+void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
 {
-    deduplica_->visita(f);
+    constexpr std::string_view fine = "\r\n";
+    const std::size_t byteBlocco = opzioni_.blocco != 0 ? opzioni_.blocco : bloccoPredefinito;
+    if (deduplica_->corseScritte() != 0) {
+        // From the merged run, in one pass.
+        std::string buffer;
+        deduplica_->visita([&](std::string_view voce) {
+            if (buffer.size() + voce.size() + fine.size() > byteBlocco && !buffer.empty()) {
+                blocco(buffer);
+                buffer.clear();
+            }
+            buffer.append(voce).append(fine);
+        });
+        if (!buffer.empty())
+            blocco(buffer);
+        return;
+    }
+    // From memory: the sorted items are cut into key ranges, and the team
+    // writes the lines of as many ranges at a time as it has threads, each
+    // into a buffer of its own; the blocks then go out in order. Merging the
+    // parts and making the lines so costs one thread's share of the time.
+    const std::size_t fili = squadra_->fili();
+    const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
+    // Each buffer is made once, large enough for a range as a rule: memory
+    // that grows as it is written faults in a page at a time.
+    std::vector<nucleo::Blocco> buffer(fili);
+    if (intervalli != 0)
+        for (auto& b : buffer)
+            b.resize(2 * byteBlocco);
+    std::vector<std::size_t> usati(fili);
+    for (std::size_t primo = 0; primo < intervalli; primo += fili) {
+        const std::size_t quanti = std::min(fili, intervalli - primo);
+        squadra_->perOgni(quanti, [&](std::size_t t) { usati[t] = deduplica_->accoda(primo + t, fine, buffer[t]); });
+        for (std::size_t t = 0; t < quanti; ++t)
+            blocco(std::string_view(buffer[t].data(), usati[t]));
+    }
 }
 
 QString cartellaDati()
@@ -155,7 +192,7 @@ QString percorsoCopia(const QString& sorgente)
 void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)
 {
     host::ScrittoreRighe file(percorso, codifica, sorgente);
-    righe.visita([&](std::string_view riga) { file.scriviRiga(riga); });
+    righe.righe([&](std::string_view blocco) { file.scriviTesto(blocco); });
     file.completa();
 }
 

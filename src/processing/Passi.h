@@ -26,6 +26,7 @@ struct Opzioni {
     unsigned fili = 0;
     unsigned fanIn = 0;        // runs merged at once (64)
     QString cartellaCorse;     // where runs go ("": the data folder)
+    std::size_t blocco = 0;    // bytes of lines each thread makes at a time (1 MiB)
 };
 
 // The options of the program's own runs (all measured unless a test child
@@ -53,11 +54,12 @@ public:
     unsigned fili() const noexcept;
     std::size_t memoria() const noexcept { return memoria_; }  // the allowance the run had
 
-    // Sorts the kept items; visita() does it when it has not been done.
+    // Sorts the kept items; righe() does it when it has not been done.
     void ordina();
 
-    // Each kept item once, in ascending binary order.
-    void visita(const std::function<void(std::string_view)>& f);
+    // Each kept item once, in ascending binary order, each followed by
+    // CR LF, given in order in blocks of whole lines.
+    void righe(const std::function<void(std::string_view)>& blocco);
 
 private:
     Opzioni opzioni_;

@@ -19,15 +19,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
         return 0;
     // The options follow from the input, so a finding reproduces alone:
     // memory of a few hundred bytes to a few KiB (runs on disk, merged in
-    // several passes) or as measured, and 1 to 8 threads.
+    // several passes) or as measured, 1 to 8 threads, and the copy made in
+    // blocks of one line up to the usual size.
     static const std::size_t memorie[] = {0, 0, 300, 1024, 4096};
     static const unsigned fili[] = {1, 2, 3, 8};
     static const unsigned fanIn[] = {2, 3, 64};
+    static const std::size_t blocchi[] = {0, 1, 40};
     const std::size_t h = std::hash<std::string_view>{}(testo);
     elaborazione::Opzioni opzioni;
     opzioni.memoria = memorie[h % std::size(memorie)];
     opzioni.fili = fili[(h / 8) % std::size(fili)];
     opzioni.fanIn = fanIn[(h / 64) % std::size(fanIn)];
+    opzioni.blocco = blocchi[(h / 256) % std::size(blocchi)];
     opzioni.cartellaCorse = QDir::tempPath();
 
     const oracolo::Esito atteso = oracolo::esegui(testo);

@@ -19,10 +19,7 @@ Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
         return esito;
     esito.copia = true;
     esito.byte += host::marca(lettore.codifica());
-    righe.visita([&](std::string_view v) {
-        esito.byte += v;
-        esito.byte += "\r\n";
-    });
+    righe.righe([&](std::string_view blocco) { esito.byte += blocco; });
     return esito;
 }
 
