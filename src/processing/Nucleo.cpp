@@ -71,14 +71,20 @@ std::uint64_t ottoByte(const char* p, std::size_t n, std::size_t da) noexcept
 
 __extension__ using Chiave128 = unsigned __int128;
 
+// An item's two keys as one number, in the same order as their bytes.
+inline Chiave128 chiaveIntera(const Voce& v) noexcept
+{
+    return (static_cast<Chiave128>(v.chiave[0]) << 64) | v.chiave[1];
+}
+
 struct Minore {
     bool operator()(const Voce& a, const Voce& b) const noexcept
     {
         // The keys as one 128-bit number: neighbours in a sorted list often
         // share their first eight bytes, and one test that is almost always
         // true costs less than two that go either way.
-        const Chiave128 ka = (static_cast<Chiave128>(a.chiave[0]) << 64) | a.chiave[1];
-        const Chiave128 kb = (static_cast<Chiave128>(b.chiave[0]) << 64) | b.chiave[1];
+        const Chiave128 ka = chiaveIntera(a);
+        const Chiave128 kb = chiaveIntera(b);
         if (ka != kb) [[likely]]
             return ka < kb;
         // Equal keys. An item of up to sixteen bytes is then a prefix of the
@@ -130,16 +136,25 @@ void unisci(std::vector<Tratto>& tratti, F& f)
         return;
     }
     if (tratti.size() == 2) {
-        // Which side goes next is a coin toss: the pointers move by the
-        // comparison's value instead of by a branch. They live in locals, as
-        // f may write through a char pointer, which could alias anything.
+        // Which side goes next is a coin toss: the side is chosen and the
+        // pointers move by the comparison's value, not by a branch, and the
+        // full comparison is needed only for equal keys. The pointers live
+        // in locals, as f may write through a char pointer, which could
+        // alias anything.
         const Voce* x = tratti[0].da;
         const Voce* y = tratti[1].da;
         const Voce* const xFine = tratti[0].a;
         const Voce* const yFine = tratti[1].a;
         while (x != xFine && y != yFine) {
-            const bool daY = Minore{}(*y, *x);
-            const Voce* v = daY ? y : x;
+            const Chiave128 kx = chiaveIntera(*x);
+            const Chiave128 ky = chiaveIntera(*y);
+            bool daY = ky < kx;
+            if (kx == ky) [[unlikely]]
+                daY = Minore{}(*y, *x);
+            const std::uintptr_t px = reinterpret_cast<std::uintptr_t>(x);
+            const std::uintptr_t py = reinterpret_cast<std::uintptr_t>(y);
+            const std::uintptr_t maschera = std::uintptr_t{0} - static_cast<std::uintptr_t>(daY);
+            const Voce* v = reinterpret_cast<const Voce*>(px ^ ((px ^ py) & maschera));
             y += daY;
             x += !daY;
             f(*v);
