@@ -603,6 +603,21 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
     const std::size_t nFine = std::min(fine.size(), sizeof finale);
     std::memcpy(finale, fine.data(), nFine);
     constexpr std::size_t margine = byteChiave + sizeof finale;
+    // Room for the range at once, enough for items of up to sixteen bytes:
+    // memory that grows by doubling as it is written faults every page in
+    // twice over. Past a quarter of a huge page, whole huge pages: a fault
+    // each instead of one every 4 KiB.
+    constexpr std::size_t paginaGrande = std::size_t{2} << 20;
+    std::size_t voci = 0;
+    for (const Tratto& t : tratti)
+        voci += static_cast<std::size_t>(t.a - t.da);
+    std::size_t stima = voci * (byteChiave + nFine) + margine;
+    if (stima > paginaGrande / 4)
+        stima = (stima + paginaGrande - 1) / paginaGrande * paginaGrande;
+    if (uscita.size() < stima) {
+        uscita.clear();
+        uscita.resize(stima);
+    }
     // The cursor and the end are locals: writes through a char pointer could
     // alias anything in memory, which would make every line reload them.
     char* p = uscita.data();

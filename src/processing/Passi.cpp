@@ -164,12 +164,7 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
     // parts and making the lines so costs one thread's share of the time.
     const std::size_t fili = squadra_->fili();
     const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
-    // Each buffer is made once, large enough for a range as a rule: memory
-    // that grows as it is written faults in a page at a time.
     std::vector<nucleo::Blocco> buffer(fili);
-    if (intervalli != 0)
-        for (auto& b : buffer)
-            b.resize(2 * byteBlocco);
     std::vector<std::size_t> usati(fili);
     for (std::size_t primo = 0; primo < intervalli; primo += fili) {
         const std::size_t quanti = std::min(fili, intervalli - primo);
