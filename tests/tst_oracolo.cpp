@@ -133,15 +133,18 @@ void TstOracolo::listeGrandi_data()
     QTest::addColumn<int>("fili");
     QTest::addColumn<int>("fanIn");
     QTest::addColumn<int>("blocco");
-    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300 << 0 << 0 << 0 << 0;
-    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000 << 0 << 0 << 0 << 0;
-    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000 << 0 << 0 << 0 << 0;
+    QTest::addColumn<int>("lunghe");  // every how many values a long item (0: none)
+    QTest::newRow("few distinct, one core") << quint64(10) << 5000 << 300 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("many items, both cores") << quint64(11) << 150000 << 60000 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("all distinct, both cores") << quint64(12) << 400000 << 1000000000 << 0 << 0 << 0 << 0 << 0;
     QTest::newRow("many items, runs on disk, three threads")
-        << quint64(13) << 150000 << 60000 << (256 << 10) << 3 << 4 << 0;
+        << quint64(13) << 150000 << 60000 << (256 << 10) << 3 << 4 << 0 << 0;
     QTest::newRow("all distinct, runs on disk, many passes")
-        << quint64(14) << 200000 << 1000000000 << (64 << 10) << 2 << 2 << 0;
+        << quint64(14) << 200000 << 1000000000 << (64 << 10) << 2 << 2 << 0 << 0;
     QTest::newRow("many items, eight threads, many blocks")
-        << quint64(15) << 150000 << 60000 << 0 << 8 << 0 << 4096;
+        << quint64(15) << 150000 << 60000 << 0 << 8 << 0 << 4096 << 0;
+    QTest::newRow("long items crowded together, three threads")
+        << quint64(16) << 100000 << 30000 << 0 << 3 << 0 << 0 << 50;
 }
 
 void TstOracolo::listeGrandi()
@@ -155,6 +158,7 @@ void TstOracolo::listeGrandi()
     QFETCH(int, fili);
     QFETCH(int, fanIn);
     QFETCH(int, blocco);
+    QFETCH(int, lunghe);
     QTemporaryDir corse;
     std::mt19937_64 caso(seme);
     static const char* const separatori[] = {"\r\n", "\n", "\r", ",", " , ", "\r\n\r\n"};
@@ -181,6 +185,13 @@ void TstOracolo::listeGrandi()
             break;
         }
         }
+        // Long items sharing their start, so that they crowd together in
+        // the order: some too long to be copied into the copy's lines, most
+        // of a few KB, together several blocks' worth.
+        if (lunghe != 0 && valore % static_cast<std::uint64_t>(lunghe) == 0)
+            voce = (valore / static_cast<std::uint64_t>(lunghe) % 50 == 0 ? std::string(70000, 'z')
+                                                                             : std::string(5000, 'y')) +
+                   std::to_string(valore);
         insieme.insert(voce);
         if (valore % 5 == 3)
             file += "\"" + voce + "\"";
@@ -192,6 +203,8 @@ void TstOracolo::listeGrandi()
     const oracolo::Esito ottenuto = oracolo::reale(file, opzioni(memoria, fili, fanIn, blocco, corse));
     QCOMPARE(ottenuto.letti, std::int64_t(voci));
     QVERIFY(memoria == 0 || ottenuto.corse > static_cast<std::size_t>(fanIn));
+    // Lines go out in blocks of about 1 MiB however they crowd.
+    QVERIFY2(ottenuto.bloccoMassimo < (std::size_t{2} << 20), qPrintable(QString::number(ottenuto.bloccoMassimo)));
     QCOMPARE(ottenuto.eliminate, std::int64_t(voci) - std::int64_t(insieme.size()));
     if (ottenuto.eliminate > 0) {
         std::string atteso;

@@ -58,6 +58,9 @@ private:
 // ------------------------------------------------------------------ keys --
 
 constexpr std::size_t byteChiave = sizeof(Voce::chiave);
+// Items longer than this are handed on where they lie, not copied into the
+// copy's lines.
+constexpr std::size_t testoDiretto = std::size_t{64} << 10;
 
 std::uint64_t ottoByte(const char* p, std::size_t n, std::size_t da) noexcept
 {
@@ -560,19 +563,48 @@ std::size_t Deduplica::dividi(std::size_t byte, std::size_t almeno)
     if (!corse_.empty())
         return 0;
     ordina();
-    // The parts take items by hash, so each spans the whole order much as
-    // the others do: evenly spaced items of the largest part cut all of
-    // them into ranges of about the same size.
     const Parte* grande = nullptr;
     std::size_t stima = 0;  // at most the text the items take
+    bool lunghe = false;
     for (const auto& p : parti_) {
         stima += p->quante * byteChiave + p->byteTesti;
+        lunghe = lunghe || p->byteTesti != 0;
         if (grande == nullptr || p->quante > grande->quante)
             grande = p.get();
     }
     if (grande == nullptr || grande->quante == 0)
         return 0;
     const std::size_t n = std::min(std::max(almeno, stima / std::max<std::size_t>(byte, 1) + 1), grande->quante);
+
+    // The parts take items by hash, so each spans the whole order much as
+    // the others do: items of the largest part evenly spaced by what their
+    // lines cost cut all of them into ranges of about the same size. With
+    // items of up to sixteen bytes, evenly spaced items are enough; longer
+    // ones may crowd together in the order, so then their lengths count
+    // (an item copied by reference counts as a short one).
+    const Voce* const voci = grande->inizio();
+    const std::size_t q = grande->quante;
+    std::vector<std::size_t> tagli(n + 1, q);
+    tagli[0] = 0;
+    if (!lunghe) {
+        for (std::size_t j = 1; j < n; ++j)
+            tagli[j] = static_cast<std::size_t>(static_cast<Chiave128>(j) * q / n);
+    } else {
+        const auto peso = [&](std::size_t k) {
+            const std::size_t l = voci[k].lunghezza();
+            return static_cast<Chiave128>(l > testoDiretto ? 1 : l + 1);
+        };
+        Chiave128 tutto = 0;
+        for (std::size_t k = 0; k < q; ++k)
+            tutto += peso(k);
+        Chiave128 somma = 0;
+        std::size_t j = 1;
+        for (std::size_t k = 0; k < q && j < n; ++k) {
+            somma += peso(k);
+            while (j < n && somma * n >= tutto * j)
+                tagli[j++] = std::min(k + 1, q - 1);
+        }
+    }
     const std::size_t P = parti_.size();
     confini_.resize((n + 1) * P);
     for (std::size_t p = 0; p < P; ++p) {
@@ -580,7 +612,7 @@ std::size_t Deduplica::dividi(std::size_t byte, std::size_t almeno)
         confini_[n * P + p] = parti_[p]->quante;
     }
     for (std::size_t j = 1; j < n; ++j) {
-        const Voce& divisore = grande->inizio()[j * grande->quante / n];
+        const Voce& divisore = voci[tagli[j]];
         for (std::size_t p = 0; p < P; ++p) {
             const Parte& parte = *parti_[p];
             confini_[j * P + p] = static_cast<std::size_t>(
@@ -590,18 +622,20 @@ std::size_t Deduplica::dividi(std::size_t byte, std::size_t almeno)
     return n;
 }
 
-std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& uscita) const
+std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& uscita, std::vector<Inserto>& lunghe) const
 {
     const std::size_t P = parti_.size();
     std::vector<Tratto> tratti;
     for (std::size_t p = 0; p < P; ++p)
         tratti.push_back({parti_[p]->inizio() + confini_[i * P + p], parti_[p]->inizio() + confini_[(i + 1) * P + p]});
+    lunghe.clear();
     // The line end as one word, written whole and counted by its length;
     // the keys of a short item are written whole too (sixteen bytes) and
     // counted by its length: both need room past the end of the line.
     char finale[8] = {};
     const std::size_t nFine = std::min(fine.size(), sizeof finale);
-    std::memcpy(finale, fine.data(), nFine);
+    if (nFine != 0)
+        std::memcpy(finale, fine.data(), nFine);
     constexpr std::size_t margine = byteChiave + sizeof finale;
     // Room for the range at once, enough for items of up to sixteen bytes:
     // memory that grows by doubling as it is written faults every page in
@@ -624,9 +658,12 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
     char* limite = p + uscita.size();
     const auto scrivi = [&](const Voce& v) {
         const std::size_t n = v.lunghezza();
-        if (static_cast<std::size_t>(limite - p) < n + margine) [[unlikely]] {
+        // A very long item is not copied: the caller gets its text where it
+        // lies, and only its line end is written here.
+        const std::size_t copiati = n > testoDiretto ? 0 : n;
+        if (static_cast<std::size_t>(limite - p) < copiati + margine) [[unlikely]] {
             const std::size_t usati = static_cast<std::size_t>(p - uscita.data());
-            uscita.resize(std::max(uscita.size() * 2, usati + n + margine));
+            uscita.resize(std::max(uscita.size() * 2, usati + copiati + margine));
             p = uscita.data() + usati;
             limite = uscita.data() + uscita.size();
         }
@@ -637,11 +674,13 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
                     be = __builtin_bswap64(be);
                 std::memcpy(p + 8 * k, &be, 8);
             }
-        } else {
+        } else if (copiati != 0) {
             std::memcpy(p, v.dati(), n);
+        } else {
+            lunghe.push_back({static_cast<std::size_t>(p - uscita.data()), std::string_view(v.dati(), n)});
         }
-        std::memcpy(p + n, finale, sizeof finale);
-        p += n + nFine;
+        std::memcpy(p + copiati, finale, sizeof finale);
+        p += copiati + nFine;
     };
     unisci(tratti, scrivi);
     return static_cast<std::size_t>(p - uscita.data());

@@ -139,16 +139,27 @@ public:
     void visita(const std::function<void(std::string_view)>& f);
 
     // After concludi(), when no run was written: cuts the sorted items into
-    // consecutive ranges of about `byte` bytes of text each, at least
-    // `almeno` where there are that many items, and returns how many ranges
-    // there are (0 with runs or no items). Sorts first if need be.
+    // consecutive ranges of about `byte` bytes of lines each (at least
+    // `almeno` ranges where there are that many items), and returns how
+    // many ranges there are (0 with runs or no items). Sorts first if need
+    // be.
     std::size_t dividi(std::size_t byte, std::size_t almeno);
+
+    // An item of a range too long to be copied: its text, which goes at
+    // `posizione` of the range's bytes.
+    struct Inserto {
+        std::size_t posizione;
+        std::string_view voce;
+    };
 
     // Writes the items of range i of dividi(), in ascending order, each
     // followed by `fine` (at most eight bytes), at the front of `uscita`
-    // (made larger when needed) and returns how many bytes it wrote.
-    // Different ranges may be written on different threads at once.
-    std::size_t accoda(std::size_t i, std::string_view fine, Blocco& uscita) const;
+    // (made larger when needed), and returns how many bytes it wrote. The
+    // text of items longer than 64 KiB is not copied: `lunghe` lists them,
+    // in order, with where each goes (its line end is in `uscita`); the
+    // views stay valid as long as the items are kept. Different ranges may
+    // be written on different threads at once.
+    std::size_t accoda(std::size_t i, std::string_view fine, Blocco& uscita, std::vector<Inserto>& lunghe) const;
 
 private:
     struct Parte;

@@ -148,9 +148,17 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
         // From the merged run, in one pass.
         std::string buffer;
         deduplica_->visita([&](std::string_view voce) {
-            if (buffer.size() + voce.size() + fine.size() > byteBlocco && !buffer.empty()) {
-                blocco(buffer);
-                buffer.clear();
+            if (buffer.size() + voce.size() + fine.size() > byteBlocco) {
+                if (!buffer.empty()) {
+                    blocco(buffer);
+                    buffer.clear();
+                }
+                // A line larger than a block goes as it is, not copied.
+                if (voce.size() + fine.size() > byteBlocco) {
+                    blocco(voce);
+                    blocco(fine);
+                    return;
+                }
             }
             buffer.append(voce).append(fine);
         });
@@ -165,12 +173,26 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
     const std::size_t fili = squadra_->fili();
     const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
     std::vector<nucleo::Blocco> buffer(fili);
+    std::vector<std::vector<nucleo::Deduplica::Inserto>> lunghe(fili);
     std::vector<std::size_t> usati(fili);
     for (std::size_t primo = 0; primo < intervalli; primo += fili) {
         const std::size_t quanti = std::min(fili, intervalli - primo);
-        squadra_->perOgni(quanti, [&](std::size_t t) { usati[t] = deduplica_->accoda(primo + t, fine, buffer[t]); });
-        for (std::size_t t = 0; t < quanti; ++t)
-            blocco(std::string_view(buffer[t].data(), usati[t]));
+        squadra_->perOgni(quanti, [&](std::size_t t) {
+            usati[t] = deduplica_->accoda(primo + t, fine, buffer[t], lunghe[t]);
+        });
+        for (std::size_t t = 0; t < quanti; ++t) {
+            // The range's lines, with its very long items where they go.
+            const std::string_view linee(buffer[t].data(), usati[t]);
+            std::size_t da = 0;
+            for (const auto& lunga : lunghe[t]) {
+                if (lunga.posizione > da)
+                    blocco(linee.substr(da, lunga.posizione - da));
+                blocco(lunga.voce);
+                da = lunga.posizione;
+            }
+            if (da < linee.size())
+                blocco(linee.substr(da));
+        }
     }
 }
 

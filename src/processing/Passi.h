@@ -58,7 +58,8 @@ public:
     void ordina();
 
     // Each kept item once, in ascending binary order, each followed by
-    // CR LF, given in order in blocks of whole lines.
+    // CR LF, given in order in blocks that end at a line end or (for a
+    // line too long to be copied) at the end of its item.
     void righe(const std::function<void(std::string_view)>& blocco);
 
 private:

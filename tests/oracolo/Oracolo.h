@@ -23,6 +23,7 @@ struct Esito {
     bool copia = false;          // whether a copy is written
     std::string byte;            // the copy's bytes
     std::size_t corse = 0;       // sorted runs the real run wrote to disk
+    std::size_t bloccoMassimo = 0;  // the largest block of lines the real run gave
 };
 
 // The items of `testo`, a file's bytes after any byte-order mark, in order:

@@ -4,6 +4,8 @@
 #include "host/LettoreVoci.h"
 #include "processing/Passi.h"
 
+#include <algorithm>
+
 namespace oracolo {
 
 Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
@@ -19,7 +21,10 @@ Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
         return esito;
     esito.copia = true;
     esito.byte += host::marca(lettore.codifica());
-    righe.righe([&](std::string_view blocco) { esito.byte += blocco; });
+    righe.righe([&](std::string_view blocco) {
+        esito.byte += blocco;
+        esito.bloccoMassimo = std::max(esito.bloccoMassimo, blocco.size());
+    });
     return esito;
 }
 
