@@ -58,6 +58,16 @@ private:
 // ------------------------------------------------------------------ keys --
 
 constexpr std::size_t byteChiave = sizeof(Voce::chiave);
+// The size of a huge page (on x86-64 and most others).
+constexpr std::size_t paginaGrande = std::size_t{2} << 20;
+
+// A size for a block that will be filled: past a quarter of a huge page,
+// whole huge pages (a fault each instead of one every 4 KiB, and page
+// faults are much of what a run costs).
+constexpr std::size_t inPagineGrandi(std::size_t byte) noexcept
+{
+    return byte > paginaGrande / 4 ? (byte + paginaGrande - 1) / paginaGrande * paginaGrande : byte;
+}
 // Items longer than this are handed on where they lie, not copied into the
 // copy's lines.
 constexpr std::size_t testoDiretto = std::size_t{64} << 10;
@@ -252,13 +262,12 @@ void* allocaGrande(std::size_t byte)
     // Huge pages come only in 2 MiB steps, aligned: advice on a block
     // aligned so covers it whole. (aligned_alloc wants a whole number of
     // alignments.)
-    constexpr std::size_t pagina = std::size_t{2} << 20;
-    void* p = byte >= pagina ? std::aligned_alloc(pagina, (byte + pagina - 1) / pagina * pagina)
-                             : std::malloc(byte == 0 ? 1 : byte);
+    const std::size_t intere = (byte + paginaGrande - 1) / paginaGrande * paginaGrande;
+    void* p = byte >= paginaGrande ? std::aligned_alloc(paginaGrande, intere) : std::malloc(byte == 0 ? 1 : byte);
     if (p == nullptr)
         throw std::bad_alloc();
-    if (byte >= pagina)
-        ::madvise(p, (byte + pagina - 1) / pagina * pagina, MADV_HUGEPAGE);
+    if (byte >= paginaGrande)
+        ::madvise(p, intere, MADV_HUGEPAGE);
     return p;
 }
 
@@ -464,10 +473,11 @@ void Deduplica::assimila(std::size_t sezioni, std::size_t byte,
 {
     if (immissioni_.size() < sezioni)
         immissioni_.resize(sezioni);
-    // Room for an item every 8 bytes from the start, in huge pages where
-    // it is large: growing by doubling from nothing faults in every page
-    // twice over, and page faults are much of a round's cost.
-    const std::size_t attese = byte / std::max<std::size_t>(sezioni * parti_.size(), 1) / 8;
+    // Room for an item every 8 bytes from the start: growing by doubling
+    // from nothing faults in every page twice over.
+    const std::size_t attese =
+        inPagineGrandi(byte / std::max<std::size_t>(sezioni * parti_.size(), 1) / 8 * sizeof(Immissione::Arrivo)) /
+        sizeof(Immissione::Arrivo);
     for (auto& im : immissioni_) {
         im.perParte_.resize(parti_.size());
         for (auto& coda : im.perParte_) {
@@ -639,15 +649,11 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
     constexpr std::size_t margine = byteChiave + sizeof finale;
     // Room for the range at once, enough for items of up to sixteen bytes:
     // memory that grows by doubling as it is written faults every page in
-    // twice over. Past a quarter of a huge page, whole huge pages: a fault
-    // each instead of one every 4 KiB.
-    constexpr std::size_t paginaGrande = std::size_t{2} << 20;
+    // twice over.
     std::size_t voci = 0;
     for (const Tratto& t : tratti)
         voci += static_cast<std::size_t>(t.a - t.da);
-    std::size_t stima = voci * (byteChiave + nFine) + margine;
-    if (stima > paginaGrande / 4)
-        stima = (stima + paginaGrande - 1) / paginaGrande * paginaGrande;
+    const std::size_t stima = inPagineGrandi(voci * (byteChiave + nFine) + margine);
     if (uscita.size() < stima) {
         uscita.clear();
         uscita.resize(stima);

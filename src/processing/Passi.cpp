@@ -88,11 +88,9 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // thread of its own (the reader keeps both valid), so reading the file
     // costs the team no time; a team of one, or where no thread can be
     // had, reads it after.
-    // The first piece is read before anyone can work, so it is one thread's
-    // share only.
     const auto leggiPezzo = [&] { return sorgente.prossimoPezzo(pezzo, massimo); };
     std::vector<host::CampiTesto> sezioni;
-    for (std::string_view testo = sorgente.prossimoPezzo(std::min(pezzo, pezzoPerFilo), massimo); !testo.empty();) {
+    for (std::string_view testo = leggiPezzo(); !testo.empty();) {
         sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
         std::future<std::string_view> prossimo;
         try {
