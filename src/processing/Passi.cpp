@@ -166,31 +166,57 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
     }
     // From memory: the sorted items are cut into key ranges, and the team
     // writes the lines of as many ranges at a time as it has threads, each
-    // into a buffer of its own; the blocks then go out in order. Merging the
-    // parts and making the lines so costs one thread's share of the time.
+    // into a buffer of its own, while one of them hands out the blocks of
+    // the ranges before (two sets of buffers in turn). Merging the parts
+    // and making the lines so costs one thread's share of the time, and
+    // handing them out hides behind it.
     const std::size_t fili = squadra_->fili();
     const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
-    std::vector<nucleo::Blocco> buffer(fili);
-    std::vector<std::vector<nucleo::Deduplica::Inserto>> lunghe(fili);
-    std::vector<std::size_t> usati(fili);
-    for (std::size_t primo = 0; primo < intervalli; primo += fili) {
-        const std::size_t quanti = std::min(fili, intervalli - primo);
-        squadra_->perOgni(quanti, [&](std::size_t t) {
-            usati[t] = deduplica_->accoda(primo + t, fine, buffer[t], lunghe[t]);
-        });
-        for (std::size_t t = 0; t < quanti; ++t) {
-            // The range's lines, with its very long items where they go.
-            const std::string_view linee(buffer[t].data(), usati[t]);
-            std::size_t da = 0;
-            for (const auto& lunga : lunghe[t]) {
-                if (lunga.posizione > da)
-                    blocco(linee.substr(da, lunga.posizione - da));
-                blocco(lunga.voce);
-                da = lunga.posizione;
-            }
-            if (da < linee.size())
-                blocco(linee.substr(da));
+    const std::size_t insiemi = fili > 1 ? 2 : 1;
+    std::vector<nucleo::Blocco> buffer(insiemi * fili);
+    std::vector<std::vector<nucleo::Deduplica::Inserto>> lunghe(insiemi * fili);
+    std::vector<std::size_t> usati(insiemi * fili);
+    const auto fai = [&](std::size_t intervallo, std::size_t b) {
+        usati[b] = deduplica_->accoda(intervallo, fine, buffer[b], lunghe[b]);
+    };
+    const auto dai = [&](std::size_t b) {
+        // The range's lines, with its very long items where they go.
+        const std::string_view linee(buffer[b].data(), usati[b]);
+        std::size_t da = 0;
+        for (const auto& lunga : lunghe[b]) {
+            if (lunga.posizione > da)
+                blocco(linee.substr(da, lunga.posizione - da));
+            blocco(lunga.voce);
+            da = lunga.posizione;
         }
+        if (da < linee.size())
+            blocco(linee.substr(da));
+    };
+    const std::size_t onde = (intervalli + fili - 1) / fili;
+    for (std::size_t onda = 0; onda <= onde; ++onda) {
+        // Wave `onda` is made into one set while wave onda - 1, in the
+        // other, goes out (as the first task, so the calling thread takes
+        // it while the others wake; one thread does both in that order).
+        const std::size_t fatti = onda < onde ? std::min(fili, intervalli - onda * fili) : 0;
+        const std::size_t dati = onda > 0 ? std::min(fili, intervalli - (onda - 1) * fili) : 0;
+        const std::size_t questo = (onda % insiemi) * fili;
+        const std::size_t prima = ((onda + insiemi - 1) % insiemi) * fili;
+        if (insiemi == 1) {
+            for (std::size_t t = 0; t < fatti; ++t) {
+                fai(onda * fili + t, t);
+                dai(t);
+            }
+            continue;
+        }
+        const std::size_t consegne = dati != 0 ? 1 : 0;
+        squadra_->perOgni(consegne + fatti, [&](std::size_t t) {
+            if (t < consegne) {
+                for (std::size_t k = 0; k < dati; ++k)
+                    dai(prima + k);
+                return;
+            }
+            fai(onda * fili + t - consegne, questo + t - consegne);
+        });
     }
 }
 

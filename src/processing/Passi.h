@@ -59,7 +59,8 @@ public:
 
     // Each kept item once, in ascending binary order, each followed by
     // CR LF, given in order in blocks that end at a line end or (for a
-    // line too long to be copied) at the end of its item.
+    // line too long to be copied) at the end of its item. The blocks come
+    // one call at a time, in order, on any of the run's threads.
     void righe(const std::function<void(std::string_view)>& blocco);
 
 private:
