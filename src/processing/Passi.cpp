@@ -172,10 +172,9 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
     // handing them out hides behind it.
     const std::size_t fili = squadra_->fili();
     const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
-    const std::size_t insiemi = fili > 1 ? 2 : 1;
-    std::vector<nucleo::Blocco> buffer(insiemi * fili);
-    std::vector<std::vector<nucleo::Deduplica::Inserto>> lunghe(insiemi * fili);
-    std::vector<std::size_t> usati(insiemi * fili);
+    std::vector<nucleo::Blocco> buffer(2 * fili);
+    std::vector<std::vector<nucleo::Deduplica::Inserto>> lunghe(2 * fili);
+    std::vector<std::size_t> usati(2 * fili);
     const auto fai = [&](std::size_t intervallo, std::size_t b) {
         usati[b] = deduplica_->accoda(intervallo, fine, buffer[b], lunghe[b]);
     };
@@ -192,22 +191,22 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
         if (da < linee.size())
             blocco(linee.substr(da));
     };
+    if (fili == 1) {
+        for (std::size_t i = 0; i < intervalli; ++i) {
+            fai(i, 0);
+            dai(0);
+        }
+        return;
+    }
     const std::size_t onde = (intervalli + fili - 1) / fili;
     for (std::size_t onda = 0; onda <= onde; ++onda) {
         // Wave `onda` is made into one set while wave onda - 1, in the
-        // other, goes out (as the first task, so the calling thread takes
-        // it while the others wake; one thread does both in that order).
+        // other, goes out as the first task, which the calling thread takes
+        // while the others wake.
         const std::size_t fatti = onda < onde ? std::min(fili, intervalli - onda * fili) : 0;
         const std::size_t dati = onda > 0 ? std::min(fili, intervalli - (onda - 1) * fili) : 0;
-        const std::size_t questo = (onda % insiemi) * fili;
-        const std::size_t prima = ((onda + insiemi - 1) % insiemi) * fili;
-        if (insiemi == 1) {
-            for (std::size_t t = 0; t < fatti; ++t) {
-                fai(onda * fili + t, t);
-                dai(t);
-            }
-            continue;
-        }
+        const std::size_t questo = (onda % 2) * fili;
+        const std::size_t prima = ((onda + 1) % 2) * fili;
         const std::size_t consegne = dati != 0 ? 1 : 0;
         squadra_->perOgni(consegne + fatti, [&](std::size_t t) {
             if (t < consegne) {
