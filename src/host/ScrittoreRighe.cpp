@@ -244,12 +244,6 @@ void ScrittoreRighe::scrivi(std::string_view byte)
     usati_ += byte.size();
 }
 
-void ScrittoreRighe::scriviLungo(std::string_view riga)
-{
-    scriviTesto(riga);
-    scriviTesto("\r\n");
-}
-
 void ScrittoreRighe::scriviTesto(std::string_view testo)
 {
     if (!utf16_) {

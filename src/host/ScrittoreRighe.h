@@ -5,16 +5,16 @@
 #include <QString>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace host {
 
-// Sequential output of a text file, line by line, each line ended by CR LF.
+// Sequential output of a text file, in pieces of text the caller makes
+// (for the copy, lines each ended by CR LF).
 //
-// Nothing is written at the destination until completa(): the lines go to a
+// Nothing is written at the destination until completa(): the text goes to a
 // temporary file in the destination's folder, which completa() flushes to
 // disk, names with a short hidden name and renames over the destination at
 // once, then flushes the folder. Where the system allows it the temporary
@@ -32,7 +32,7 @@ namespace host {
 // rights that `sorgente` lacks, and always keeps the owner's read and write
 // rights: it is never readable by anyone who cannot read the source.
 //
-// Lines are given as bytes, or as UTF-8 for a UTF-16 file, which the writer
+// Text is given as bytes, or as UTF-8 for a UTF-16 file, which the writer
 // encodes as it goes; the file starts with the encoding's mark.
 class ScrittoreRighe {
 public:
@@ -42,23 +42,9 @@ public:
     ScrittoreRighe(const ScrittoreRighe&) = delete;
     ScrittoreRighe& operator=(const ScrittoreRighe&) = delete;
 
-    void scrivi(std::string_view byte);   // bytes as they are
     // Text as the file wants it: as it is, or UTF-8 encoded as UTF-16.
     // A piece of text must end at a character's end.
     void scriviTesto(std::string_view testo);
-    void scriviRiga(std::string_view riga) // the line and CR LF
-    {
-        if (utf16_ || riga.size() + 2 > spazio()) {
-            scriviLungo(riga);
-            return;
-        }
-        char* p = buffer_.get() + usati_;
-        if (!riga.empty())
-            std::memcpy(p, riga.data(), riga.size());
-        p[riga.size()] = '\r';
-        p[riga.size() + 1] = '\n';
-        usati_ += riga.size() + 2;
-    }
 
     void completa();
 
@@ -104,7 +90,7 @@ private:
     };
 
     std::size_t spazio() const noexcept { return capacita - usati_; }
-    void scriviLungo(std::string_view riga);
+    void scrivi(std::string_view byte);   // bytes as they are
     void scriviTutto(const char* dati, std::size_t n);
     void svuota();
     void creaTemporaneo();

@@ -129,7 +129,7 @@ int main(int argc, char* argv[])
         host::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
         host::eseguiGestore([&] {
             host::ScrittoreRighe copia(host::unisciPercorso(elaborazione::cartellaDati(), a[3]));
-            copia.scriviRiga("una riga");
+            copia.scriviTesto("una riga\r\n");
             std::printf("SCRIVENDO\n");
             std::fflush(stdout);
             for (;;)
