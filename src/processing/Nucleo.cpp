@@ -64,9 +64,13 @@ constexpr std::size_t paginaGrande = std::size_t{2} << 20;
 // A size for a block that will be filled: past a quarter of a huge page,
 // whole huge pages (a fault each instead of one every 4 KiB, and page
 // faults are much of what a run costs).
+constexpr std::size_t pagineGrandiIntere(std::size_t byte) noexcept
+{
+    return (byte + paginaGrande - 1) / paginaGrande * paginaGrande;
+}
 constexpr std::size_t inPagineGrandi(std::size_t byte) noexcept
 {
-    return byte > paginaGrande / 4 ? (byte + paginaGrande - 1) / paginaGrande * paginaGrande : byte;
+    return byte > paginaGrande / 4 ? pagineGrandiIntere(byte) : byte;
 }
 // Items longer than this are handed on where they lie, not copied into the
 // copy's lines.
@@ -112,6 +116,18 @@ struct Minore {
     }
 };
 
+// Writes an item's keys as the sixteen bytes they stand for (an item of up
+// to sixteen bytes, zero-padded).
+inline void scriviChiavi(const Voce& v, char* dove) noexcept
+{
+    for (int k = 0; k < 2; ++k) {
+        std::uint64_t be = v.chiave[k];
+        if constexpr (std::endian::native == std::endian::little)
+            be = __builtin_bswap64(be);
+        std::memcpy(dove + 8 * k, &be, 8);
+    }
+}
+
 // Gives the item to f: one of up to sixteen bytes is rebuilt from its keys.
 template <class F>
 void consegna(const Voce& v, F& f)
@@ -122,12 +138,7 @@ void consegna(const Voce& v, F& f)
         return;
     }
     char byte[byteChiave];
-    for (int k = 0; k < 2; ++k) {
-        std::uint64_t be = v.chiave[k];
-        if constexpr (std::endian::native == std::endian::little)
-            be = __builtin_bswap64(be);
-        std::memcpy(byte + 8 * k, &be, 8);
-    }
+    scriviChiavi(v, byte);
     f(std::string_view(byte, n));
 }
 
@@ -262,7 +273,7 @@ void* allocaGrande(std::size_t byte)
     // Huge pages come only in 2 MiB steps, aligned: advice on a block
     // aligned so covers it whole. (aligned_alloc wants a whole number of
     // alignments.)
-    const std::size_t intere = (byte + paginaGrande - 1) / paginaGrande * paginaGrande;
+    const std::size_t intere = pagineGrandiIntere(byte);
     void* p = byte >= paginaGrande ? std::aligned_alloc(paginaGrande, intere) : std::malloc(byte == 0 ? 1 : byte);
     if (p == nullptr)
         throw std::bad_alloc();
@@ -674,12 +685,7 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
             limite = uscita.data() + uscita.size();
         }
         if (n <= byteChiave) {
-            for (int k = 0; k < 2; ++k) {
-                std::uint64_t be = v.chiave[k];
-                if constexpr (std::endian::native == std::endian::little)
-                    be = __builtin_bswap64(be);
-                std::memcpy(p + 8 * k, &be, 8);
-            }
+            scriviChiavi(v, p);
         } else if (copiati != 0) {
             std::memcpy(p, v.dati(), n);
         } else {
