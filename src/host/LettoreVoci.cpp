@@ -193,7 +193,94 @@ void LettoreVoci::riempi(std::size_t fino)
     }
 }
 
-std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo)
+std::size_t LettoreVoci::memoriaInUso() const noexcept
+{
+    return testi_[0].byte + testi_[1].byte + grezzi_.capacity() + decodificati_.capacity();
+}
+
+void LettoreVoci::liberaGrande(Mappa& mappa, std::size_t serve) noexcept
+{
+    // A buffer that a long field made more than twice as large as what is
+    // needed now goes back to the system; it is mapped again at the size
+    // needed.
+    if (mappa.dati != nullptr && mappa.byte > 2 * std::max<std::size_t>(serve, 4096)) {
+        ::munmap(mappa.dati, mappa.byte);
+        mappa.dati = nullptr;
+        mappa.byte = 0;
+    }
+}
+
+bool LettoreVoci::compatta()
+{
+    // The buffer holds the start of one field (or of a line with a quote
+    // left open), with no field end yet. Its leading spaces are never part
+    // of an item, nor needed to tell a quote: one stays, so that a field of
+    // spaces only stays a field. Its trailing spaces are counted instead,
+    // until what follows them says whether they are part of the item.
+    char* d = testo_->dati;
+    std::size_t n = presenti_;
+    std::size_t primo = 0;
+    while (primo < n && d[primo] == CampiTesto::spazio)
+        ++primo;
+    bool fatto = false;
+    if (primo > 1) {
+        std::memmove(d + 1, d + primo, n - primo);
+        n -= primo - 1;
+        if (spaziSospesi_ != 0)
+            posSospesi_ -= primo - 1;
+        fatto = true;
+    }
+    if (primo < presenti_) {
+        std::size_t ultimo = n;
+        while (d[ultimo - 1] == CampiTesto::spazio)
+            --ultimo;
+        if (ultimo < n) {
+            spaziSospesi_ += n - ultimo;
+            posSospesi_ = ultimo;
+            n = ultimo;
+            fatto = true;
+        }
+    }
+    presenti_ = n;
+    return fatto;
+}
+
+bool LettoreVoci::risolviSpazi(std::size_t massimo)
+{
+    if (spaziSospesi_ == 0)
+        return true;
+    char* d = testo_->dati;
+    std::size_t k = posSospesi_;
+    while (k < presenti_ && d[k] == CampiTesto::spazio)
+        ++k;
+    if (k > posSospesi_) {
+        spaziSospesi_ += k - posSospesi_;
+        std::memmove(d + posSospesi_, d + k, presenti_ - k);
+        presenti_ -= k - posSospesi_;
+    }
+    if (presenti_ == posSospesi_)
+        return true;
+    // A line end always ends the field; a comma does when no quote is open
+    // (the field has no quote at all). Then the spaces were trailing.
+    const char c = d[posSospesi_];
+    const bool virgolette = std::memchr(d, CampiTesto::virgolette, posSospesi_) != nullptr;
+    if (c == CampiTesto::ritorno || c == CampiTesto::aCapo || (c == CampiTesto::virgola && !virgolette)) {
+        spaziSospesi_ = 0;
+        return true;
+    }
+    const std::size_t serve = presenti_ + spaziSospesi_;
+    if (serve > massimo)
+        return false;
+    riserva(serve, massimo);
+    d = testo_->dati;
+    std::memmove(d + posSospesi_ + spaziSospesi_, d + posSospesi_, presenti_ - posSospesi_);
+    std::memset(d + posSospesi_, CampiTesto::spazio, spaziSospesi_);
+    presenti_ = serve;
+    spaziSospesi_ = 0;
+    return true;
+}
+
+std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
 {
     quanto = std::max<std::size_t>(quanto, 64);
     // What was read past the last cut goes to the front of the other
@@ -206,29 +293,48 @@ std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t mass
         testo_ = testo_ == &testi_[0] ? &testi_[1] : &testi_[0];
         presenti_ = 0;
         consumati_ = 0;
-        riserva(std::max(resto, std::min(quanto, massimo)), std::max(massimo, resto));
+        const std::size_t serve = std::max(resto, std::min(quanto, massimo));
+        if (finiti_)
+            liberaGrande(*testo_, serve);
+        riserva(serve, std::max(massimo, resto));
         if (resto != 0)
             std::memcpy(testo_->dati, vecchio->dati + da, resto);
         presenti_ = resto;
+        if (finiti_)
+            liberaGrande(*vecchio, serve);
     }
+    finiti_ = false;
     std::size_t voglio = std::max(std::min(quanto, massimo), presenti_);
     std::size_t senzaRighe = 0;
     for (;;) {
         riserva(voglio, std::max(massimo, presenti_));
         riempi(voglio);
-        if (finito_ && grezzi_.empty()) {
+        const bool spazi = risolviSpazi(massimo);
+        if (finito_ && grezzi_.empty() && spazi) {
+            spaziSospesi_ = 0;  // trailing spaces of the last field
             consumati_ = presenti_;
             return {testo_->dati, presenti_};
         }
-        const std::size_t taglio = CampiTesto::taglio({testo_->dati, presenti_}, senzaRighe);
+        const std::size_t taglio = spazi ? CampiTesto::taglio({testo_->dati, presenti_}, senzaRighe) : 0;
         if (taglio != 0) {
             consumati_ = taglio;
             return {testo_->dati, taglio};
         }
         senzaRighe = presenti_;
+        // Spaces counted on the way left room: fill it first.
+        if (spazi && presenti_ < voglio && !finito_)
+            continue;
+        if (spazi && compatta()) {
+            senzaRighe = 0;
+            continue;
+        }
         // One field fills the buffer: a larger one, up to `massimo`.
-        if (presenti_ >= massimo)
-            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+        if (!spazi || presenti_ >= massimo) {
+            if (oltre == nullptr)
+                throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+            *oltre = true;
+            return {};
+        }
         voglio = std::min(std::max(voglio, presenti_) * 2, massimo);
     }
 }

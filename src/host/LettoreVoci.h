@@ -52,15 +52,32 @@ public:
     // (or at the end of the file); "" once everything is read. The piece
     // stays valid until the call after next, so the next one can be read
     // while this one is still in use. When one field (one line, for a
-    // quote left open) does not fit in `massimo` bytes the run is out of
-    // memory: the run-time error 7.
-    std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo);
+    // quote left open) does not fit in `massimo` bytes: with `oltre`, it
+    // is set and "" comes back, and a later call with a larger `massimo`
+    // goes on where this one stopped; without, the run is out of memory
+    // (the run-time error 7).
+    //
+    // Spaces cost no room while a field is too long for the buffer: the
+    // leading spaces of a field are dropped as they stream (one stays, so
+    // a field of spaces only is still a field), and trailing ones are only
+    // counted, written out when a byte other than a space follows them
+    // within the field.
+    std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre = nullptr);
+
+    // The caller is done with every piece handed out so far: the next call
+    // gives back the memory of a buffer that a long field made large.
+    void pezziFiniti() noexcept { finiti_ = true; }
+
+    // The memory the reader's buffers take now.
+    std::size_t memoriaInUso() const noexcept;
 
 private:
     void apri();                                  // reads the mark
     std::size_t leggiGrezzi(char* dove, std::size_t n);  // 0 at the end
     void riempi(std::size_t fino);                // text up to `fino` bytes
     void riserva(std::size_t capienza, std::size_t massimo);
+    bool compatta();                              // squeezes the spaces of a long field
+    bool risolviSpazi(std::size_t massimo);       // the counted spaces, once bytes follow them
 
     QString percorso_;
     int fd_ = -1;
@@ -82,8 +99,12 @@ private:
     // Two, used in turn: a piece stays valid while the next one is read.
     Mappa testi_[2];
     Mappa* testo_ = &testi_[0];
+    static void liberaGrande(Mappa& mappa, std::size_t serve) noexcept;
     std::size_t presenti_ = 0;       // bytes of text in the buffer
     std::size_t consumati_ = 0;      // of which already handed out
+    std::size_t spaziSospesi_ = 0;   // trailing spaces counted, not in the buffer,
+    std::size_t posSospesi_ = 0;     // which belong at this offset
+    bool finiti_ = false;
     std::string grezzi_;             // UTF-16 bytes not yet decoded
     std::string decodificati_;
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include <dirent.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -104,6 +105,22 @@ std::size_t memoriaDisponibile()
         disponibile = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) * pagina;
     spazio = std::min(spazio, disponibile / 2);
     return static_cast<std::size_t>(std::min<std::uint64_t>(spazio, std::numeric_limits<std::size_t>::max()));
+}
+
+std::size_t descrittoriDisponibili()
+{
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<std::size_t>::max() / 2;
+    std::size_t aperti = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (const dirent* v = ::readdir(d))
+            if (v->d_name[0] != '.')
+                ++aperti;
+        ::closedir(d);
+        aperti = aperti > 0 ? aperti - 1 : 0;  // the folder's own
+    }
+    return r.rlim_cur > aperti ? static_cast<std::size_t>(r.rlim_cur - aperti) : 0;
 }
 
 unsigned processoriDisponibili()

@@ -12,6 +12,10 @@ namespace host {
 // take address space of their own.
 std::size_t memoriaDisponibile();
 
+// How many more descriptors this process may open now: its limit of open
+// files less those open.
+std::size_t descrittoriDisponibili();
+
 // How many processors this process may use: those of its CPU affinity,
 // fewer when its control group's CPU quota allows fewer, at most 16.
 unsigned processoriDisponibili();

@@ -15,9 +15,11 @@ constexpr std::size_t lunghezzaMassimaCodificata = 10;  // 64 bits, 7 a byte
 
 // ------------------------------------------------------------------ write --
 
-ScritturaCorsa::ScritturaCorsa(std::unique_ptr<Supporto> supporto, std::size_t memoria)
-    : buffer_(std::max(memoria, bufferMinimo))
+ScritturaCorsa::ScritturaCorsa(std::unique_ptr<Supporto> supporto, std::size_t memoria, Bilancio& bilancio)
 {
+    memoria = std::max(memoria, bufferMinimo);
+    prenotata_.impegna(&bilancio, Bilancio::costo(memoria));
+    buffer_.resize(memoria);
     corsa_.supporto = std::move(supporto);
 }
 
@@ -59,14 +61,18 @@ Corsa ScritturaCorsa::chiudi()
 {
     svuota();
     buffer_ = {};
+    prenotata_.azzera();
     return std::move(corsa_);
 }
 
 // ------------------------------------------------------------------- read --
 
-LetturaCorsa::LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t memoria)
-    : supporto_(supporto), byte_(byte), buffer_(std::max(memoria, bufferMinimo))
+LetturaCorsa::LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t memoria, Bilancio& bilancio)
+    : supporto_(supporto), byte_(byte), bilancio_(&bilancio)
 {
+    memoria = std::max(memoria, bufferMinimo);
+    prenotata_.impegna(bilancio_, Bilancio::costo(memoria));
+    buffer_.resize(memoria);
 }
 
 bool LetturaCorsa::riempi(std::size_t servono)
@@ -75,9 +81,15 @@ bool LetturaCorsa::riempi(std::size_t servono)
     // bytes are there or the run ends.
     std::size_t presenti = fine_ - inizio_;
     if (servono > buffer_.size()) {
+        // A long item: its own buffer, the old one given back once its
+        // bytes have moved. The item was held whole before it was written,
+        // so it is held whole again whatever the budget says.
+        Prenotazione piuPrenotata;
+        piuPrenotata.impegna(bilancio_, Bilancio::costo(servono));
         std::vector<char> piu(servono);
         std::memcpy(piu.data(), buffer_.data() + inizio_, presenti);
         buffer_ = std::move(piu);
+        prenotata_ = std::move(piuPrenotata);
     } else if (inizio_ != 0) {
         std::memmove(buffer_.data(), buffer_.data() + inizio_, presenti);
     }
@@ -121,13 +133,13 @@ bool LetturaCorsa::avanza()
 
 // ------------------------------------------------------------------ merge --
 
-std::uint64_t unisciCorse(const std::vector<Corsa>& corse, std::size_t memoriaPerCorsa,
+std::uint64_t unisciCorse(const std::vector<Corsa>& corse, std::size_t memoriaPerCorsa, Bilancio& bilancio,
                           const std::function<void(std::string_view)>& uscita)
 {
     std::vector<LetturaCorsa> letture;
     letture.reserve(corse.size());
     for (const Corsa& c : corse)
-        letture.emplace_back(*c.supporto, c.byte, memoriaPerCorsa);
+        letture.emplace_back(*c.supporto, c.byte, memoriaPerCorsa, bilancio);
 
     // A heap of the runs by their current item, the least on top.
     std::vector<LetturaCorsa*> mucchio;
@@ -138,21 +150,28 @@ std::uint64_t unisciCorse(const std::vector<Corsa>& corse, std::size_t memoriaPe
     std::make_heap(mucchio.begin(), mucchio.end(), maggiore);
 
     // Each run holds an item once, so a repeat can only come from another
-    // run: the item just handed over is kept to recognise it.
-    std::string ultima;
-    std::uint64_t date = 0;
-    while (!mucchio.empty()) {
-        std::pop_heap(mucchio.begin(), mucchio.end(), maggiore);
-        LetturaCorsa* l = mucchio.back();
-        if (date == 0 || l->voce() != ultima) {
-            uscita(l->voce());
-            ultima.assign(l->voce());
-            ++date;
-        }
+    // run, and all its repeats are on top of the heap together: they are
+    // skipped while the item handed over is still in its run's buffer, so
+    // no item is ever copied to be recognised.
+    const auto prossima = [&](LetturaCorsa* l) {
         if (l->avanza())
             std::push_heap(mucchio.begin(), mucchio.end(), maggiore);
         else
             mucchio.pop_back();
+    };
+    std::uint64_t date = 0;
+    while (!mucchio.empty()) {
+        std::pop_heap(mucchio.begin(), mucchio.end(), maggiore);
+        LetturaCorsa* l = mucchio.back();
+        mucchio.pop_back();
+        while (!mucchio.empty() && mucchio.front()->voce() == l->voce()) {
+            std::pop_heap(mucchio.begin(), mucchio.end(), maggiore);
+            prossima(mucchio.back());
+        }
+        uscita(l->voce());
+        ++date;
+        mucchio.push_back(l);
+        prossima(l);
     }
     return date;
 }

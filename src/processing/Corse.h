@@ -1,5 +1,7 @@
 #pragma once
 
+#include "processing/Bilancio.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,10 +36,12 @@ struct Corsa {
 };
 
 // Writes a run: each item as its length (7 bits a byte, low bits first)
-// followed by its bytes, gathered in a buffer of `memoria` bytes.
+// followed by its bytes, gathered in a buffer of `memoria` bytes (reserved
+// on `bilancio` while the run is written; an item that does not fit in it
+// goes out where it lies).
 class ScritturaCorsa {
 public:
-    ScritturaCorsa(std::unique_ptr<Supporto> supporto, std::size_t memoria);
+    ScritturaCorsa(std::unique_ptr<Supporto> supporto, std::size_t memoria, Bilancio& bilancio);
     void aggiungi(std::string_view voce);
     Corsa chiudi();
 
@@ -45,15 +49,17 @@ private:
     void svuota();
 
     Corsa corsa_;
+    Prenotazione prenotata_;
     std::vector<char> buffer_;
     std::size_t usati_ = 0;
 };
 
 // Reads a run's items back in order, through a buffer of about `memoria`
-// bytes; an item larger than that gets a buffer of its own size.
+// bytes; an item larger than that gets a buffer of its own size. The
+// buffer is reserved on `bilancio`.
 class LetturaCorsa {
 public:
-    LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t memoria);
+    LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t memoria, Bilancio& bilancio);
 
     // Moves to the next item; false at the end of the run. The item is
     // valid until the next call.
@@ -66,6 +72,8 @@ private:
     Supporto& supporto_;
     std::uint64_t letti_ = 0;  // bytes of the run taken into the buffer
     std::uint64_t byte_;
+    Bilancio* bilancio_;
+    Prenotazione prenotata_;
     std::vector<char> buffer_;
     std::size_t inizio_ = 0;
     std::size_t fine_ = 0;
@@ -74,8 +82,8 @@ private:
 
 // Merges sorted runs, handing each distinct item to `uscita` once, in
 // ascending binary order; returns how many it handed over. Each run is
-// read through a buffer of `memoriaPerCorsa` bytes.
-std::uint64_t unisciCorse(const std::vector<Corsa>& corse, std::size_t memoriaPerCorsa,
+// read through a buffer of `memoriaPerCorsa` bytes, reserved on `bilancio`.
+std::uint64_t unisciCorse(const std::vector<Corsa>& corse, std::size_t memoriaPerCorsa, Bilancio& bilancio,
                           const std::function<void(std::string_view)>& uscita);
 
 }  // namespace nucleo

@@ -10,8 +10,6 @@
 #include <new>
 #include <utility>
 
-#include <sys/mman.h>
-
 // xxHash's XXH3: a proven, fast hash, used inline from its header.
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -20,27 +18,43 @@ namespace nucleo {
 
 namespace {
 
-// ---------------------------------------------------------------- memory --
+// ---------------------------------------------------------------- tables --
 
 // The slots of a hash table of items, all empty (every byte 0xFF, so an
-// empty slot's length is the largest there is), in huge pages when large.
+// empty slot's length is the largest there is), in huge pages when large,
+// on the run's budget.
 class Tavola {
 public:
     Tavola() = default;
-    explicit Tavola(std::size_t n) : quante_(n)
+    // A table of n slots, or an invalid one when the budget has no room
+    // for it (or the system none); `comunque` takes it whatever the budget.
+    Tavola(Bilancio& bilancio, std::size_t n, bool comunque) : bilancio_(&bilancio)
     {
-        dati_ = static_cast<Voce*>(allocaGrande(n * sizeof(Voce)));
+        const std::size_t byte = n * sizeof(Voce);
+        dati_ = static_cast<Voce*>(comunque ? bilancio.allocaComunque(byte) : bilancio.alloca(byte));
+        if (dati_ == nullptr)
+            return;
+        quante_ = n;
         vuota();
     }
-    Tavola(Tavola&& altra) noexcept : dati_(std::exchange(altra.dati_, nullptr)), quante_(std::exchange(altra.quante_, 0)) {}
+    Tavola(Tavola&& altra) noexcept
+        : bilancio_(altra.bilancio_), dati_(std::exchange(altra.dati_, nullptr)), quante_(std::exchange(altra.quante_, 0))
+    {
+    }
     Tavola& operator=(Tavola&& altra) noexcept
     {
+        std::swap(bilancio_, altra.bilancio_);
         std::swap(dati_, altra.dati_);
         std::swap(quante_, altra.quante_);
         return *this;
     }
-    ~Tavola() { std::free(dati_); }
+    ~Tavola()
+    {
+        if (dati_ != nullptr)
+            bilancio_->libera(dati_, quante_ * sizeof(Voce));
+    }
 
+    bool valida() const noexcept { return dati_ != nullptr; }
     void vuota() noexcept { std::memset(static_cast<void*>(dati_), 0xFF, quante_ * sizeof(Voce)); }
     Voce& operator[](std::size_t i) noexcept { return dati_[i]; }
     const Voce& operator[](std::size_t i) const noexcept { return dati_[i]; }
@@ -51,6 +65,7 @@ public:
     const Voce* end() const noexcept { return dati_ + quante_; }
 
 private:
+    Bilancio* bilancio_ = nullptr;
     Voce* dati_ = nullptr;
     std::size_t quante_ = 0;
 };
@@ -58,20 +73,6 @@ private:
 // ------------------------------------------------------------------ keys --
 
 constexpr std::size_t byteChiave = sizeof(Voce::chiave);
-// The size of a huge page (on x86-64 and most others).
-constexpr std::size_t paginaGrande = std::size_t{2} << 20;
-
-// A size for a block that will be filled: past a quarter of a huge page,
-// whole huge pages (a fault each instead of one every 4 KiB, and page
-// faults are much of what a run costs).
-constexpr std::size_t pagineGrandiIntere(std::size_t byte) noexcept
-{
-    return (byte + paginaGrande - 1) / paginaGrande * paginaGrande;
-}
-constexpr std::size_t inPagineGrandi(std::size_t byte) noexcept
-{
-    return byte > paginaGrande / 4 ? pagineGrandiIntere(byte) : byte;
-}
 // Items longer than this are handed on where they lie, not copied into the
 // copy's lines.
 constexpr std::size_t testoDiretto = std::size_t{64} << 10;
@@ -268,20 +269,6 @@ inline std::size_t parteDi(std::uint64_t hash, std::size_t parti) noexcept
 
 }  // namespace
 
-void* allocaGrande(std::size_t byte)
-{
-    // Huge pages come only in 2 MiB steps, aligned: advice on a block
-    // aligned so covers it whole. (aligned_alloc wants a whole number of
-    // alignments.)
-    const std::size_t intere = pagineGrandiIntere(byte);
-    void* p = byte >= paginaGrande ? std::aligned_alloc(paginaGrande, intere) : std::malloc(byte == 0 ? 1 : byte);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    if (byte >= paginaGrande)
-        ::madvise(p, intere, MADV_HUGEPAGE);
-    return p;
-}
-
 // ------------------------------------------------------------ the parts --
 
 // The distinct items of one part, in an open-addressing hash table of the
@@ -290,16 +277,29 @@ void* allocaGrande(std::size_t byte)
 // bytes is settled there without following any pointer. The text of the
 // long items is copied out of the file's text. To sort, the table is
 // packed to its front and sorted in place; after a run is written the part
-// starts again in the same memory, so no page is faulted in twice.
+// starts again in the same memory, so no page is faulted in twice. The
+// table and the text are taken on the run's budget: when it has no room,
+// the part refuses the item and the run writes what it holds first.
 struct Deduplica::Parte {
-    explicit Parte(std::size_t memoria)
+    Parte(Bilancio& conto, std::size_t memoria) : bilancio(conto)
     {
         byteTesto = std::clamp<std::size_t>(memoria / 64, 256, std::size_t{4} << 20);
-        dimensiona(8);
+        tavola = Tavola(bilancio, std::size_t{1} << bitMinimi, true);
+        misura(bitMinimi);
     }
+    ~Parte() { liberaTesti(); }
+
+    Bilancio& bilancio;
+    // Set when even an empty part had no room for the next item: it takes
+    // that one whatever the budget, so that the run always moves on (an
+    // item the system cannot hold ends it as out of memory).
+    bool comunque = false;
+
+    void* alloca(std::size_t byte) { return comunque ? bilancio.allocaComunque(byte) : bilancio.alloca(byte); }
 
     // ------------------------------------------------------------ table --
     static constexpr std::uint64_t vuota = ~std::uint64_t{0};  // an empty slot (no address is that high)
+    static constexpr int bitMinimi = 3;
 
     Tavola tavola;
     std::size_t maschera = 0;
@@ -308,38 +308,43 @@ struct Deduplica::Parte {
     std::size_t quante = 0;
 
     std::size_t casa(std::uint64_t h) const noexcept { return h >> spostamento; }
+    int bit() const noexcept { return 64 - spostamento; }
 
-    void dimensiona(int bit)
+    void misura(int bit)
     {
-        tavola = Tavola(std::size_t{1} << bit);
         maschera = tavola.size() - 1;
         spostamento = 64 - bit;
-        soglia = tavola.size() / 10 * 7;
+        soglia = tavola.size() * 7 / 10;
     }
 
-    // How many slots the table will have once it holds `n` items.
-    std::size_t celleDopo(std::size_t n) const noexcept
+    // Makes the (empty) table large enough for `n` items where the budget
+    // allows, or as large as it allows.
+    void prepara(std::size_t n)
     {
-        std::size_t celle = tavola.size();
-        while (celle / 10 * 7 <= n)
-            celle *= 2;
-        return celle;
+        int voluti = bit();
+        while ((std::size_t{1} << voluti) * 7 / 10 <= n)
+            ++voluti;
+        if (voluti == bit())
+            return;
+        const int prima = bit();
+        for (int b = voluti; b > prima; --b) {
+            Tavola nuova(bilancio, std::size_t{1} << b, false);
+            if (nuova.valida()) {
+                tavola = std::move(nuova);
+                misura(b);
+                return;
+            }
+        }
     }
 
-    // Makes the (empty) table large enough for `n` items, within `memoria`.
-    void prepara(std::size_t n, std::size_t memoria)
+    // Twice the slots, the old table living on while the new one fills.
+    bool raddoppia()
     {
-        int bit = 64 - spostamento;
-        while ((std::size_t{1} << bit) / 10 * 7 <= n && (std::size_t{2} << bit) * sizeof(Voce) <= memoria / 2)
-            ++bit;
-        if (bit != 64 - spostamento)
-            dimensiona(bit);
-    }
-
-    void raddoppia()
-    {
-        Tavola vecchia = std::move(tavola);
-        dimensiona(64 - spostamento + 1);
+        Tavola nuova(bilancio, tavola.size() * 2, comunque);
+        if (!nuova.valida())
+            return false;
+        Tavola vecchia = std::exchange(tavola, std::move(nuova));
+        misura(bit() + 1);
         for (const Voce& v : vecchia) {
             if (v.resto == vuota)
                 continue;
@@ -351,62 +356,85 @@ struct Deduplica::Parte {
                 i = (i + 1) & maschera;
             tavola[i] = v;
         }
+        return true;
     }
 
     void anticipa(std::uint64_t h) const noexcept { __builtin_prefetch(&tavola[casa(h)]); }
 
     // Keeps the item `testo` (keys in `v`, hash `h`) unless an equal item
     // is kept. An item of up to sixteen bytes is settled by its 24 bytes.
-    void aggiungi(Voce v, std::uint64_t h, std::string_view testo)
+    // False when the budget has no room for it (nothing is kept then).
+    bool aggiungi(Voce v, std::uint64_t h, std::string_view testo)
     {
-        if (quante >= soglia)
-            raddoppia();
+        if (quante >= soglia && !raddoppia())
+            return false;
         for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
             Voce& cella = tavola[i];
             if (cella.resto == vuota) {
-                if (testo.size() > byteChiave)
-                    v.resto |= reinterpret_cast<std::uintptr_t>(copia(testo));
+                if (testo.size() > byteChiave) {
+                    const char* dove = copia(testo);
+                    if (dove == nullptr)
+                        return false;
+                    v.resto |= reinterpret_cast<std::uintptr_t>(dove);
+                }
                 cella = v;
                 ++quante;
-                return;
+                return true;
             }
             if (cella.chiave[0] != v.chiave[0] || cella.chiave[1] != v.chiave[1])
                 continue;
             if (testo.size() <= byteChiave) {
                 if (cella.resto == v.resto)
-                    return;
+                    return true;
             } else if ((cella.resto >> 48) == (v.resto >> 48) && cella.lunghezza() == testo.size() &&
                        std::memcmp(cella.dati() + byteChiave, testo.data() + byteChiave, testo.size() - byteChiave) == 0) {
-                return;
+                return true;
             }
         }
     }
 
     // ------------------------------------------------- long items' text --
     // Whole, so that a long item is handed over as it is, never rebuilt.
-    struct Libera {
-        void operator()(char* p) const noexcept { std::free(p); }
+    struct Testo {
+        char* dati;
+        std::size_t byte;
     };
-    std::vector<std::unique_ptr<char, Libera>> testi;
-
-    char* nuovoBlocco(std::size_t n)
-    {
-        testi.emplace_back(static_cast<char*>(allocaGrande(n)));
-        byteTesti += n;
-        return testi.back().get();
-    }
-    std::size_t byteTesto = 0;
-    std::size_t byteTesti = 0;
+    std::vector<Testo> testi;
+    std::size_t byteTesto = 0;   // the size of a block of short items' text
+    std::size_t byteTesti = 0;   // all the text blocks
     std::size_t liberi = 0;
     char* cursore = nullptr;
 
-    // Where the item's text now lies: a length that does not fit in the
-    // item's 16 bits comes first, in 8 bytes.
+    char* nuovoBlocco(std::size_t n)
+    {
+        testi.reserve(testi.size() + 1);
+        char* blocco = static_cast<char*>(alloca(n));
+        if (blocco != nullptr) {
+            testi.push_back({blocco, n});
+            byteTesti += n;
+        }
+        return blocco;
+    }
+    void liberaTesti() noexcept
+    {
+        for (const Testo& t : testi)
+            bilancio.libera(t.dati, t.byte);
+        testi.clear();
+        byteTesti = 0;
+        liberi = 0;
+        cursore = nullptr;
+    }
+
+    // Where the item's text now lies (a length that does not fit in the
+    // item's 16 bits comes first, in 8 bytes), or nullptr when the budget
+    // has no room for it.
     const char* copia(std::string_view testo)
     {
         if (testo.size() >= Voce::lunga) {
             const std::uint64_t n = testo.size();
             char* blocco = nuovoBlocco(sizeof n + testo.size());
+            if (blocco == nullptr)
+                return nullptr;
             std::memcpy(blocco, &n, sizeof n);
             std::memcpy(blocco + sizeof n, testo.data(), testo.size());
             return blocco;
@@ -416,6 +444,8 @@ struct Deduplica::Parte {
             // block stays in use for the next items.
             const std::size_t n = std::max(testo.size(), byteTesto);
             char* blocco = nuovoBlocco(n);
+            if (blocco == nullptr)
+                return nullptr;
             if (n != byteTesto) {
                 std::memcpy(blocco, testo.data(), testo.size());
                 return blocco;
@@ -447,121 +477,275 @@ struct Deduplica::Parte {
     // Empty again, in the same memory.
     void svuota()
     {
-        testi.clear();
-        byteTesti = 0;
-        liberi = 0;
-        cursore = nullptr;
+        liberaTesti();
         quante = 0;
         tavola.vuota();
     }
 
+    // Empty again, its table given back down to the least.
+    void restringi()
+    {
+        liberaTesti();
+        quante = 0;
+        if (bit() != bitMinimi) {
+            tavola = Tavola();
+            tavola = Tavola(bilancio, std::size_t{1} << bitMinimi, true);
+            misura(bitMinimi);
+        } else {
+            tavola.vuota();
+        }
+    }
+
+    // Takes the items of the round's lists for part p from `da` on, in
+    // blocks of two stages: the first computes the keys and fetches the
+    // slots ahead, so that the cache misses of a whole block overlap
+    // instead of following one another; the second decides. False when
+    // the budget ran out: `da` is then the first item not taken.
+    bool prendi(const std::vector<Immissione>& immissioni, std::size_t p, Posizione& da)
+    {
+        // An empty part takes a table for what this round brings at once,
+        // instead of doubling its way there.
+        if (quante == 0) {
+            std::size_t arrivi = 0;
+            for (std::size_t s = da.sezione; s < immissioni.size(); ++s)
+                arrivi += immissioni[s].perParte_[p].quante;
+            prepara(arrivi - std::min(arrivi, da.arrivo));
+        }
+        constexpr std::size_t blocco = 32;
+        Voce nuove[blocco];
+        for (; da.sezione < immissioni.size(); ++da.sezione, da.arrivo = 0) {
+            const Immissione::Coda& coda = immissioni[da.sezione].perParte_[p];
+            while (da.arrivo < coda.quante) {
+                const std::size_t m = std::min(coda.quante - da.arrivo, blocco);
+                const Immissione::Arrivo* a = coda.arrivi + da.arrivo;
+                for (std::size_t k = 0; k < m; ++k) {
+                    nuove[k] = {{ottoByte(a[k].dati, a[k].lunghezza, 0), ottoByte(a[k].dati, a[k].lunghezza, 8)},
+                                std::min<std::uint64_t>(a[k].lunghezza, Voce::lunga) << 48};
+                    anticipa(a[k].hash);
+                }
+                for (std::size_t k = 0; k < m; ++k) {
+                    if (!aggiungi(nuove[k], a[k].hash, std::string_view(a[k].dati, a[k].lunghezza))) {
+                        da.arrivo += k;
+                        return false;
+                    }
+                    comunque = false;
+                }
+                da.arrivo += m;
+            }
+        }
+        return true;
+    }
 };
 
 // ------------------------------------------------------------ intake --
 
-void Immissione::aggiungi(std::string_view voce)
+namespace {
+
+// The least a round list holds, taken whatever the budget: a reader must
+// always be able to give some items.
+constexpr std::size_t arriviMinimi = 64;
+
+}  // namespace
+
+bool Immissione::cresci(Coda& coda)
+{
+    const std::size_t nuova = std::max(coda.capienza * 2, arriviMinimi);
+    auto* arrivi = static_cast<Arrivo*>(bilancio_->alloca(nuova * sizeof(Arrivo)));
+    if (arrivi == nullptr)
+        return false;
+    if (coda.quante != 0)
+        std::memcpy(static_cast<void*>(arrivi), coda.arrivi, coda.quante * sizeof(Arrivo));
+    bilancio_->libera(coda.arrivi, coda.capienza * sizeof(Arrivo));
+    coda.arrivi = arrivi;
+    coda.capienza = nuova;
+    return true;
+}
+
+bool Immissione::aggiungi(std::string_view voce)
 {
     const std::uint64_t h = hashDi(voce);
-    perParte_[parteDi(h, perParte_.size())].arrivi.push_back({h, voce.data(), voce.size()});
-    ++quante_;
-}
-
-Deduplica::Deduplica(Squadra& squadra, Regole regole, NuovoSupporto nuovoSupporto)
-    : squadra_(squadra), regole_(regole), nuovoSupporto_(std::move(nuovoSupporto))
-{
-    regole_.fanIn = std::max(regole_.fanIn, 2u);
-    const std::size_t n = squadra_.fili();
-    for (std::size_t p = 0; p < n; ++p)
-        parti_.push_back(std::make_unique<Parte>(regole_.memoria / n));
-    quantePrima_.assign(n, 0);
-    testoPrima_.assign(n, 0);
-}
-
-Deduplica::~Deduplica() = default;
-
-void Deduplica::assimila(std::size_t sezioni, std::size_t byte,
-                         const std::function<void(std::size_t, Immissione&)>& leggi)
-{
-    if (immissioni_.size() < sezioni)
-        immissioni_.resize(sezioni);
-    // Room for an item every 8 bytes from the start: growing by doubling
-    // from nothing faults in every page twice over.
-    const std::size_t attese =
-        inPagineGrandi(byte / std::max<std::size_t>(sezioni * parti_.size(), 1) / 8 * sizeof(Immissione::Arrivo)) /
-        sizeof(Immissione::Arrivo);
-    for (auto& im : immissioni_) {
-        im.perParte_.resize(parti_.size());
-        for (auto& coda : im.perParte_) {
-            coda.arrivi.clear();
-            if (coda.arrivi.capacity() < attese)
-                coda.arrivi.reserve(attese);
-        }
-        im.quante_ = 0;
+    Coda& coda = perParte_[parteDi(h, perParte_.size())];
+    if (coda.quante == coda.capienza && !cresci(coda)) [[unlikely]] {
+        sospesa_ = true;
+        arrivoSospeso_ = {h, voce.data(), voce.size()};
+        return false;
     }
-    squadra_.perOgni(sezioni, [&](std::size_t i) { leggi(i, immissioni_[i]); });
-    for (const auto& im : immissioni_)
-        totale_ += im.quante_;
+    coda.arrivi[coda.quante++] = {h, voce.data(), voce.size()};
+    ++quante_;
+    return true;
+}
 
-    squadra_.perOgni(parti_.size(), [&](std::size_t p) {
-        Parte& parte = *parti_[p];
-        // Items are handled in blocks, in two stages: the first computes the
-        // keys and fetches the slots ahead, so that the cache misses of a
-        // whole block overlap instead of following one another; the second
-        // decides.
-        constexpr std::size_t blocco = 32;
-        Voce nuove[blocco];
-        // An empty part takes a table for what this round brings at once,
-        // instead of doubling its way there.
-        if (parte.quante == 0) {
-            std::size_t arrivi = 0;
-            for (const auto& im : immissioni_)
-                arrivi += im.perParte_[p].arrivi.size();
-            parte.prepara(arrivi, regole_.memoria / parti_.size());
+bool Immissione::riprendi()
+{
+    if (!sospesa_)
+        return true;
+    Coda& coda = perParte_[parteDi(arrivoSospeso_.hash, perParte_.size())];
+    if (coda.quante == coda.capienza)
+        return false;
+    coda.arrivi[coda.quante++] = arrivoSospeso_;
+    ++quante_;
+    sospesa_ = false;
+    return true;
+}
+
+void Immissione::dimensiona(std::size_t parti, std::size_t attese)
+{
+    perParte_.resize(parti);
+    for (Coda& coda : perParte_) {
+        coda.quante = 0;
+        if (coda.capienza == 0) {
+            coda.arrivi = static_cast<Arrivo*>(bilancio_->allocaComunque(arriviMinimi * sizeof(Arrivo)));
+            coda.capienza = arriviMinimi;
         }
-        for (const auto& im : immissioni_) {
-            const auto& arrivi = im.perParte_[p].arrivi;
-            for (std::size_t inizio = 0; inizio < arrivi.size(); inizio += blocco) {
-                const std::size_t m = std::min(arrivi.size() - inizio, blocco);
-                const Immissione::Arrivo* a = arrivi.data() + inizio;
-                for (std::size_t k = 0; k < m; ++k) {
-                    nuove[k] = {{ottoByte(a[k].dati, a[k].lunghezza, 0), ottoByte(a[k].dati, a[k].lunghezza, 8)},
-                                std::min<std::uint64_t>(a[k].lunghezza, Voce::lunga) << 48};
-                    parte.anticipa(a[k].hash);
-                }
-                for (std::size_t k = 0; k < m; ++k)
-                    parte.aggiungi(nuove[k], a[k].hash, std::string_view(a[k].dati, a[k].lunghezza));
+        // Room for the round at once where the budget allows: growing by
+        // doubling from nothing faults in every page twice over.
+        if (coda.capienza < attese) {
+            auto* arrivi = static_cast<Arrivo*>(bilancio_->alloca(attese * sizeof(Arrivo)));
+            if (arrivi != nullptr) {
+                bilancio_->libera(coda.arrivi, coda.capienza * sizeof(Arrivo));
+                coda.arrivi = arrivi;
+                coda.capienza = attese;
             }
         }
-    });
-
-    // Past the allowance, or close enough that the next round could pass
-    // it, the kept items go to a run. A round adds to a part at most about
-    // what the largest round did, and a table grows by doubling, the old
-    // one living on while the new one fills.
-    std::size_t proiezione = 0;
-    for (const auto& im : immissioni_)
-        for (const auto& coda : im.perParte_)
-            proiezione += coda.arrivi.capacity() * sizeof(Immissione::Arrivo);
-    for (std::size_t p = 0; p < parti_.size(); ++p) {
-        const Parte& parte = *parti_[p];
-        crescitaVoci_ = std::max(crescitaVoci_, parte.quante - quantePrima_[p]);
-        crescitaTesto_ = std::max(crescitaTesto_, parte.byteTesti - testoPrima_[p]);
-        const std::size_t futuro = parte.quante + crescitaVoci_;
-        const std::size_t celle = parte.celleDopo(futuro);
-        const std::size_t ora = parte.tavola.size();
-        proiezione += (celle + (celle > ora ? ora : 0)) * sizeof(Voce) + parte.byteTesti + crescitaTesto_;
     }
-    if (proiezione > regole_.memoria)
-        riversa();
-    for (std::size_t p = 0; p < parti_.size(); ++p) {
-        quantePrima_[p] = parti_[p]->quante;
-        testoPrima_[p] = parti_[p]->byteTesti;
+    quante_ = 0;
+    sospesa_ = false;
+}
+
+void Immissione::libera() noexcept
+{
+    for (Coda& coda : perParte_)
+        bilancio_->libera(coda.arrivi, coda.capienza * sizeof(Arrivo));
+    perParte_.clear();
+}
+
+Deduplica::Deduplica(Squadra& squadra, Bilancio& bilancio, Regole regole, NuovoSupporto nuovoSupporto)
+    : squadra_(squadra), bilancio_(bilancio), regole_(regole), nuovoSupporto_(std::move(nuovoSupporto))
+{
+    // A merge holds its runs open and one more being written.
+    regole_.fanIn = std::max(regole_.fanIn, 2u);
+    if (regole_.corseAperte != 0) {
+        regole_.corseAperte = std::max<std::size_t>(regole_.corseAperte, 3);
+        regole_.fanIn = static_cast<unsigned>(std::min<std::size_t>(regole_.fanIn, regole_.corseAperte - 1));
+    }
+    const std::size_t n = squadra_.fili();
+    for (std::size_t p = 0; p < n; ++p)
+        parti_.push_back(std::make_unique<Parte>(bilancio_, bilancio_.limite() / n));
+}
+
+Deduplica::~Deduplica()
+{
+    for (auto& im : immissioni_)
+        im.libera();
+}
+
+void Deduplica::assimila(std::size_t sezioni, std::size_t byte,
+                         const std::function<bool(std::size_t, Immissione&)>& leggi)
+{
+    if (immissioni_.size() < sezioni) {
+        immissioni_.resize(sezioni);
+        for (auto& im : immissioni_)
+            im.bilancio_ = &bilancio_;
+    }
+    // Each list's room for the round: an item every 8 bytes, in whole huge
+    // pages where the budget is large enough not to miss them.
+    const std::size_t liste = std::max<std::size_t>(sezioni * parti_.size(), 1);
+    std::size_t byteLista = byte / liste / 8 * sizeof(Immissione::Arrivo);
+    if (inPagineGrandi(byteLista) * liste * 16 <= bilancio_.limite())
+        byteLista = inPagineGrandi(byteLista);
+    const std::size_t attese = byteLista / sizeof(Immissione::Arrivo);
+    // The lists of every reader start empty (the parts read them all, and
+    // a round may have fewer readers than one before).
+    std::vector<char> finite(sezioni, 0);
+    for (std::size_t i = 0; i < immissioni_.size(); ++i)
+        immissioni_[i].dimensiona(parti_.size(), i < sezioni ? attese : 0);
+    for (;;) {
+        // The readers give items until their lists are full, then the parts
+        // take them; a reader that stopped goes on in the next turn.
+        squadra_.perOgni(sezioni, [&](std::size_t i) {
+            Immissione& im = immissioni_[i];
+            if (!finite[i] && im.riprendi())
+                finite[i] = leggi(i, im) && !im.sospesa_;
+        });
+        for (std::size_t i = 0; i < sezioni; ++i)
+            totale_ += immissioni_[i].quante_;
+        inserisci();
+        if (std::all_of(finite.begin(), finite.end(), [](char f) { return f != 0; }))
+            break;
+        for (std::size_t i = 0; i < immissioni_.size(); ++i) {
+            for (auto& coda : immissioni_[i].perParte_)
+                coda.quante = 0;
+            immissioni_[i].quante_ = 0;
+        }
     }
 }
 
-std::size_t Deduplica::bufferCorsa(unsigned aperte) const noexcept
+void Deduplica::inserisci()
 {
-    return std::clamp<std::size_t>(regole_.memoria / (2 * (aperte + 1)), 4096, std::size_t{1} << 20);
+    const std::size_t P = parti_.size();
+    std::vector<Posizione> da(P);
+    std::vector<char> fermata(P, 0);
+    std::vector<char> daFare(P, 1);
+    bool ristrette = false;
+    for (;;) {
+        squadra_.perOgni(P, [&](std::size_t p) {
+            if (daFare[p])
+                fermata[p] = !parti_[p]->prendi(immissioni_, p, da[p]);
+        });
+        bool ferme = false;
+        for (std::size_t p = 0; p < P; ++p) {
+            daFare[p] = fermata[p];
+            ferme = ferme || fermata[p];
+        }
+        if (!ferme)
+            return;
+        // The budget ran out: the kept items go to a run, and the parts go
+        // on where they stopped. When there is nothing to write, the empty
+        // tables are given back too; when even that leaves no room for one
+        // item, each part that stopped takes its next item whatever the
+        // budget (the reader held it whole already).
+        const bool vuote = std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
+        if (!vuote) {
+            riversa();
+            ristrette = false;
+        } else if (!ristrette) {
+            restringi();
+            ristrette = true;
+        } else {
+            for (std::size_t p = 0; p < P; ++p)
+                parti_[p]->comunque = fermata[p] != 0;
+        }
+    }
+}
+
+void Deduplica::faiSpazio()
+{
+    const bool vuote = std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
+    if (!vuote)
+        riversa();
+    restringi();
+}
+
+void Deduplica::restringi()
+{
+    for (auto& p : parti_)
+        p->restringi();
+}
+
+std::size_t Deduplica::bufferCorsa(std::size_t aperte)
+{
+    // Up to 1 MiB each, from half of what the budget has left; when that
+    // leaves less than 4 KiB a run, the parts' empty tables are given back
+    // first (they fill again in the next round).
+    constexpr std::size_t minimo = 4096;
+    constexpr std::size_t massimo = std::size_t{1} << 20;
+    const auto quanto = [&] { return bilancio_.liberi() / 2 / aperte; };
+    if (quanto() < minimo) {
+        const bool vuote = std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
+        if (vuote)
+            restringi();
+    }
+    return std::clamp<std::size_t>(quanto(), minimo, massimo);
 }
 
 void Deduplica::ordinaParti()
@@ -665,10 +849,8 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
     for (const Tratto& t : tratti)
         voci += static_cast<std::size_t>(t.a - t.da);
     const std::size_t stima = inPagineGrandi(voci * (byteChiave + nFine) + margine);
-    if (uscita.size() < stima) {
-        uscita.clear();
-        uscita.resize(stima);
-    }
+    if (uscita.size() < stima)
+        uscita.dimensiona(bilancio_, stima);
     // The cursor and the end are locals: writes through a char pointer could
     // alias anything in memory, which would make every line reload them.
     char* p = uscita.data();
@@ -680,7 +862,7 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
         const std::size_t copiati = n > testoDiretto ? 0 : n;
         if (static_cast<std::size_t>(limite - p) < copiati + margine) [[unlikely]] {
             const std::size_t usati = static_cast<std::size_t>(p - uscita.data());
-            uscita.resize(std::max(uscita.size() * 2, usati + copiati + margine));
+            uscita.ingrandisci(std::max(uscita.size() * 2, usati + copiati + margine), usati);
             p = uscita.data() + usati;
             limite = uscita.data() + uscita.size();
         }
@@ -701,9 +883,11 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
 void Deduplica::riversa()
 {
     ordinaParti();
-    ScritturaCorsa scrittura(nuovoSupporto_(), bufferCorsa());
-    unisciParti([&](std::string_view v) { scrittura.aggiungi(v); });
-    corse_.push_back(scrittura.chiudi());
+    {
+        ScritturaCorsa scrittura(nuovoSupporto_(), bufferCorsa(1), bilancio_);
+        unisciParti([&](std::string_view v) { scrittura.aggiungi(v); });
+        corse_.push_back(scrittura.chiudi());
+    }
     ++corseScritte_;
     for (auto& p : parti_)
         p->svuota();
@@ -720,19 +904,26 @@ void Deduplica::riversa()
             break;
         unisciUltime(n);
     }
+    // Each run holds a descriptor: before the next one would pass what the
+    // process may open (a merge opens one more), the last ones are merged,
+    // whatever their levels.
+    while (regole_.corseAperte != 0 && corse_.size() + 2 > regole_.corseAperte)
+        unisciUltime(std::min<std::size_t>(corse_.size(), regole_.fanIn));
 }
 
 void Deduplica::unisciUltime(std::size_t n)
 {
-    const std::size_t perCorsa = bufferCorsa(regole_.fanIn);
+    // The parts hold nothing here: their empty tables are given back when
+    // the buffers would be too small without that memory.
+    const std::size_t perCorsa = bufferCorsa(n + 1);
     const auto primo = corse_.end() - static_cast<std::ptrdiff_t>(n);
     std::vector<Corsa> entrano(std::make_move_iterator(primo), std::make_move_iterator(corse_.end()));
     corse_.erase(primo, corse_.end());
     unsigned livello = 0;
     for (const Corsa& c : entrano)
         livello = std::max(livello, c.livello + 1);
-    ScritturaCorsa scrittura(nuovoSupporto_(), perCorsa);
-    unisciCorse(entrano, perCorsa, [&](std::string_view v) { scrittura.aggiungi(v); });
+    ScritturaCorsa scrittura(nuovoSupporto_(), perCorsa, bilancio_);
+    unisciCorse(entrano, perCorsa, bilancio_, [&](std::string_view v) { scrittura.aggiungi(v); });
     entrano.clear();  // their storage goes as soon as they are merged
     corse_.push_back(scrittura.chiudi());
     corse_.back().livello = livello;
@@ -740,6 +931,8 @@ void Deduplica::unisciUltime(std::size_t n)
 
 void Deduplica::concludi()
 {
+    for (auto& im : immissioni_)
+        im.libera();
     immissioni_.clear();
     if (corse_.empty()) {
         // All in memory: the count is known, and sorting waits for visita(),
@@ -754,6 +947,7 @@ void Deduplica::concludi()
         restano = restano || p->quante != 0;
     if (restano)
         riversa();
+    restringi();
     // Merge passes of at most fanIn runs each, the smallest last runs first,
     // until one run is left: its items are the distinct items of the file.
     while (corse_.size() > 1)
@@ -777,7 +971,7 @@ void Deduplica::visita(const std::function<void(std::string_view)>& f)
         return;
     }
     const Corsa& c = corse_.front();
-    LetturaCorsa lettura(*c.supporto, c.byte, bufferCorsa());
+    LetturaCorsa lettura(*c.supporto, c.byte, bufferCorsa(2), bilancio_);
     while (lettura.avanza())
         f(lettura.voce());
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "processing/Bilancio.h"
 #include "processing/Corse.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -22,9 +22,10 @@
 // always meet in the same part), and each part keeps its distinct items in
 // a hash set, one thread a part. The text of the piece is not kept: an item
 // of up to sixteen bytes lives in its keys alone, a longer one is copied.
-// When the kept items would pass the memory the run may use, each part is
-// sorted and all are written out as one sorted run, and the parts start
-// empty again; at the end the runs are merged, dropping repeats across
+// Every block that grows with the items is reserved on the run's budget
+// first; when a reservation fails, each part is sorted and all are written
+// out as one sorted run, the parts start empty again and the step goes on
+// where it stopped. At the end the runs are merged, dropping repeats across
 // runs, so any file completes whatever its size.
 namespace nucleo {
 
@@ -60,39 +61,23 @@ struct Voce {
     }
 };
 
-// Large blocks of memory in huge pages: on a system that gives them on
-// request, filling a block faults a page in every 2 MiB instead of every
-// 4 KiB, and page faults are much of what a run costs. Small blocks are
-// plain malloc. Free them with std::free.
-void* allocaGrande(std::size_t byte);
-
-template <class T>
-struct AllocatoreGrande {
-    using value_type = T;
-    AllocatoreGrande() = default;
-    template <class U>
-    AllocatoreGrande(const AllocatoreGrande<U>&) noexcept {}
-    T* allocate(std::size_t n) { return static_cast<T*>(allocaGrande(n * sizeof(T))); }
-    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
-    friend bool operator==(const AllocatoreGrande&, const AllocatoreGrande&) noexcept { return true; }
-};
-
-// Bytes written in one piece, in huge pages where large.
-using Blocco = std::vector<char, AllocatoreGrande<char>>;
-
 struct Regole {
-    std::size_t memoria = std::size_t{1} << 30;  // bytes the kept items may take
-    unsigned fanIn = 64;                         // runs merged at once (at least 2)
+    unsigned fanIn = 64;        // runs merged at once (at least 2)
+    std::size_t corseAperte = 0;  // runs that may be open at once (0: no limit)
 };
 
 // The items one reading thread gives in one round, sorted into parts.
 // Each thread writes only its own: the object and each part's list sit on
 // cache lines of their own, so that threads never take lines from each
-// other (which made reading on two threads slower than on one).
+// other (which made reading on two threads slower than on one). The lists
+// grow only within the run's budget.
 class alignas(64) Immissione {
 public:
+    // Takes the item, unless its part's list is full and the budget has no
+    // room for a larger one: then the item is kept aside, to be taken first
+    // when the round goes on, and the reader stops here for now (false).
     // `voce` must stay valid until the round ends.
-    void aggiungi(std::string_view voce);
+    bool aggiungi(std::string_view voce);
 
 private:
     friend class Deduplica;
@@ -102,25 +87,43 @@ private:
         std::size_t lunghezza;
     };
     struct alignas(64) Coda {
-        std::vector<Arrivo, AllocatoreGrande<Arrivo>> arrivi;
+        Arrivo* arrivi = nullptr;
+        std::size_t quante = 0;
+        std::size_t capienza = 0;
     };
+    bool cresci(Coda& coda);
+    void dimensiona(std::size_t parti, std::size_t attese);
+    bool riprendi();
+    void libera() noexcept;
+
+    Bilancio* bilancio_ = nullptr;
     std::vector<Coda> perParte_;
     std::int64_t quante_ = 0;
+    bool sospesa_ = false;
+    Arrivo arrivoSospeso_{};
 };
 
 class Deduplica {
 public:
-    // Runs, when needed, go to storage made by `nuovoSupporto`.
-    Deduplica(Squadra& squadra, Regole regole, NuovoSupporto nuovoSupporto);
+    // Memory comes from `bilancio`; runs, when needed, go to storage made
+    // by `nuovoSupporto`.
+    Deduplica(Squadra& squadra, Bilancio& bilancio, Regole regole, NuovoSupporto nuovoSupporto);
     ~Deduplica();
     Deduplica(const Deduplica&) = delete;
     Deduplica& operator=(const Deduplica&) = delete;
 
     // One round: leggi(i, immissione) gives the items of the i-th of
     // `sezioni` pieces of text, `byte` bytes in all, at the same time on
-    // the team's threads.
+    // the team's threads, and returns true once its piece is read to the
+    // end; when it stops early (its lists are full) it is called again,
+    // to go on where it stopped, once the items it gave are kept.
     void assimila(std::size_t sezioni, std::size_t byte,
-                  const std::function<void(std::size_t, Immissione&)>& leggi);
+                  const std::function<bool(std::size_t, Immissione&)>& leggi);
+
+    // Gives back all the memory the kept items take, writing them to a run
+    // first: for a step that needs more room than is left (a long item's
+    // text being read).
+    void faiSpazio();
 
     std::int64_t totale() const noexcept { return totale_; }
 
@@ -154,7 +157,8 @@ public:
 
     // Writes the items of range i of dividi(), in ascending order, each
     // followed by `fine` (at most eight bytes), at the front of `uscita`
-    // (made larger when needed), and returns how many bytes it wrote. The
+    // (made larger when needed, on the run's budget), and returns how many
+    // bytes it wrote. The
     // text of items longer than 64 KiB is not copied: `lunghe` lists them,
     // in order, with where each goes (its line end is in `uscita`); the
     // views stay valid as long as the items are kept. Different ranges may
@@ -163,26 +167,29 @@ public:
 
 private:
     struct Parte;
-    void riversa();  // writes the kept items as a run and empties the parts
+    struct Posizione {
+        std::size_t sezione = 0;
+        std::size_t arrivo = 0;
+    };
+    void inserisci();  // the round's lists into the parts, writing runs as needed
+    void riversa();    // writes the kept items as a run and empties the parts
+    void restringi();  // gives back the parts' empty tables
     void unisciUltime(std::size_t n);  // merges the last n runs into one
-    // The buffer of each run: the `aperte` runs being read and the one being
-    // written share half the allowance.
-    std::size_t bufferCorsa(unsigned aperte = 3) const noexcept;
+    // The buffer of each of `aperte` runs open at once (being read or
+    // written), within what the budget has left.
+    std::size_t bufferCorsa(std::size_t aperte);
     void ordinaParti();
     void unisciParti(const std::function<void(std::string_view)>& f);
 
     Squadra& squadra_;
+    Bilancio& bilancio_;
     Regole regole_;
     NuovoSupporto nuovoSupporto_;
     std::vector<std::unique_ptr<Parte>> parti_;
     std::vector<Immissione> immissioni_;
     std::vector<Corsa> corse_;
     std::size_t corseScritte_ = 0;
-    std::vector<std::size_t> quantePrima_;  // each part's items before the round
-    std::vector<std::size_t> testoPrima_;
     std::vector<std::size_t> confini_;     // where each range of dividi() starts in each part
-    std::size_t crescitaVoci_ = 0;          // the most a round added to a part
-    std::size_t crescitaTesto_ = 0;
     std::int64_t totale_ = 0;
     std::int64_t uniche_ = 0;
     bool ordinate_ = false;

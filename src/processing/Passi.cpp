@@ -7,6 +7,7 @@
 #include "host/Percorsi.h"
 #include "host/Risorse.h"
 #include "host/ScrittoreRighe.h"
+#include "processing/Bilancio.h"
 #include "processing/Nucleo.h"
 #include "processing/Squadra.h"
 #include "state/Variabili.h"
@@ -62,40 +63,80 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     squadra_ = std::make_unique<nucleo::Squadra>(fili);
     fili = squadra_->fili();
 
-    // The allowance is measured once the threads run, since they take
-    // memory too; a quarter is left for the allocator and the windows.
+    // The budget is measured once the threads run, since they take memory
+    // too; a quarter is left for the allocator, the libraries and the
+    // windows.
     std::size_t memoria = opzioni_.memoria;
     if (memoria == 0)
         memoria = host::memoriaDisponibile() / 4 * 3;
     memoria_ = memoria;
-    const std::size_t pezzo = std::clamp<std::size_t>(memoria / 16, 64, fili * pezzoPerFilo);
+    bilancio_ = std::make_unique<nucleo::Bilancio>(memoria);
+    const std::size_t pezzo = std::clamp<std::size_t>(memoria / 32, 64, fili * pezzoPerFilo);
 
     nucleo::Regole regole;
-    regole.memoria = std::max(memoria - std::min(memoria, 2 * pezzo), memoria / 2);
     if (opzioni_.fanIn != 0)
         regole.fanIn = opzioni_.fanIn;
+    // Each run on disk holds a descriptor: a few stay for the source, the
+    // copy and the libraries.
+    regole.corseAperte = opzioni_.corseAperte != 0 ? opzioni_.corseAperte
+                                                   : std::max<std::size_t>(host::descrittoriDisponibili(), 24) - 16;
     const QString cartella = opzioni_.cartellaCorse.isEmpty() ? cartellaDati() : opzioni_.cartellaCorse;
     deduplica_ = std::make_unique<nucleo::Deduplica>(
-        *squadra_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
+        *squadra_, *bilancio_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
 
-    // One field (or a line with a quote left open) must fit in a piece: up
-    // to the whole allowance, and never less than 1 MiB, however small an
-    // allowance a test sets.
-    const std::size_t massimo = std::max(memoria, std::size_t{1} << 20);
-    // Decoded UTF-16 joins the halves of a pair that meet inside a field.
+    // The reader's two buffers of a piece each (a piece may grow to twice
+    // its size before a field ends in it) are the budget's first share.
+    // Decoded UTF-16 needs as much again for the bytes being decoded.
     const bool utf16 = host::inUtf16(sorgente.codifica());
+    const std::size_t normale = 2 * pezzo;
+    nucleo::Prenotazione lettore;
+    lettore.impegna(bilancio_.get(), (utf16 ? 4 : 2) * normale);
+    // A field longer than that is read on its own, with room taken from the
+    // budget: the reader's buffer and the part's copy of the item take as
+    // much each, so the field may take half of what is left, after the
+    // kept items have gone to a run if need be. One field of up to 1 MiB
+    // is always allowed, however small a budget a test sets.
+    const auto leggiLungo = [&]() -> std::string_view {
+        for (int tentativo = 0;; ++tentativo) {
+            const std::size_t altro = 2 * normale;
+            const std::size_t totale = bilancio_->liberi() + lettore.byte();
+            std::size_t massimo = totale > altro ? (totale - altro) / 2 : 0;
+            massimo = std::max({massimo, normale, std::size_t{1} << 20});
+            lettore.impegna(bilancio_.get(), massimo + altro);
+            sorgente.pezziFiniti();
+            bool oltre = false;
+            const std::string_view testo = sorgente.prossimoPezzo(pezzo, massimo, tentativo == 0 ? &oltre : nullptr);
+            if (!oltre)
+                return testo;
+            deduplica_->faiSpazio();
+        }
+    };
+    const auto aggiornaLettore = [&] {
+        lettore.impegna(bilancio_.get(), std::max((utf16 ? 4 : 2) * normale, sorgente.memoriaInUso()));
+    };
+
     // While a team of several works on a piece, the next one is read on a
     // thread of its own (the reader keeps both valid), so reading the file
     // costs the team no time; a team of one, or where no thread can be
-    // had, reads it after.
-    const auto leggiPezzo = [&] { return sorgente.prossimoPezzo(pezzo, massimo); };
+    // had, reads it after, and so does a piece that holds a long field, so
+    // that its buffer is given back before the next one fills.
+    bool oltre = false;
+    std::string_view testo = sorgente.prossimoPezzo(pezzo, normale, &oltre);
     std::vector<host::CampiTesto> sezioni;
-    for (std::string_view testo = leggiPezzo(); !testo.empty();) {
+    for (;;) {
+        if (oltre) {
+            testo = leggiLungo();
+            aggiornaLettore();
+        }
+        if (testo.empty())
+            break;
         sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
+        const bool lungo = testo.size() > normale;
         std::future<std::string_view> prossimo;
+        bool oltreProssimo = false;
         try {
-            if (fili > 1)
-                prossimo = std::async(std::launch::async, leggiPezzo);
+            if (fili > 1 && !lungo)
+                prossimo = std::async(std::launch::async, [&] { return sorgente.prossimoPezzo(pezzo, normale, &oltreProssimo); });
         } catch (const std::system_error&) {
         }
         deduplica_->assimila(sezioni.size(), testo.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
@@ -104,12 +145,24 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
             host::CampiTesto& campi = sezioni[i];
             while (!campi.fine()) {
                 const std::string_view voce = campi.prossimo();
-                if (!voce.empty())
-                    immissione.aggiungi(host::CampiTesto::senzaSpazi(voce));
+                if (!voce.empty() && !immissione.aggiungi(host::CampiTesto::senzaSpazi(voce)))
+                    return false;
             }
+            return true;
         });
-        testo = prossimo.valid() ? prossimo.get() : leggiPezzo();
+        oltre = false;
+        if (prossimo.valid()) {
+            testo = prossimo.get();
+            oltre = oltreProssimo;
+        } else {
+            sorgente.pezziFiniti();
+            testo = sorgente.prossimoPezzo(pezzo, normale, &oltre);
+            if (lungo)
+                aggiornaLettore();
+        }
     }
+    sezioni.clear();
+    lettore.azzera();
     deduplica_->concludi();
 }
 
@@ -141,7 +194,11 @@ void Esecuzione::ordina()
 void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
 {
     constexpr std::string_view fine = "\r\n";
-    const std::size_t byteBlocco = opzioni_.blocco != 0 ? opzioni_.blocco : bloccoPredefinito;
+    // The blocks of lines come out of what the budget has left: the two
+    // sets of a block a thread, or one block from a run on disk.
+    const std::size_t byteBlocco =
+        opzioni_.blocco != 0 ? opzioni_.blocco
+                             : std::clamp<std::size_t>(bilancio_->liberi() / (4 * squadra_->fili()), 4096, bloccoPredefinito);
     if (deduplica_->corseScritte() != 0) {
         // From the merged run, in one pass.
         std::string buffer;

@@ -11,7 +11,7 @@
 #include <string_view>
 
 namespace host { class LettoreVoci; }
-namespace nucleo { class Deduplica; class Squadra; }
+namespace nucleo { class Bilancio; class Deduplica; class Squadra; }
 
 // The steps of the duplicate-removal run, shared by EliminaDuplicati, the
 // benchmark and the tests so that all run exactly the same code. None of
@@ -27,6 +27,7 @@ struct Opzioni {
     unsigned fanIn = 0;        // runs merged at once (64)
     QString cartellaCorse;     // where runs go ("": the data folder)
     std::size_t blocco = 0;    // bytes of lines each thread makes at a time (1 MiB)
+    std::size_t corseAperte = 0;  // runs open at once (as the descriptors allow)
 };
 
 // The options of the program's own runs (all measured unless a test child
@@ -67,6 +68,7 @@ private:
     Opzioni opzioni_;
     std::size_t memoria_ = 0;
     std::unique_ptr<nucleo::Squadra> squadra_;
+    std::unique_ptr<nucleo::Bilancio> bilancio_;
     std::unique_ptr<nucleo::Deduplica> deduplica_;
 };
 
