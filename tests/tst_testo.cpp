@@ -1,15 +1,22 @@
-// Text helpers, NomeDaPercorso and the mapping of system errors to the
-// program's error numbers.
+// Text helpers, NomeDaPercorso, the mapping of system errors to the
+// program's error numbers, and the reading of the process's limits.
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
 #include "host/CampiTesto.h"
+#include "host/Risorse.h"
 #include "state/Variabili.h"
+
+#include "CartellaProva.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 class TstTesto : public QObject {
     Q_OBJECT
@@ -25,6 +32,10 @@ private slots:
     void erroreDaErrno_data();
     void erroreDaErrno();
     void descrizioneErrore();
+    void limiti_data();
+    void limiti();
+    void descrittori_data();
+    void descrittori();
 };
 
 void TstTesto::nomeDaPercorso_data()
@@ -164,6 +175,111 @@ void TstTesto::descrizioneErrore()
              QStringLiteral("Errore di run-time '53':\n\nImpossibile trovare il file\n\n") +
                  QDir::toNativeSeparators(QStringLiteral("/d/x.txt")));
     QCOMPARE(QString::fromUtf8(e.what()), e.descrizione());
+}
+
+void TstTesto::limiti_data()
+{
+    // Files as "PATH=VALUE": @ is proc/self/, ~ is sys/fs/cgroup, "NM" N MiB
+    // in bytes, "NP" N MiB in pages, ";" a line end, "big" v1's "no limit".
+    // Limits in MiB, -1 for none; 8 GiB of physical memory.
+    QTest::addColumn<QStringList>("file");
+    QTest::addColumn<qint64>("limiteIndirizzi");
+    QTest::addColumn<qint64>("limiteDati");
+    QTest::addColumn<qint64>("atteso");
+    QTest::addColumn<int>("processori");
+    const QString v2 = "@mountinfo=30 23 0:26 / /sys/fs/cgroup rw,nosuid - cgroup2 cgroup2 rw,nsdelegate";
+    const QString v1 = "@mountinfo=22 27 0:21 / /proc rw - proc proc rw;32 31 0:29 / /sys/fs/cgroup/cpu,cpuacct rw shared:9 - "
+                       "cgroup cgroup rw,cpu,cpuacct;35 31 0:32 / /sys/fs/cgroup/memory rw shared:12 - cgroup cgroup rw,memory";
+    const QString mem = "proc/meminfo=MemTotal: 9000000 kB;MemAvailable: 1048576 kB", statm = "@statm=100P 1 1 1 0 50P 0";
+    QTest::newRow("half of MemAvailable") << QStringList{mem} << -1LL << -1LL << 512LL << 0;
+    QTest::newRow("address space") << QStringList{mem, statm} << 400LL << 1000LL << 300LL << 0;
+    QTest::newRow("data") << QStringList{statm} << 1000LL << 200LL << 150LL << 0;
+    QTest::newRow("v2") << QStringList{v2, "@cgroup=0::/a/x", "~/a/x/memory.max=300M", "~/a/x/memory.current=100M",
+                                       "~/a/x/cpu.max=150000 100000"} << -1LL << -1LL << 200LL << 2;
+    QTest::newRow("v2 max") << QStringList{v2, "@cgroup=0::/x", "~/x/memory.max=max", "~/x/memory.current=100M",
+                                           "~/x/cpu.max=max 100000"} << -1LL << -1LL << 4096LL << 0;
+    QTest::newRow("v2 nested, tightest above")
+        << QStringList{v2, "@cgroup=0::/a/b", "~/a/b/memory.max=1000M", "~/a/b/memory.current=100M", "~/a/b/cpu.max=400000 100000",
+                       "~/a/memory.max=250M", "~/a/memory.current=200M", "~/a/cpu.max=100000 100000"} << -1LL << -1LL << 50LL << 1;
+    QTest::newRow("v2 cache counted as free") << QStringList{v2, "@cgroup=0::/x", "~/x/memory.max=300M", "~/x/memory.current=290M",
+        "~/x/memory.stat=active_file 5;inactive_file 100M;shmem 0"} << -1LL << -1LL << 110LL << 0;
+    QTest::newRow("v2 group's files missing") << QStringList{v2, "@cgroup=0::/a/gone", "~/a/memory.max=300M",
+        "~/a/memory.current=100M", "~/b/memory.max=10M"} << -1LL << -1LL << 200LL << 0;
+    QTest::newRow("v1, cache counted as free") << QStringList{v1, "@cgroup=4:memory:/x;2:cpu,cpuacct:/x;0::/",
+        "~/memory/x/memory.limit_in_bytes=300M", "~/memory/x/memory.usage_in_bytes=50M",
+        "~/memory/x/memory.stat=inactive_file 1;hierarchical_memory_limit 300M;total_inactive_file 20M",
+        "~/memory/memory.limit_in_bytes=big", "~/memory/memory.usage_in_bytes=4000M",
+        "~/cpu,cpuacct/x/cpu.cfs_quota_us=250000", "~/cpu,cpuacct/x/cpu.cfs_period_us=100000"} << -1LL << -1LL << 270LL << 3;
+    QTest::newRow("v1 no limit") << QStringList{v1, "@cgroup=4:memory:/x;2:cpu,cpuacct:/", "~/memory/x/memory.limit_in_bytes=big",
+        "~/memory/x/memory.usage_in_bytes=2891776", "~/memory/x/memory.stat=hierarchical_memory_limit big",
+        "~/cpu,cpuacct/cpu.cfs_quota_us=-1", "~/cpu,cpuacct/cpu.cfs_period_us=100000"} << -1LL << -1LL << 4096LL << 0;
+    // The mount's root is /docker/ab: the group /docker/ab/job is its folder job.
+    QTest::newRow("v1 mount root stripped, limit above the mount") << QStringList{"@cgroup=4:memory:/docker/ab/job",
+        "@mountinfo=35 31 0:32 /docker/ab /sys/fs/cgroup/m\\040m rw - cgroup cgroup rw,memory",
+        "~/m m/job/memory.limit_in_bytes=big", "~/m m/job/memory.usage_in_bytes=20M", "~/m m/job/memory.stat=hierarchical_memory_limit 150M",
+        "~/m m/memory.limit_in_bytes=big", "~/m m/memory.usage_in_bytes=100M", "~/m m/memory.stat=hierarchical_memory_limit 300M"}
+        << -1LL << -1LL << 130LL << 0;
+    for (const auto& [nome, v2Max, atteso] : {std::tuple{"hybrid, v1 tighter", 500, 200LL}, {"hybrid, v2 tighter", 150, 150LL}})
+        QTest::newRow(nome) << QStringList{v1 + ";41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw", "@cgroup=4:memory:/x;1:cpu:/;0::/x",
+            "~/memory/x/memory.limit_in_bytes=200M", QString("~/unified/x/memory.max=%1M").arg(v2Max)} << -1LL << -1LL << atteso << 0;
+}
+
+void TstTesto::limiti()
+{
+    QFETCH(QStringList, file);
+    QFETCH(qint64, limiteIndirizzi);
+    QFETCH(qint64, limiteDati);
+    QFETCH(qint64, atteso);
+    QFETCH(int, processori);
+    QTemporaryDir radice;
+    static const QRegularExpression mib("\\b(\\d+)([MP])\\b");
+    for (QString f : file) {
+        f.replace('@', "proc/self/").replace('~', "sys/fs/cgroup").replace(';', '\n').replace("big", "9223372036854771712");
+        for (QRegularExpressionMatch m; (m = mib.match(f)).hasMatch();) {
+            const qint64 n = m.captured(1).toLongLong() << 20;
+            f.replace(m.capturedStart(), m.capturedLength(), QString::number(m.captured(2) == "M" ? n : n / ::sysconf(_SC_PAGESIZE)));
+        }
+        QVERIFY(QDir(radice.path()).mkpath(QFileInfo(f.section('=', 0, 0)).path()));
+        scriviFile(radice.filePath(f.section('=', 0, 0)), f.section('=', 1).toUtf8() + '\n');
+    }
+    const auto limite = [](qint64 n) { return n < 0 ? host::senzaLimite : std::uint64_t(n) << 20; };
+    const host::Limiti letti = host::leggiLimiti(radice.path().toStdString());
+    QCOMPARE(host::memoriaDa(letti, limite(limiteIndirizzi), limite(limiteDati), 8ULL << 30), std::uint64_t(atteso) << 20);
+    QCOMPARE(letti.processori, unsigned(processori));
+}
+
+void TstTesto::descrittori_data()
+{
+    // The soft limit is set to the descriptors open now plus `margine`, then
+    // `nuovi` more are opened.
+    QTest::addColumn<int>("margine");
+    QTest::addColumn<int>("nuovi");
+    QTest::addColumn<int>("atteso");
+    QTest::newRow("room of ten") << 10 << 0 << 10;
+    QTest::newRow("three opened") << 10 << 3 << 7;
+    QTest::newRow("limit below those open") << -3 << 0 << 0;
+}
+
+void TstTesto::descrittori()
+{
+    QFETCH(int, margine);
+    QFETCH(int, nuovi);
+    QFETCH(int, atteso);
+    rlimit prima{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &prima) == 0);
+    int aperti = 0;
+    for (int fd = 0; fd < 4096; ++fd)
+        aperti += ::fcntl(fd, F_GETFD) != -1;
+    rlimit basso{rlim_t(aperti + margine), prima.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &basso) == 0);
+    QList<int> fds;
+    for (int i = 0; i < nuovi; ++i)
+        fds << ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const std::size_t restano = host::descrittoriDisponibili();
+    for (int fd : fds)
+        ::close(fd);
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &prima) == 0);
+    QCOMPARE(restano, std::size_t(atteso));
 }
 
 QTEST_GUILESS_MAIN(TstTesto)

@@ -1,14 +1,15 @@
 #include "host/Risorse.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <fstream>
-#include <limits>
+#include <optional>
 #include <sstream>
-#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,30 +18,7 @@ namespace host {
 
 namespace {
 
-constexpr std::uint64_t illimitata = std::numeric_limits<std::uint64_t>::max();
 constexpr unsigned processoriMassimi = 16;
-
-// The folder of this process's control group (cgroup v2), or "" without one.
-std::string cartellaGruppo()
-{
-    std::ifstream f("/proc/self/cgroup");
-    std::string riga;
-    while (std::getline(f, riga))
-        if (riga.starts_with("0::"))
-            return "/sys/fs/cgroup" + riga.substr(3);
-    return {};
-}
-
-// Calls f(folder) for this process's control group and each one above it,
-// since each may set a limit.
-template <class F>
-void perOgniGruppo(F&& f)
-{
-    const std::string radice = "/sys/fs/cgroup";
-    for (std::string gruppo = cartellaGruppo(); gruppo.size() > radice.size();
-         gruppo.erase(gruppo.find_last_of('/')))
-        f(gruppo);
-}
 
 // The first number of a one-line file, or `altrimenti` ("max", missing).
 std::uint64_t numeroDa(const std::string& percorso, std::uint64_t altrimenti)
@@ -52,75 +30,216 @@ std::uint64_t numeroDa(const std::string& percorso, std::uint64_t altrimenti)
     return altrimenti;
 }
 
-std::uint64_t limite(int risorsa)
+// The value of `chiave` in a file of "key value" lines (memory.stat,
+// meminfo), or `altrimenti`.
+std::uint64_t voceDi(const std::string& percorso, std::string_view chiave, std::uint64_t altrimenti)
 {
-    rlimit r{};
-    if (::getrlimit(risorsa, &r) != 0 || r.rlim_cur == RLIM_INFINITY)
-        return illimitata;
-    return r.rlim_cur;
+    std::ifstream f(percorso);
+    std::string nome;
+    std::uint64_t n = 0;
+    while (f >> nome >> n) {
+        if (nome == chiave)
+            return n;
+        f.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return altrimenti;
 }
 
 std::uint64_t sottrai(std::uint64_t limite, std::uint64_t usata)
 {
-    return limite == illimitata ? illimitata : (limite > usata ? limite - usata : 0);
+    return limite == senzaLimite ? senzaLimite : (limite > usata ? limite - usata : 0);
+}
+
+// The room under a group's limit: the page cache the kernel drops before it
+// reclaims anything else is counted as free, or reading a large file would
+// leave no room at all.
+std::uint64_t stanza(std::uint64_t limite, std::uint64_t usata, std::uint64_t cache)
+{
+    return sottrai(limite, usata > cache ? usata - cache : 0);
+}
+
+bool haVoce(std::string_view lista, std::string_view voce)
+{
+    while (!lista.empty()) {
+        const std::size_t virgola = std::min(lista.find(','), lista.size());
+        if (lista.substr(0, virgola) == voce)
+            return true;
+        lista.remove_prefix(std::min(virgola + 1, lista.size()));
+    }
+    return false;
+}
+
+// mountinfo writes a space, tab, newline and backslash in a path as \ and
+// three octal digits.
+std::string decodifica(const std::string& s)
+{
+    std::string d;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() &&
+            std::all_of(s.begin() + i + 1, s.begin() + i + 4, [](char c) { return c >= '0' && c <= '7'; })) {
+            d += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+            i += 3;
+        } else {
+            d += s[i];
+        }
+    }
+    return d;
+}
+
+// Where one hierarchy of control groups is mounted, and the folder of this
+// process's group in it (the mount point or a folder below it).
+struct Gerarchia {
+    std::string punto;
+    std::string gruppo;
+};
+
+// The v2 hierarchy when `controllore` is empty, else the v1 hierarchy that
+// holds that controller: the group's path from /proc/self/cgroup, found
+// under a mount of /proc/self/mountinfo whose root holds it.
+std::optional<Gerarchia> trovaGerarchia(const std::string& radice, std::string_view controllore)
+{
+    std::ifstream gruppi(radice + "/proc/self/cgroup");
+    std::optional<std::string> percorso;
+    // "ID:CONTROLLERS:PATH"; v2's line is "0::PATH".
+    for (std::string riga; !percorso && std::getline(gruppi, riga);) {
+        const std::size_t a = riga.find(':');
+        const std::size_t b = a == std::string::npos ? a : riga.find(':', a + 1);
+        if (b == std::string::npos)
+            continue;
+        const std::string_view controllori = std::string_view(riga).substr(a + 1, b - a - 1);
+        if (controllore.empty() ? riga.starts_with("0::") : haVoce(controllori, controllore))
+            percorso = riga.substr(b + 1);
+    }
+    if (!percorso)
+        return std::nullopt;
+
+    // "ID PARENT MAJ:MIN ROOT POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER-OPTIONS"
+    std::ifstream montaggi(radice + "/proc/self/mountinfo");
+    for (std::string riga; std::getline(montaggi, riga);) {
+        std::istringstream in(riga);
+        std::vector<std::string> campi;
+        for (std::string campo; in >> campo;)
+            campi.push_back(campo);
+        const auto trattino = std::find(campi.begin(), campi.end(), "-");
+        if (trattino - campi.begin() < 6 || campi.end() - trattino < 4)
+            continue;
+        const std::string& tipo = trattino[1];
+        if (controllore.empty() ? tipo != "cgroup2" : (tipo != "cgroup" || !haVoce(trattino[3], controllore)))
+            continue;
+        // A group below the mount's root is seen at its path less that root;
+        // one outside it (a path with "/.." under a namespace) is not seen.
+        std::string resto = *percorso;
+        const std::string base = decodifica(campi[3]);
+        if (base != "/") {
+            if (!resto.starts_with(base) || (resto.size() > base.size() && resto[base.size()] != '/'))
+                continue;
+            resto.erase(0, base.size());
+        }
+        if (resto.find("/..") != std::string::npos)
+            continue;
+        while (resto.ends_with('/'))
+            resto.pop_back();
+        const std::string punto = radice + decodifica(campi[4]);
+        return Gerarchia{punto, punto + resto};
+    }
+    return std::nullopt;
+}
+
+// Calls f(folder) for the group and each one above it up to the mount,
+// since each may set a limit.
+template <class F>
+void suPerIlPercorso(const std::optional<Gerarchia>& g, F&& f)
+{
+    if (!g)
+        return;
+    for (std::string cartella = g->gruppo;; cartella.erase(cartella.find_last_of('/'))) {
+        f(cartella);
+        if (cartella.size() <= g->punto.size())
+            break;
+    }
+}
+
+unsigned processoriDaQuota(std::uint64_t quota, std::uint64_t periodo)
+{
+    return static_cast<unsigned>(std::clamp<std::uint64_t>((quota + periodo - 1) / periodo, 1, 1u << 20));
+}
+
+std::uint64_t limite(int risorsa)
+{
+    rlimit r{};
+    if (::getrlimit(risorsa, &r) != 0 || r.rlim_cur == RLIM_INFINITY)
+        return senzaLimite;
+    return r.rlim_cur;
 }
 
 }  // namespace
 
-std::size_t memoriaDisponibile()
+Limiti leggiLimiti(const std::string& radice)
 {
-    std::uint64_t spazio = illimitata;
+    Limiti letti;
     const std::uint64_t pagina = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    // /proc/self/statm: total address space, resident, shared, text, lib,
-    // data (+ stack), dirty; in pages.
-    std::uint64_t indirizzi = 0, residente = 0, condivisa = 0, testo = 0, librerie = 0, dati = 0;
     {
-        std::ifstream statm("/proc/self/statm");
-        statm >> indirizzi >> residente >> condivisa >> testo >> librerie >> dati;
-    }
-    spazio = std::min(spazio, sottrai(limite(RLIMIT_AS), indirizzi * pagina));
-    spazio = std::min(spazio, sottrai(limite(RLIMIT_DATA), dati * pagina));
-
-    perOgniGruppo([&](const std::string& gruppo) {
-        const std::uint64_t massimo = numeroDa(gruppo + "/memory.max", illimitata);
-        if (massimo != illimitata)
-            spazio = std::min(spazio, sottrai(massimo, numeroDa(gruppo + "/memory.current", 0)));
-    });
-
-    std::uint64_t disponibile = 0;
-    {
-        std::ifstream meminfo("/proc/meminfo");
-        std::string nome;
-        std::uint64_t kib = 0;
-        std::string unita;
-        while (meminfo >> nome >> kib) {
-            std::getline(meminfo, unita);
-            if (nome == "MemAvailable:") {
-                disponibile = kib * 1024;
-                break;
-            }
+        // statm: total address space, resident, shared, text, lib, data
+        // (+ stack), dirty; in pages.
+        std::ifstream statm(radice + "/proc/self/statm");
+        std::uint64_t indirizzi = 0, residente = 0, condivisa = 0, testo = 0, librerie = 0, dati = 0;
+        if (statm >> indirizzi >> residente >> condivisa >> testo >> librerie >> dati) {
+            letti.indirizziUsati = indirizzi * pagina;
+            letti.datiUsati = dati * pagina;
         }
     }
-    if (disponibile == 0)
-        disponibile = static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) * pagina;
-    spazio = std::min(spazio, disponibile / 2);
-    return static_cast<std::size_t>(std::min<std::uint64_t>(spazio, std::numeric_limits<std::size_t>::max()));
+    letti.disponibile = voceDi(radice + "/proc/meminfo", "MemAvailable:", 0) * 1024;
+
+    const auto piu = [&letti](std::uint64_t s) { letti.gruppi = std::min(letti.gruppi, s); };
+    const auto quota = [&letti](unsigned n) { letti.processori = letti.processori ? std::min(letti.processori, n) : n; };
+
+    const auto v2 = trovaGerarchia(radice, "");
+    suPerIlPercorso(v2, [&](const std::string& c) {
+        const std::uint64_t massimo = numeroDa(c + "/memory.max", senzaLimite);
+        if (massimo != senzaLimite)
+            piu(stanza(massimo, numeroDa(c + "/memory.current", 0), voceDi(c + "/memory.stat", "inactive_file", 0)));
+        // cpu.max: "QUOTA PERIOD" or "max PERIOD".
+        std::ifstream f(c + "/cpu.max");
+        std::uint64_t q = 0, periodo = 0;
+        if (f >> q >> periodo && periodo != 0)
+            quota(processoriDaQuota(q, periodo));
+    });
+
+    suPerIlPercorso(trovaGerarchia(radice, "memory"), [&](const std::string& c) {
+        // hierarchical_memory_limit is the least limit of the group and the
+        // groups above it, those above the mount included. v1 writes "no
+        // limit" as a number near 2^63, which leaves room enough.
+        const std::string stat = c + "/memory.stat";
+        const std::uint64_t massimo = std::min(numeroDa(c + "/memory.limit_in_bytes", senzaLimite),
+                                               voceDi(stat, "hierarchical_memory_limit", senzaLimite));
+        if (massimo != senzaLimite)
+            piu(stanza(massimo, numeroDa(c + "/memory.usage_in_bytes", 0), voceDi(stat, "total_inactive_file", 0)));
+    });
+
+    suPerIlPercorso(trovaGerarchia(radice, "cpu"), [&](const std::string& c) {
+        // cpu.cfs_quota_us is -1 without a quota.
+        std::ifstream f(c + "/cpu.cfs_quota_us");
+        std::int64_t q = 0;
+        const std::uint64_t periodo = numeroDa(c + "/cpu.cfs_period_us", 0);
+        if (f >> q && q > 0 && periodo != 0)
+            quota(processoriDaQuota(static_cast<std::uint64_t>(q), periodo));
+    });
+    return letti;
 }
 
-std::size_t descrittoriDisponibili()
+std::uint64_t memoriaDa(const Limiti& letti, std::uint64_t limiteIndirizzi, std::uint64_t limiteDati,
+                        std::uint64_t fisica)
 {
-    rlimit r{};
-    if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY)
-        return std::numeric_limits<std::size_t>::max() / 2;
-    std::size_t aperti = 0;
-    if (DIR* d = ::opendir("/proc/self/fd")) {
-        while (const dirent* v = ::readdir(d))
-            if (v->d_name[0] != '.')
-                ++aperti;
-        ::closedir(d);
-        aperti = aperti > 0 ? aperti - 1 : 0;  // the folder's own
-    }
-    return r.rlim_cur > aperti ? static_cast<std::size_t>(r.rlim_cur - aperti) : 0;
+    return std::min({sottrai(limiteIndirizzi, letti.indirizziUsati), sottrai(limiteDati, letti.datiUsati),
+                     letti.gruppi, (letti.disponibile != 0 ? letti.disponibile : fisica) / 2});
+}
+
+std::size_t memoriaDisponibile()
+{
+    const std::uint64_t fisica =
+        static_cast<std::uint64_t>(::sysconf(_SC_PHYS_PAGES)) * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t spazio = memoriaDa(leggiLimiti(""), limite(RLIMIT_AS), limite(RLIMIT_DATA), fisica);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(spazio, std::numeric_limits<std::size_t>::max()));
 }
 
 unsigned processoriDisponibili()
@@ -130,14 +249,29 @@ unsigned processoriDisponibili()
     CPU_ZERO(&insieme);
     if (::sched_getaffinity(0, sizeof insieme, &insieme) == 0)
         n = std::max(1, CPU_COUNT(&insieme));
-    // cpu.max: "QUOTA PERIOD" or "max PERIOD", in each group on the way up.
-    perOgniGruppo([&](const std::string& gruppo) {
-        std::ifstream f(gruppo + "/cpu.max");
-        std::uint64_t quota = 0, periodo = 0;
-        if (f >> quota >> periodo && periodo != 0)
-            n = std::min<unsigned>(n, static_cast<unsigned>(std::max<std::uint64_t>(1, (quota + periodo - 1) / periodo)));
-    });
+    if (const unsigned quota = leggiLimiti("").processori; quota != 0)
+        n = std::min(n, quota);
     return std::min(n, processoriMassimi);
+}
+
+std::size_t descrittoriDisponibili()
+{
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<std::size_t>::max();
+    rlim_t aperti = 0;
+    if (DIR* cartella = ::opendir("/proc/self/fd")) {
+        while (const dirent* voce = ::readdir(cartella))
+            aperti += voce->d_name[0] != '.';
+        ::closedir(cartella);
+        aperti -= aperti > 0;  // the folder's own descriptor
+    } else {
+        // No /proc, or no descriptor left to read it with: each possible
+        // descriptor is asked in turn.
+        for (rlim_t fd = 0; fd < std::min<rlim_t>(r.rlim_cur, 1 << 16); ++fd)
+            aperti += ::fcntl(static_cast<int>(fd), F_GETFD) != -1;
+    }
+    return static_cast<std::size_t>(r.rlim_cur > aperti ? r.rlim_cur - aperti : 0);
 }
 
 }  // namespace host
