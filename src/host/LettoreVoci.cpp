@@ -328,14 +328,17 @@ std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t mass
             senzaRighe = 0;
             continue;
         }
-        // One field fills the buffer: a larger one, up to `massimo`.
+        // One field fills the buffer: a larger one, up to `massimo`. It
+        // grows by a quarter at a time, so that no more than that is read
+        // past the field's end (the rest of a long field holds no end),
+        // and what is read is looked at again only a few times over.
         if (!spazi || presenti_ >= massimo) {
             if (oltre == nullptr)
                 throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
             *oltre = true;
             return {};
         }
-        voglio = std::min(std::max(voglio, presenti_) * 2, massimo);
+        voglio = std::min(presenti_ + std::max(quanto, presenti_ / 4), massimo);
     }
 }
 

@@ -139,7 +139,9 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
                 prossimo = std::async(std::launch::async, [&] { return sorgente.prossimoPezzo(pezzo, normale, &oltreProssimo); });
         } catch (const std::system_error&) {
         }
-        deduplica_->assimila(sezioni.size(), testo.size(), [&](std::size_t i, nucleo::Immissione& immissione) {
+        // The round's lists are sized for a piece of the usual size at most:
+        // a piece that holds a long field holds few items.
+        deduplica_->assimila(sezioni.size(), std::min(testo.size(), normale), [&](std::size_t i, nucleo::Immissione& immissione) {
             // The emptiness test comes before trimming: a field of spaces
             // only is an item, stored as "".
             host::CampiTesto& campi = sezioni[i];
