@@ -40,6 +40,10 @@ constexpr std::uint64_t sogliaParallela = std::uint64_t{1} << 20;
 // What each thread reads of a piece: large enough to spread the cost of a
 // round, small enough to stay in the cache while its items are taken.
 constexpr std::size_t pezzoPerFilo = std::size_t{2} << 20;
+// What a run takes outside its budget at most: the copy's writer (1 MiB),
+// the stack of the thread that reads ahead (1 MiB) and the allocator's
+// rounding of everything else.
+constexpr std::size_t margineMinimo = std::size_t{4} << 20;
 // The lines of the copy go out in blocks of about this size.
 constexpr std::size_t bloccoPredefinito = std::size_t{1} << 20;
 
@@ -64,11 +68,15 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     fili = squadra_->fili();
 
     // The budget is measured once the threads run, since they take memory
-    // too; a quarter is left for the allocator, the libraries and the
-    // windows.
+    // too. A quarter of the room, and never less than what the run takes
+    // outside the budget (the copy's writer, the reading thread's stack,
+    // the allocator's own), is left to them and to the windows.
     std::size_t memoria = opzioni_.memoria;
-    if (memoria == 0)
-        memoria = host::memoriaDisponibile() / 4 * 3;
+    if (memoria == 0) {
+        const std::size_t stanza = host::memoriaDisponibile();
+        const std::size_t margine = std::max(stanza / 4, margineMinimo);
+        memoria = stanza > margine ? stanza - margine : 0;
+    }
     memoria_ = memoria;
     bilancio_ = std::make_unique<nucleo::Bilancio>(memoria);
     const std::size_t pezzo = std::clamp<std::size_t>(memoria / 32, 64, fili * pezzoPerFilo);

@@ -2,9 +2,12 @@
 // limits. It runs one piece of the program the way the program does, inside
 // its event-handler guard:
 //
-//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT [MEMORY_LIMIT [RUN_MEMORY]]]
+//   fendrix-figlio esegui PROGRAM_FOLDER SOURCE [FILE_SIZE_LIMIT [MEMORY_LIMIT [RUN_MEMORY
+//                 [DATA_LIMIT [OPEN_FILES]]]]]
 //       one duplicate-removal run on SOURCE (limits in bytes, 0 for none;
-//       RUN_MEMORY, the memory the run may use, forces sorted runs on disk);
+//       "+N" for a memory or data limit N bytes above what the process
+//       holds when the limits go on; RUN_MEMORY, the memory the run may
+//       use, forces sorted runs on disk; OPEN_FILES limits the descriptors);
 //   fendrix-figlio dialogo PROGRAM_FOLDER START_FOLDER
 //       the file selection dialog opened on START_FOLDER, then closed with OK;
 //   fendrix-figlio scelta PROGRAM_FOLDER NAME cancella|cartella|ok
@@ -48,9 +51,23 @@
 
 namespace {
 
+// What the process holds now, in bytes: its address space (the first
+// number of /proc/self/statm) or its data and stack (the sixth).
+rlim_t inUso(int risorsa)
+{
+    unsigned long long campi[6] = {};
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        for (auto& c : campi)
+            if (std::fscanf(f, "%llu", &c) != 1)
+                break;
+        std::fclose(f);
+    }
+    return static_cast<rlim_t>(campi[risorsa == RLIMIT_AS ? 0 : 5] * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)));
+}
+
 void limita(int risorsa, const QString& valore)
 {
-    const rlim_t n = valore.toULongLong();
+    rlim_t n = valore.startsWith(QLatin1Char('+')) ? inUso(risorsa) + valore.mid(1).toULongLong() : valore.toULongLong();
     if (n == 0)
         return;
     const rlimit limite{n, n};
@@ -101,6 +118,10 @@ int main(int argc, char* argv[])
                 limita(RLIMIT_AS, a[5]);
             if (a.size() > 6)
                 elaborazione::opzioniProgramma().memoria = a[6].toULongLong();
+            if (a.size() > 7)
+                limita(RLIMIT_DATA, a[7]);
+            if (a.size() > 8)
+                limita(RLIMIT_NOFILE, a[8]);
             Variabili::FileDaElaborare = a[3];
             host::eseguiGestore([] { EliminaDuplicati(); });
             QApplication::exit(0);
