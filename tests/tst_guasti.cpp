@@ -57,24 +57,27 @@ struct Utente {
 
 // Who runs a child where permissions matter: an ordinary user. The tests'
 // own user when it is one (`come` left empty); as root, "nobody", to whom
-// the whole tree below `radice` is handed. False when there is none.
-bool utenteComune(const QString& radice, std::optional<Utente>& come)
+// the whole tree below `radice` is handed, with a copy of the child
+// program in it (`programma`), as the build may lie in a folder nobody
+// cannot enter. Null, or why that cannot be done.
+const char* utenteComune(const QString& radice, std::optional<Utente>& come, QString& programma)
 {
     come.reset();
     if (::geteuid() != 0)
-        return true;
+        return nullptr;
     const passwd* p = ::getpwnam("nobody");
     if (p == nullptr)
-        return false;
+        return "no user \"nobody\" to run as";
     come = Utente{p->pw_uid, p->pw_gid};
-    if (::lchown(QFile::encodeName(radice).constData(), p->pw_uid, p->pw_gid) != 0)
-        return false;
+    programma = radice + QStringLiteral("/figlio");
+    std::error_code e;
+    bool dato = std::filesystem::copy_file(FENDRIX_FIGLIO, programma.toStdString(), e) &&
+                ::lchown(QFile::encodeName(radice).constData(), p->pw_uid, p->pw_gid) == 0;
     QDirIterator voci(radice, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                       QDirIterator::Subdirectories);
-    while (voci.hasNext())
-        if (::lchown(QFile::encodeName(voci.next()).constData(), p->pw_uid, p->pw_gid) != 0)
-            return false;
-    return true;
+    while (dato && voci.hasNext())
+        dato = ::lchown(QFile::encodeName(voci.next()).constData(), p->pw_uid, p->pw_gid) == 0;
+    return dato ? nullptr : "cannot hand the temporary folder to \"nobody\"";
 }
 
 void preparaFiglio(QProcess& figlio, const std::optional<Utente>& come)
@@ -223,10 +226,11 @@ void TstGuasti::terminaConErrore()
     if (datiIntatti)
         scriviFile(copia, precedente);
     std::optional<Utente> come;
+    QString programma = QStringLiteral(FENDRIX_FIGLIO);
     if (caso == QLatin1String("copia protetta")) {
         QCOMPARE(::chmod(QFile::encodeName(copia).constData(), 0444), 0);
-        if (!utenteComune(QFileInfo(cartella.programma()).path(), come))
-            QSKIP("no ordinary user to run as");
+        if (const char* perche = utenteComune(QFileInfo(cartella.programma()).path(), come, programma))
+            QSKIP(perche);
     }
     // Not hashed: what cannot be read, and the 4 GiB file (its size is checked).
     const QByteArray hashSorgente =
@@ -237,7 +241,7 @@ void TstGuasti::terminaConErrore()
     argomenti.prepend(cartella.programma());
     argomenti.prepend(QStringLiteral("esegui"));
 
-    const Esito esito = eseguiFiglio(argomenti, come);
+    const Esito esito = eseguiFiglio(argomenti, come, programma);
 
     QCOMPARE(esito.modo, QProcess::NormalExit);
     QCOMPARE(esito.stato, numero);
@@ -399,8 +403,8 @@ void TstGuasti::riuscita()
         scriviByte(altrove, "intoccabile");
         QCOMPARE(::chmod(altrove.constData(), 0444), 0);
         QCOMPARE(::symlink(altrove.constData(), copia.constData()), 0);
-        if (!utenteComune(radice, come))
-            QSKIP("no ordinary user to run as");
+        if (const char* perche = utenteComune(radice, come, programma))
+            QSKIP(perche);
     }
     const QByteArray hashSorgente = QCryptographicHash::hash(leggiByte(sorgente), QCryptographicHash::Sha256);
     struct stat prima {};
