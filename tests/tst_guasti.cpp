@@ -316,7 +316,9 @@ void TstGuasti::riuscita_data()
     QTest::addColumn<QString>("caso");
     QTest::newRow("private source, private copy") << "sorgente privata";
     QTest::newRow("read-only source, writable copy") << "sorgente sola lettura";
-    QTest::newRow("earlier copy's mode and owner kept") << "modo precedente";
+    QTest::newRow("earlier copy's mode, owner and group kept where they read the source") << "modo precedente";
+    QTest::newRow("earlier copy's owner who cannot read the source not kept") << "proprietario estraneo";
+    QTest::newRow("earlier copy's group that cannot read the source not kept") << "gruppo estraneo";
     QTest::newRow("symbolic link at the copy's name replaced") << "link";
     QTest::newRow("copy name of 255 bytes") << "nome lungo";
     QTest::newRow("program folder not valid UTF-8") << "programma non UTF-8";
@@ -382,6 +384,7 @@ void TstGuasti::riuscita()
     const unsigned predefinito = 0666 & ~umaskAttuale();
     unsigned modoAtteso = predefinito;
     std::optional<Utente> come;
+    std::optional<std::pair<uid_t, gid_t>> proprieta;  // the copy's owner and group, where they matter
     QByteArray altrove;
     if (caso == QLatin1String("sorgente privata")) {
         QCOMPARE(::chmod(sorgente.constData(), 0600), 0);
@@ -389,14 +392,25 @@ void TstGuasti::riuscita()
     } else if (caso == QLatin1String("sorgente sola lettura")) {
         QCOMPARE(::chmod(sorgente.constData(), 0444), 0);
         modoAtteso = predefinito | 0600;
-    } else if (caso == QLatin1String("modo precedente")) {
-        if (::geteuid() != 0 || ::getpwnam("nobody") == nullptr)
-            QSKIP("only root can give the earlier copy another owner here");
+    } else if (caso == QLatin1String("modo precedente") || caso == QLatin1String("proprietario estraneo") ||
+               caso == QLatin1String("gruppo estraneo")) {
+        const passwd* nobody = ::getpwnam("nobody");
+        const uid_t u = nobody != nullptr ? nobody->pw_uid : 0;
+        const group* nogroup = ::getgrnam("nogroup");
+        if (::geteuid() != 0 || u == 0 || nogroup == nullptr)
+            QSKIP("only root can give files to nobody and nogroup here");
+        const gid_t g = nogroup->gr_gid, radice = ::getegid();
+        // The source's owner, group and mode, the earlier copy's, the copy's.
+        const bool tiene = caso == QLatin1String("modo precedente");  // nobody and nogroup read the source
+        const bool gruppo = caso == QLatin1String("gruppo estraneo");  // root's group reads it, not nogroup
+        const unsigned ms = tiene || gruppo ? 0640 : 0600, mc = tiene ? 0664 : ms;
+        modoAtteso = tiene ? 0660 : ms;
+        proprieta = tiene ? std::pair{u, g} : std::pair{uid_t{0}, radice};
         scriviByte(copia, "precedente");
-        QCOMPARE(::chmod(copia.constData(), 0664), 0);
-        QCOMPARE(::chown(copia.constData(), ::getpwnam("nobody")->pw_uid, ::getpwnam("nobody")->pw_gid), 0);
-        QCOMPARE(::chmod(sorgente.constData(), 0640), 0);
-        modoAtteso = 0660;  // the others' read right goes with the source's
+        QCOMPARE(::chown(sorgente.constData(), tiene ? u : 0, tiene ? g : radice), 0);
+        QCOMPARE(::chmod(sorgente.constData(), ms), 0);
+        QCOMPARE(::chown(copia.constData(), gruppo ? 0 : u, g), 0);
+        QCOMPARE(::chmod(copia.constData(), mc), 0);
     } else if (caso == QLatin1String("link")) {
         // A link to a file the user may not write: replaced, not followed.
         altrove = QFile::encodeName(cartella.utente()) + "/altrove.txt";
@@ -407,8 +421,6 @@ void TstGuasti::riuscita()
             QSKIP(perche);
     }
     const QByteArray hashSorgente = QCryptographicHash::hash(leggiByte(sorgente), QCryptographicHash::Sha256);
-    struct stat prima {};
-    const bool precedente = ::stat(copia.constData(), &prima) == 0;
 
     const Esito esito = eseguiFiglio(argomenti, come, programma);
     QCOMPARE(esito.modo, QProcess::NormalExit);
@@ -426,9 +438,9 @@ void TstGuasti::riuscita()
     QCOMPARE(::lstat(copia.constData(), &st), 0);
     QVERIFY(S_ISREG(st.st_mode));
     QCOMPARE(QString::number(st.st_mode & 07777, 8), QString::number(modoAtteso, 8));
-    if (caso == QLatin1String("modo precedente") && precedente) {
-        QCOMPARE(st.st_uid, prima.st_uid);
-        QCOMPARE(st.st_gid, prima.st_gid);
+    if (proprieta) {
+        QCOMPARE(st.st_uid, proprieta->first);
+        QCOMPARE(st.st_gid, proprieta->second);
     }
     if (!altrove.isEmpty())
         QCOMPARE(leggiByte(altrove), QByteArray("intoccabile"));

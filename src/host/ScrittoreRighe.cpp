@@ -160,7 +160,13 @@ ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica, c
     if (!sorgente.isEmpty()) {
         struct stat st {};
         // A source that cannot be looked at lends no rights to others.
-        modoSorgente_ = ::stat(byteDiPercorso(sorgente).constData(), &st) == 0 ? st.st_mode & 0777 : 0700;
+        modoSorgente_ = 0700;
+        if (::stat(byteDiPercorso(sorgente).constData(), &st) == 0) {
+            modoSorgente_ = st.st_mode & 0777;
+            sorgenteNota_ = true;
+            proprietarioSorgente_ = st.st_uid;
+            gruppoSorgente_ = st.st_gid;
+        }
     }
 
     cartella_.reset(::open(cartella.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -278,21 +284,38 @@ void ScrittoreRighe::controllaDestinazione()
 
 void ScrittoreRighe::impostaPermessi()
 {
+    const bool altriLeggono = (modoSorgente_ & S_IROTH) != 0;
+    const auto proprietarioLegge = [&](uid_t u) {
+        return altriLeggono || (sorgenteNota_ && u == proprietarioSorgente_);
+    };
+    const auto gruppoLegge = [&](gid_t g) {
+        return altriLeggono || (sorgenteNota_ && g == gruppoSorgente_ && (modoSorgente_ & S_IRGRP));
+    };
+    // The user's, in the user's group: set explicitly, as in a folder with
+    // the set-group-ID bit a new file takes the folder's group.
     unsigned modo = modoPredefinito_;
+    uid_t proprietario = ::geteuid();
+    gid_t gruppo = ::getegid();
     struct stat precedente {};
     if (::fstatat(cartella_.get(), nome_.constData(), &precedente, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(precedente.st_mode)) {
         modo = precedente.st_mode & 0777;
-        // The earlier owner and group where allowed, else the group alone.
-        if (::fchown(file_.get(), precedente.st_uid, precedente.st_gid) != 0 &&
-            ::fchown(file_.get(), static_cast<uid_t>(-1), precedente.st_gid) != 0) {
-            // Neither: the copy stays the user's, in the user's group.
-        }
+        if (proprietarioLegge(precedente.st_uid))
+            proprietario = precedente.st_uid;
+        if (gruppoLegge(precedente.st_gid))
+            gruppo = precedente.st_gid;
     }
-    if (!(modoSorgente_ & S_IRGRP))
-        modo &= ~unsigned{S_IRGRP};
-    if (!(modoSorgente_ & S_IROTH))
-        modo &= ~unsigned{S_IROTH};
+    // What the system allows of it; the rights follow the group it gets.
+    if (::fchown(file_.get(), proprietario, gruppo) != 0 &&
+        ::fchown(file_.get(), static_cast<uid_t>(-1), gruppo) != 0)
+        ::fchown(file_.get(), static_cast<uid_t>(-1), ::getegid());
+    struct stat copia {};
+    if (::fstat(file_.get(), &copia) != 0)
+        fallisci(errno);
+    if (!gruppoLegge(copia.st_gid))
+        modo &= ~unsigned{S_IRWXG};
+    if (!altriLeggono)
+        modo &= ~unsigned{S_IRWXO};
     modo |= S_IRUSR | S_IWUSR;
     if (::fchmod(file_.get(), static_cast<mode_t>(modo)) != 0)
         fallisci(errno);

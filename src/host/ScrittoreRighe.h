@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 namespace host {
 
 // Sequential output of a text file, in pieces of text the caller makes
@@ -27,10 +29,16 @@ namespace host {
 // of writing through it, so the file it pointed to is never touched; an
 // earlier file the user may not write is not replaced (AutorizzazioneNegata).
 //
-// The copy starts from the earlier file's mode, owner and group where there
-// is one (from 0666 less the umask otherwise), loses the group and other read
-// rights that `sorgente` lacks, and always keeps the owner's read and write
-// rights: it is never readable by anyone who cannot read the source.
+// The copy is never readable by anyone who cannot read `sorgente`. It keeps
+// the earlier file's owner only when that owner may read the source (owns
+// it, or the source is readable by others), and its group only when that
+// group's members may read it (the source's group with its read right, or
+// a source readable by others); otherwise it is the user's, in the user's
+// group. Its mode starts from the earlier file's (from 0666 less the umask
+// where there is none), loses the group's rights unless the copy's group
+// may read the source and the others' unless the source is readable by
+// others, and always keeps the owner's read and write rights. The mode is
+// set last, so a default ACL of the folder has its mask cut the same way.
 //
 // Text is given as bytes, or as UTF-8 for a UTF-16 file, which the writer
 // encodes as it goes; the file starts with the encoding's mark.
@@ -110,6 +118,9 @@ private:
     QString destinazione_;
     QByteArray nome_;          // the destination's name in its folder
     unsigned modoSorgente_;    // the source's permission bits
+    bool sorgenteNota_ = false;  // its owner and group are known
+    uid_t proprietarioSorgente_ = 0;
+    gid_t gruppoSorgente_ = 0;
     unsigned modoPredefinito_ = 0;  // 0666 less the umask
     GuardiaSegnali segnali_;
     Descrittore cartella_;
