@@ -20,8 +20,10 @@
 #include <optional>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +141,31 @@ unsigned umaskAttuale()
     const mode_t m = ::umask(0);
     ::umask(m);
     return m;
+}
+
+// What is left in the data folder after a run of X.TXT where a killed
+// writer's temporary (nothing removes it in that instant), an old file of
+// a run, an old file another instance holds locked, a fresh one and a
+// symbolic link lie.
+QStringList restaDopoLaProssima(const CartellaProva& cartella)
+{
+    const QString d = cartella.dati();
+    QStringList vecchi = cartella.fileDati();
+    vecchi << QStringLiteral(".fendrix-Vecchi") << QStringLiteral(".fx0000000a.tmp");
+    for (const char* nome : {".fendrix-Vecchi", ".fx0000000a.tmp", ".fendrix-Nuovo1"})
+        scriviFile(d + QLatin1String(nome), "x");
+    for (const QString& nome : vecchi)
+        std::filesystem::last_write_time(QFile::encodeName(d + nome).toStdString(),
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+    QFile::link(d + QStringLiteral("NEW - LISTA.TXT"), d + QStringLiteral(".fx0000000b.tmp"));
+    const int tenuto = ::open(QFile::encodeName(d + QStringLiteral(".fx0000000a.tmp")).constData(), O_RDONLY);
+    const auto chiudi = qScopeGuard([tenuto] { ::close(tenuto); });
+    ::flock(tenuto, LOCK_EX);
+    eseguiFiglio({QStringLiteral("esegui"), cartella.programma(),
+                  cartella.scriviSorgente(QStringLiteral("x.txt"), "b\r\nb\r\n")});
+    QStringList resta = cartella.fileDati();
+    std::sort(resta.begin(), resta.end());
+    return resta;
 }
 
 QByteArray sorgenteGrande()
@@ -453,6 +480,7 @@ void TstGuasti::interrottoMentreScrive_data()
     QTest::newRow("SIGTERM, unnamed temporary") << int(SIGTERM) << false;
     QTest::newRow("SIGKILL, unnamed temporary") << int(SIGKILL) << false;
     QTest::newRow("SIGTERM, named temporary") << int(SIGTERM) << true;
+    QTest::newRow("SIGKILL, named temporary, removed by the next run") << int(SIGKILL) << true;
     QTest::newRow("SIGINT, named temporary") << int(SIGINT) << true;
     QTest::newRow("SIGHUP, named temporary") << int(SIGHUP) << true;
 }
@@ -486,6 +514,13 @@ void TstGuasti::interrottoMentreScrive()
     QVERIFY(figlio.waitForFinished(120000));
     QCOMPARE(figlio.exitStatus(), QProcess::CrashExit);
     QCOMPARE(figlio.exitCode(), segnale);
+    if (segnale == SIGKILL && conNome) {
+        QCOMPARE(cartella.fileDati().size(), 2);
+        QCOMPARE(restaDopoLaProssima(cartella),
+                 (QStringList{".fendrix-Nuovo1", ".fx0000000a.tmp", ".fx0000000b.tmp", "NEW - LISTA.TXT", "NEW - X.TXT"}));
+        QCOMPARE(leggiFile(copia), QByteArray("precedente"));
+        return;
+    }
     QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
     QCOMPARE(leggiFile(copia), QByteArray("precedente"));
 }

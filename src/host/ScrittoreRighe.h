@@ -18,12 +18,19 @@ namespace host {
 //
 // Nothing is written at the destination until completa(): the text goes to a
 // temporary file in the destination's folder, which completa() flushes to
-// disk, names with a short hidden name and renames over the destination at
-// once, then flushes the folder. Where the system allows it the temporary
-// file has no name at all while it is written, so not even a killed process
-// or a power cut leaves it behind; elsewhere it has a short hidden name, and
-// SIGTERM, SIGINT and SIGHUP remove it before the process ends by the
-// signal. Until completa() an earlier file of that name stays as it was; if
+// disk and puts in place at once, then flushes the folder. Where the system
+// allows it the temporary file has no name at all while it is written, so
+// not even a killed process or a power cut leaves it behind, and where no
+// file has the destination's name yet it is linked there directly; over an
+// earlier file it gets a short hidden name and is renamed over it.
+// Elsewhere it has a short hidden name from the start, and SIGTERM, SIGINT
+// and SIGHUP remove it before the process ends by the signal. While it has
+// a name the writer holds an exclusive lock on it, and each writer, before
+// it makes its own, removes from its folder the hidden temporary files of
+// this program that nobody holds and nobody has changed for a minute (left
+// by a killed process): a live writer's files are never touched.
+//
+// Until completa() an earlier file of that name stays as it was; if
 // anything fails, or the writer is destroyed without completa(), nothing is
 // left behind. Renaming replaces a symbolic link at the destination instead
 // of writing through it, so the file it pointed to is never touched; an
@@ -102,8 +109,9 @@ private:
     void scriviTutto(const char* dati, std::size_t n);
     void svuota();
     void creaTemporaneo();
-    void controllaDestinazione();
+    bool controllaDestinazione();
     void impostaPermessi();
+    int collega(const QByteArray& nome) noexcept;
     void nomina();
     [[noreturn]] void fallisci(int numeroErrno);
 
