@@ -396,7 +396,7 @@ void ScrittoreRighe::impostaPermessi()
         fallisci(errno);
 }
 
-int ScrittoreRighe::collega(const QByteArray& nome) noexcept
+int ScrittoreRighe::collega(const QByteArray& nome)
 {
     // The unnamed file gets `nome`, unless something already has it.
     const QByteArray proc = "/proc/self/fd/" + QByteArray::number(file_.get());

@@ -111,7 +111,7 @@ private:
     void creaTemporaneo();
     bool controllaDestinazione();
     void impostaPermessi();
-    int collega(const QByteArray& nome) noexcept;
+    int collega(const QByteArray& nome);  // 0 or the errno
     void nomina();
     [[noreturn]] void fallisci(int numeroErrno);
 
