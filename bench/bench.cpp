@@ -17,6 +17,7 @@
 #include "host/CartellaProgramma.h"
 #include "host/ErroreRuntime.h"
 #include "host/LettoreVoci.h"
+#include "host/Percorsi.h"
 #include "host/Processo.h"
 #include "processing/Passi.h"
 
@@ -26,10 +27,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,7 +71,7 @@ std::size_t dimensione(const QString& testo)
 
 void scriviVoci(const QString& sorgente, const QString& percorso)
 {
-    std::FILE* f = std::fopen(QFile::encodeName(percorso).constData(), "wb");
+    std::FILE* f = std::fopen(host::byteDiPercorso(percorso).constData(), "wb");
     if (!f)
         throw std::runtime_error("cannot write " + percorso.toStdString());
     host::LettoreVoci lettore(sorgente);
@@ -103,7 +106,10 @@ int main(int argc, char* argv[])
     QString uscita;
     QString voci;
     elaborazione::Opzioni opzioni;
-    const QStringList args = app.arguments().mid(1);
+    // Names by their very bytes, which need not be valid UTF-8.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << host::percorsoDaByte(QByteArray(argv[i]));
     try {
         for (int i = 0; i < args.size(); ++i) {
             const bool valore = i + 1 < args.size();
@@ -135,8 +141,14 @@ int main(int argc, char* argv[])
     QTemporaryDir programma;
     QDir(programma.path()).mkdir(QStringLiteral("Shared"));
     const QString dati = programma.path() + QStringLiteral("/Shared/Sistemi");
+    QByteArray destinazione = host::byteDiPercorso(uscita);
+    if (!destinazione.startsWith('/')) {
+        char* qui = ::getcwd(nullptr, 0);
+        destinazione = QByteArray(qui ? qui : ".") + '/' + destinazione;
+        std::free(qui);
+    }
     const bool pronta = uscita.isEmpty() ? QDir().mkdir(dati)
-                                         : QFile::link(QDir(uscita).absolutePath(), dati);
+                                         : ::symlink(destinazione.constData(), QFile::encodeName(dati).constData()) == 0;
     if (!pronta) {
         std::fprintf(stderr, "cannot prepare the output folder\n");
         return 1;
@@ -167,7 +179,7 @@ int main(int argc, char* argv[])
             }
             std::printf("%s: items %lld kept %lld dropped %lld threads %u memory_mb %.0f runs %zu read_dedupe_ms %.1f "
                         "sort_ms %.1f write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
-                        qPrintable(QFileInfo(percorso).fileName()), static_cast<long long>(righe.totale()),
+                        qPrintable(host::testoVisibile(QFileInfo(percorso).fileName())), static_cast<long long>(righe.totale()),
                         static_cast<long long>(righe.uniche()), static_cast<long long>(eliminate), righe.fili(),
                         static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t0, t3), piccoMb());
             std::fflush(stdout);

@@ -1,6 +1,6 @@
 # Shared set-up of ./run and ./test, sourced by both: installs the Debian
-# packages that are missing, then configures and builds a Release build in
-# build/. Set FENDRIX_EXTRA_PACKAGES for more packages.
+# packages that are missing; costruisci configures and builds a Release
+# build in build/. Set FENDRIX_EXTRA_PACKAGES for more packages.
 set -euo pipefail
 
 FENDRIX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -32,9 +32,13 @@ installa_mancanti() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${mancanti[@]}"
 }
 
+# costruisci [TARGET...]: configures, then builds the targets named, or
+# everything when none is.
 costruisci() {
-    cmake -S "$FENDRIX_ROOT" -B "$FENDRIX_BUILD" -DCMAKE_BUILD_TYPE=Release "$@"
-    cmake --build "$FENDRIX_BUILD" -j"$(nproc)"
+    local obiettivi=()
+    [ $# -gt 0 ] && obiettivi=(--target "$@")
+    cmake -S "$FENDRIX_ROOT" -B "$FENDRIX_BUILD" -DCMAKE_BUILD_TYPE=Release
+    cmake --build "$FENDRIX_BUILD" -j"$(nproc)" "${obiettivi[@]}"
 }
 
 if command -v dpkg-query >/dev/null; then

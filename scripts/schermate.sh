@@ -10,7 +10,7 @@
 # given only the files of ./run's font packages.
 FENDRIX_EXTRA_PACKAGES="xvfb xauth x11-utils x11-xserver-utils openbox xdotool imagemagick"
 source "$(dirname "$0")/prepara.sh"
-costruisci
+costruisci fendrix
 
 scala="${1:-1}"
 uscita="$(realpath -m "${2:-$FENDRIX_ROOT/docs}")"

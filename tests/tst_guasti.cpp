@@ -20,8 +20,10 @@
 #include <optional>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,24 +59,27 @@ struct Utente {
 
 // Who runs a child where permissions matter: an ordinary user. The tests'
 // own user when it is one (`come` left empty); as root, "nobody", to whom
-// the whole tree below `radice` is handed. False when there is none.
-bool utenteComune(const QString& radice, std::optional<Utente>& come)
+// the whole tree below `radice` is handed, with a copy of the child
+// program in it (`programma`), as the build may lie in a folder nobody
+// cannot enter. Null, or why that cannot be done.
+const char* utenteComune(const QString& radice, std::optional<Utente>& come, QString& programma)
 {
     come.reset();
     if (::geteuid() != 0)
-        return true;
+        return nullptr;
     const passwd* p = ::getpwnam("nobody");
     if (p == nullptr)
-        return false;
+        return "no user \"nobody\" to run as";
     come = Utente{p->pw_uid, p->pw_gid};
-    if (::lchown(QFile::encodeName(radice).constData(), p->pw_uid, p->pw_gid) != 0)
-        return false;
+    programma = radice + QStringLiteral("/figlio");
+    std::error_code e;
+    bool dato = std::filesystem::copy_file(FENDRIX_FIGLIO, programma.toStdString(), e) &&
+                ::lchown(QFile::encodeName(radice).constData(), p->pw_uid, p->pw_gid) == 0;
     QDirIterator voci(radice, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                       QDirIterator::Subdirectories);
-    while (voci.hasNext())
-        if (::lchown(QFile::encodeName(voci.next()).constData(), p->pw_uid, p->pw_gid) != 0)
-            return false;
-    return true;
+    while (dato && voci.hasNext())
+        dato = ::lchown(QFile::encodeName(voci.next()).constData(), p->pw_uid, p->pw_gid) == 0;
+    return dato ? nullptr : "cannot hand the temporary folder to \"nobody\"";
 }
 
 void preparaFiglio(QProcess& figlio, const std::optional<Utente>& come)
@@ -136,6 +141,31 @@ unsigned umaskAttuale()
     const mode_t m = ::umask(0);
     ::umask(m);
     return m;
+}
+
+// What is left in the data folder after a run of X.TXT where a killed
+// writer's temporary (nothing removes it in that instant), an old file of
+// a run, an old file another instance holds locked, a fresh one and a
+// symbolic link lie.
+QStringList restaDopoLaProssima(const CartellaProva& cartella)
+{
+    const QString d = cartella.dati();
+    QStringList vecchi = cartella.fileDati();
+    vecchi << QStringLiteral(".fendrix-Vecchi") << QStringLiteral(".fx0000000a.tmp");
+    for (const char* nome : {".fendrix-Vecchi", ".fx0000000a.tmp", ".fendrix-Nuovo1"})
+        scriviFile(d + QLatin1String(nome), "x");
+    for (const QString& nome : vecchi)
+        std::filesystem::last_write_time(QFile::encodeName(d + nome).toStdString(),
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+    QFile::link(d + QStringLiteral("NEW - LISTA.TXT"), d + QStringLiteral(".fx0000000b.tmp"));
+    const int tenuto = ::open(QFile::encodeName(d + QStringLiteral(".fx0000000a.tmp")).constData(), O_RDONLY);
+    const auto chiudi = qScopeGuard([tenuto] { ::close(tenuto); });
+    ::flock(tenuto, LOCK_EX);
+    eseguiFiglio({QStringLiteral("esegui"), cartella.programma(),
+                  cartella.scriviSorgente(QStringLiteral("x.txt"), "b\r\nb\r\n")});
+    QStringList resta = cartella.fileDati();
+    std::sort(resta.begin(), resta.end());
+    return resta;
 }
 
 QByteArray sorgenteGrande()
@@ -223,10 +253,11 @@ void TstGuasti::terminaConErrore()
     if (datiIntatti)
         scriviFile(copia, precedente);
     std::optional<Utente> come;
+    QString programma = QStringLiteral(FENDRIX_FIGLIO);
     if (caso == QLatin1String("copia protetta")) {
         QCOMPARE(::chmod(QFile::encodeName(copia).constData(), 0444), 0);
-        if (!utenteComune(QFileInfo(cartella.programma()).path(), come))
-            QSKIP("no ordinary user to run as");
+        if (const char* perche = utenteComune(QFileInfo(cartella.programma()).path(), come, programma))
+            QSKIP(perche);
     }
     // Not hashed: what cannot be read, and the 4 GiB file (its size is checked).
     const QByteArray hashSorgente =
@@ -237,7 +268,7 @@ void TstGuasti::terminaConErrore()
     argomenti.prepend(cartella.programma());
     argomenti.prepend(QStringLiteral("esegui"));
 
-    const Esito esito = eseguiFiglio(argomenti, come);
+    const Esito esito = eseguiFiglio(argomenti, come, programma);
 
     QCOMPARE(esito.modo, QProcess::NormalExit);
     QCOMPARE(esito.stato, numero);
@@ -312,7 +343,9 @@ void TstGuasti::riuscita_data()
     QTest::addColumn<QString>("caso");
     QTest::newRow("private source, private copy") << "sorgente privata";
     QTest::newRow("read-only source, writable copy") << "sorgente sola lettura";
-    QTest::newRow("earlier copy's mode and owner kept") << "modo precedente";
+    QTest::newRow("earlier copy's mode, owner and group kept where they read the source") << "modo precedente";
+    QTest::newRow("earlier copy's owner who cannot read the source not kept") << "proprietario estraneo";
+    QTest::newRow("earlier copy's group that cannot read the source not kept") << "gruppo estraneo";
     QTest::newRow("symbolic link at the copy's name replaced") << "link";
     QTest::newRow("copy name of 255 bytes") << "nome lungo";
     QTest::newRow("program folder not valid UTF-8") << "programma non UTF-8";
@@ -378,6 +411,7 @@ void TstGuasti::riuscita()
     const unsigned predefinito = 0666 & ~umaskAttuale();
     unsigned modoAtteso = predefinito;
     std::optional<Utente> come;
+    std::optional<std::pair<uid_t, gid_t>> proprieta;  // the copy's owner and group, where they matter
     QByteArray altrove;
     if (caso == QLatin1String("sorgente privata")) {
         QCOMPARE(::chmod(sorgente.constData(), 0600), 0);
@@ -385,26 +419,35 @@ void TstGuasti::riuscita()
     } else if (caso == QLatin1String("sorgente sola lettura")) {
         QCOMPARE(::chmod(sorgente.constData(), 0444), 0);
         modoAtteso = predefinito | 0600;
-    } else if (caso == QLatin1String("modo precedente")) {
-        if (::geteuid() != 0 || ::getpwnam("nobody") == nullptr)
-            QSKIP("only root can give the earlier copy another owner here");
+    } else if (caso == QLatin1String("modo precedente") || caso == QLatin1String("proprietario estraneo") ||
+               caso == QLatin1String("gruppo estraneo")) {
+        const passwd* nobody = ::getpwnam("nobody");
+        const uid_t u = nobody != nullptr ? nobody->pw_uid : 0;
+        const group* nogroup = ::getgrnam("nogroup");
+        if (::geteuid() != 0 || u == 0 || nogroup == nullptr)
+            QSKIP("only root can give files to nobody and nogroup here");
+        const gid_t g = nogroup->gr_gid, radice = ::getegid();
+        // The source's owner, group and mode, the earlier copy's, the copy's.
+        const bool tiene = caso == QLatin1String("modo precedente");  // nobody and nogroup read the source
+        const bool gruppo = caso == QLatin1String("gruppo estraneo");  // root's group reads it, not nogroup
+        const unsigned ms = tiene || gruppo ? 0640 : 0600, mc = tiene ? 0664 : ms;
+        modoAtteso = tiene ? 0660 : ms;
+        proprieta = tiene ? std::pair{u, g} : std::pair{uid_t{0}, radice};
         scriviByte(copia, "precedente");
-        QCOMPARE(::chmod(copia.constData(), 0664), 0);
-        QCOMPARE(::chown(copia.constData(), ::getpwnam("nobody")->pw_uid, ::getpwnam("nobody")->pw_gid), 0);
-        QCOMPARE(::chmod(sorgente.constData(), 0640), 0);
-        modoAtteso = 0660;  // the others' read right goes with the source's
+        QCOMPARE(::chown(sorgente.constData(), tiene ? u : 0, tiene ? g : radice), 0);
+        QCOMPARE(::chmod(sorgente.constData(), ms), 0);
+        QCOMPARE(::chown(copia.constData(), gruppo ? 0 : u, g), 0);
+        QCOMPARE(::chmod(copia.constData(), mc), 0);
     } else if (caso == QLatin1String("link")) {
         // A link to a file the user may not write: replaced, not followed.
         altrove = QFile::encodeName(cartella.utente()) + "/altrove.txt";
         scriviByte(altrove, "intoccabile");
         QCOMPARE(::chmod(altrove.constData(), 0444), 0);
         QCOMPARE(::symlink(altrove.constData(), copia.constData()), 0);
-        if (!utenteComune(radice, come))
-            QSKIP("no ordinary user to run as");
+        if (const char* perche = utenteComune(radice, come, programma))
+            QSKIP(perche);
     }
     const QByteArray hashSorgente = QCryptographicHash::hash(leggiByte(sorgente), QCryptographicHash::Sha256);
-    struct stat prima {};
-    const bool precedente = ::stat(copia.constData(), &prima) == 0;
 
     const Esito esito = eseguiFiglio(argomenti, come, programma);
     QCOMPARE(esito.modo, QProcess::NormalExit);
@@ -422,9 +465,9 @@ void TstGuasti::riuscita()
     QCOMPARE(::lstat(copia.constData(), &st), 0);
     QVERIFY(S_ISREG(st.st_mode));
     QCOMPARE(QString::number(st.st_mode & 07777, 8), QString::number(modoAtteso, 8));
-    if (caso == QLatin1String("modo precedente") && precedente) {
-        QCOMPARE(st.st_uid, prima.st_uid);
-        QCOMPARE(st.st_gid, prima.st_gid);
+    if (proprieta) {
+        QCOMPARE(st.st_uid, proprieta->first);
+        QCOMPARE(st.st_gid, proprieta->second);
     }
     if (!altrove.isEmpty())
         QCOMPARE(leggiByte(altrove), QByteArray("intoccabile"));
@@ -437,6 +480,7 @@ void TstGuasti::interrottoMentreScrive_data()
     QTest::newRow("SIGTERM, unnamed temporary") << int(SIGTERM) << false;
     QTest::newRow("SIGKILL, unnamed temporary") << int(SIGKILL) << false;
     QTest::newRow("SIGTERM, named temporary") << int(SIGTERM) << true;
+    QTest::newRow("SIGKILL, named temporary, removed by the next run") << int(SIGKILL) << true;
     QTest::newRow("SIGINT, named temporary") << int(SIGINT) << true;
     QTest::newRow("SIGHUP, named temporary") << int(SIGHUP) << true;
 }
@@ -470,6 +514,13 @@ void TstGuasti::interrottoMentreScrive()
     QVERIFY(figlio.waitForFinished(120000));
     QCOMPARE(figlio.exitStatus(), QProcess::CrashExit);
     QCOMPARE(figlio.exitCode(), segnale);
+    if (segnale == SIGKILL && conNome) {
+        QCOMPARE(cartella.fileDati().size(), 2);
+        QCOMPARE(restaDopoLaProssima(cartella),
+                 (QStringList{".fendrix-Nuovo1", ".fx0000000a.tmp", ".fx0000000b.tmp", "NEW - LISTA.TXT", "NEW - X.TXT"}));
+        QCOMPARE(leggiFile(copia), QByteArray("precedente"));
+        return;
+    }
     QCOMPARE(cartella.fileDati(), QStringList{QStringLiteral("NEW - LISTA.TXT")});
     QCOMPARE(leggiFile(copia), QByteArray("precedente"));
 }

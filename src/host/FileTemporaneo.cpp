@@ -20,7 +20,7 @@ FileTemporaneo::FileTemporaneo(const QString& cartella) : cartella_(cartella)
     // Only a file system without unnamed files falls back to a name.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         throw ErroreRuntime::daErrno(errno, cartella_);
-    QByteArray modello = nome + "/.fendrix-XXXXXX";
+    QByteArray modello = nome + '/' + prefissoNome + "XXXXXX";
     fd_ = ::mkostemp(modello.data(), O_CLOEXEC);
     if (fd_ < 0)
         throw ErroreRuntime::daErrno(errno, cartella_);

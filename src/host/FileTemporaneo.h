@@ -15,6 +15,9 @@ namespace host {
 // folder (a full disk: 61).
 class FileTemporaneo {
 public:
+    // The hidden name of that instant: this prefix and six letters or digits.
+    static constexpr char prefissoNome[] = ".fendrix-";
+
     explicit FileTemporaneo(const QString& cartella);
     ~FileTemporaneo();
     FileTemporaneo(const FileTemporaneo&) = delete;

@@ -1,6 +1,7 @@
 #include "host/ScrittoreRighe.h"
 
 #include "host/ErroreRuntime.h"
+#include "host/FileTemporaneo.h"
 #include "host/Percorsi.h"
 
 #include <QRandomGenerator>
@@ -11,9 +12,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +63,69 @@ QByteArray nomeCasuale()
 {
     // Short, so that any name that is legal for the copy still works.
     return ".fx" + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + ".tmp";
+}
+
+bool soloCaratteri(const char* da, std::size_t n, const char* ammessi)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (da[i] == '\0' || std::strchr(ammessi, da[i]) == nullptr)
+            return false;
+    return true;
+}
+
+// A name nomeCasuale() makes, or one a run's temporary file has for an
+// instant where the file system has no unnamed files.
+bool temporaneoDelProgramma(const char* nome)
+{
+    const std::size_t n = std::strlen(nome);
+    if (n == 15 && std::strncmp(nome, ".fx", 3) == 0 && std::strcmp(nome + 11, ".tmp") == 0)
+        return soloCaratteri(nome + 3, 8, "0123456789abcdef");
+    const std::size_t prefisso = sizeof FileTemporaneo::prefissoNome - 1;
+    if (n == prefisso + 6 && std::strncmp(nome, FileTemporaneo::prefissoNome, prefisso) == 0)
+        return soloCaratteri(nome + prefisso, 6,
+                             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+    return false;
+}
+
+// Removes from the folder the temporary files a killed process of this
+// program left: only regular files of those names that nobody has changed
+// for a minute and nobody holds locked (a writer locks its file as soon as
+// it has a name; a file younger than a minute may be in the instant before
+// its lock), and only while the name is still the file that was locked.
+// Best effort: whatever cannot be looked at or removed stays.
+void spazzaTemporanei(int cartella)
+{
+    std::vector<QByteArray> nomi;
+    {
+        const int elenco = ::openat(cartella, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (elenco < 0)
+            return;
+        DIR* d = ::fdopendir(elenco);
+        if (d == nullptr) {
+            ::close(elenco);
+            return;
+        }
+        while (const dirent* v = ::readdir(d))
+            if (temporaneoDelProgramma(v->d_name))
+                nomi.emplace_back(v->d_name);
+        ::closedir(d);
+    }
+    timespec adesso {};
+    ::clock_gettime(CLOCK_REALTIME, &adesso);
+    for (const QByteArray& nome : nomi) {
+        const int fd = ::openat(cartella, nome.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        struct stat ora {};
+        // The lock goes with the descriptor.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && adesso.tv_sec - st.st_mtim.tv_sec >= 60 &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(cartella, nome.constData(), &ora, AT_SYMLINK_NOFOLLOW) == 0 && ora.st_dev == st.st_dev &&
+            ora.st_ino == st.st_ino)
+            ::unlinkat(cartella, nome.constData(), 0);
+        ::close(fd);
+    }
 }
 
 }  // namespace
@@ -160,12 +228,19 @@ ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica, c
     if (!sorgente.isEmpty()) {
         struct stat st {};
         // A source that cannot be looked at lends no rights to others.
-        modoSorgente_ = ::stat(byteDiPercorso(sorgente).constData(), &st) == 0 ? st.st_mode & 0777 : 0700;
+        modoSorgente_ = 0700;
+        if (::stat(byteDiPercorso(sorgente).constData(), &st) == 0) {
+            modoSorgente_ = st.st_mode & 0777;
+            sorgenteNota_ = true;
+            proprietarioSorgente_ = st.st_uid;
+            gruppoSorgente_ = st.st_gid;
+        }
     }
 
     cartella_.reset(::open(cartella.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (cartella_.get() < 0)
         throw ErroreRuntime::daErrno(errno, destinazione_);
+    spazzaTemporanei(cartella_.get());
     creaTemporaneo();
     scrivi(marca(codifica));
 }
@@ -193,6 +268,10 @@ void ScrittoreRighe::creaTemporaneo()
                 throw ErroreRuntime::daErrno(errno, destinazione_);
         }
     }
+    // Locked for as long as the writer lives, before it has any name, so
+    // that no other instance's clean-up takes it for a killed process's. A
+    // file system without locks lets no clean-up lock it either.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     file_.reset(fd);
     // Created with 0666 so that the umask shows; private until complete.
     struct stat st {};
@@ -261,59 +340,85 @@ void ScrittoreRighe::scriviTesto(std::string_view testo)
     }
 }
 
-void ScrittoreRighe::controllaDestinazione()
+bool ScrittoreRighe::controllaDestinazione()
 {
     // An earlier copy the user may not write is left alone, as opening it
     // for output would fail. A symbolic link is replaced, not written
-    // through, so what it points to does not matter.
+    // through, so what it points to does not matter. False when nothing
+    // has the name.
     struct stat st {};
     if (::fstatat(cartella_.get(), nome_.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             fallisci(errno);
-        return;
+        return false;
     }
     if (!S_ISLNK(st.st_mode) && ::faccessat(cartella_.get(), nome_.constData(), W_OK, 0) != 0)
         fallisci(errno);
+    return true;
 }
 
 void ScrittoreRighe::impostaPermessi()
 {
+    const bool altriLeggono = (modoSorgente_ & S_IROTH) != 0;
+    const auto proprietarioLegge = [&](uid_t u) {
+        return altriLeggono || (sorgenteNota_ && u == proprietarioSorgente_);
+    };
+    const auto gruppoLegge = [&](gid_t g) {
+        return altriLeggono || (sorgenteNota_ && g == gruppoSorgente_ && (modoSorgente_ & S_IRGRP));
+    };
+    // The user's, in the user's group: set explicitly, as in a folder with
+    // the set-group-ID bit a new file takes the folder's group.
     unsigned modo = modoPredefinito_;
+    uid_t proprietario = ::geteuid();
+    gid_t gruppo = ::getegid();
     struct stat precedente {};
     if (::fstatat(cartella_.get(), nome_.constData(), &precedente, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(precedente.st_mode)) {
         modo = precedente.st_mode & 0777;
-        // The earlier owner and group where allowed, else the group alone.
-        if (::fchown(file_.get(), precedente.st_uid, precedente.st_gid) != 0 &&
-            ::fchown(file_.get(), static_cast<uid_t>(-1), precedente.st_gid) != 0) {
-            // Neither: the copy stays the user's, in the user's group.
-        }
+        if (proprietarioLegge(precedente.st_uid))
+            proprietario = precedente.st_uid;
+        if (gruppoLegge(precedente.st_gid))
+            gruppo = precedente.st_gid;
     }
-    if (!(modoSorgente_ & S_IRGRP))
-        modo &= ~unsigned{S_IRGRP};
-    if (!(modoSorgente_ & S_IROTH))
-        modo &= ~unsigned{S_IROTH};
+    // What the system allows of it; the rights follow the group it gets.
+    if (::fchown(file_.get(), proprietario, gruppo) != 0 &&
+        ::fchown(file_.get(), static_cast<uid_t>(-1), gruppo) != 0)
+        ::fchown(file_.get(), static_cast<uid_t>(-1), ::getegid());
+    struct stat copia {};
+    if (::fstat(file_.get(), &copia) != 0)
+        fallisci(errno);
+    if (!gruppoLegge(copia.st_gid))
+        modo &= ~unsigned{S_IRWXG};
+    if (!altriLeggono)
+        modo &= ~unsigned{S_IRWXO};
     modo |= S_IRUSR | S_IWUSR;
     if (::fchmod(file_.get(), static_cast<mode_t>(modo)) != 0)
         fallisci(errno);
+}
+
+int ScrittoreRighe::collega(const QByteArray& nome)
+{
+    // The unnamed file gets `nome`, unless something already has it.
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(file_.get());
+    int esito = ::linkat(AT_FDCWD, proc.constData(), cartella_.get(), nome.constData(), AT_SYMLINK_FOLLOW);
+    if (esito != 0 && errno == ENOENT)  // no /proc
+        esito = ::linkat(file_.get(), "", cartella_.get(), nome.constData(), AT_EMPTY_PATH);
+    return esito == 0 ? 0 : errno;
 }
 
 void ScrittoreRighe::nomina()
 {
     if (!temporaneo_.nome().isEmpty())
         return;  // named from the start
-    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(file_.get());
     for (int tentativo = 0;; ++tentativo) {
         const QByteArray nome = nomeCasuale();
-        int esito = ::linkat(AT_FDCWD, proc.constData(), cartella_.get(), nome.constData(), AT_SYMLINK_FOLLOW);
-        if (esito != 0 && errno == ENOENT)  // no /proc
-            esito = ::linkat(file_.get(), "", cartella_.get(), nome.constData(), AT_EMPTY_PATH);
+        const int esito = collega(nome);
         if (esito == 0) {
             temporaneo_.imposta(cartella_.get(), nome);
             return;
         }
-        if (errno != EEXIST || tentativo == 100)
-            fallisci(errno);
+        if (esito != EEXIST || tentativo == 100)
+            fallisci(esito);
     }
 }
 
@@ -322,12 +427,28 @@ void ScrittoreRighe::completa()
     svuota();
     if (::fsync(file_.get()) != 0 && errno != EINVAL)
         fallisci(errno);
-    controllaDestinazione();
+    const bool precedente = controllaDestinazione();
     impostaPermessi();
-    nomina();
-    if (::renameat(cartella_.get(), temporaneo_.nome().constData(), cartella_.get(), nome_.constData()) != 0)
-        fallisci(errno);
-    temporaneo_.rilascia();
+    // No copy yet: the unnamed file goes straight to its name, so there is
+    // no instant in which a hidden name could be left behind. If a copy
+    // appears meanwhile, it is an earlier copy like any other.
+    bool fatto = false;
+    if (!precedente && temporaneo_.nome().isEmpty()) {
+        const int esito = collega(nome_);
+        if (esito != 0 && esito != EEXIST)
+            fallisci(esito);
+        fatto = esito == 0;
+        if (!fatto) {
+            controllaDestinazione();
+            impostaPermessi();
+        }
+    }
+    if (!fatto) {
+        nomina();
+        if (::renameat(cartella_.get(), temporaneo_.nome().constData(), cartella_.get(), nome_.constData()) != 0)
+            fallisci(errno);
+        temporaneo_.rilascia();
+    }
     file_.reset();
     // The rename itself reaches the disk with the folder.
     if (::fsync(cartella_.get()) != 0 && errno != EINVAL)

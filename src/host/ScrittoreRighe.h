@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 namespace host {
 
 // Sequential output of a text file, in pieces of text the caller makes
@@ -16,21 +18,34 @@ namespace host {
 //
 // Nothing is written at the destination until completa(): the text goes to a
 // temporary file in the destination's folder, which completa() flushes to
-// disk, names with a short hidden name and renames over the destination at
-// once, then flushes the folder. Where the system allows it the temporary
-// file has no name at all while it is written, so not even a killed process
-// or a power cut leaves it behind; elsewhere it has a short hidden name, and
-// SIGTERM, SIGINT and SIGHUP remove it before the process ends by the
-// signal. Until completa() an earlier file of that name stays as it was; if
+// disk and puts in place at once, then flushes the folder. Where the system
+// allows it the temporary file has no name at all while it is written, so
+// not even a killed process or a power cut leaves it behind, and where no
+// file has the destination's name yet it is linked there directly; over an
+// earlier file it gets a short hidden name and is renamed over it.
+// Elsewhere it has a short hidden name from the start, and SIGTERM, SIGINT
+// and SIGHUP remove it before the process ends by the signal. While it has
+// a name the writer holds an exclusive lock on it, and each writer, before
+// it makes its own, removes from its folder the hidden temporary files of
+// this program that nobody holds and nobody has changed for a minute (left
+// by a killed process): a live writer's files are never touched.
+//
+// Until completa() an earlier file of that name stays as it was; if
 // anything fails, or the writer is destroyed without completa(), nothing is
 // left behind. Renaming replaces a symbolic link at the destination instead
 // of writing through it, so the file it pointed to is never touched; an
 // earlier file the user may not write is not replaced (AutorizzazioneNegata).
 //
-// The copy starts from the earlier file's mode, owner and group where there
-// is one (from 0666 less the umask otherwise), loses the group and other read
-// rights that `sorgente` lacks, and always keeps the owner's read and write
-// rights: it is never readable by anyone who cannot read the source.
+// The copy is never readable by anyone who cannot read `sorgente`. It keeps
+// the earlier file's owner only when that owner may read the source (owns
+// it, or the source is readable by others), and its group only when that
+// group's members may read it (the source's group with its read right, or
+// a source readable by others); otherwise it is the user's, in the user's
+// group. Its mode starts from the earlier file's (from 0666 less the umask
+// where there is none), loses the group's rights unless the copy's group
+// may read the source and the others' unless the source is readable by
+// others, and always keeps the owner's read and write rights. The mode is
+// set last, so a default ACL of the folder has its mask cut the same way.
 //
 // Text is given as bytes, or as UTF-8 for a UTF-16 file, which the writer
 // encodes as it goes; the file starts with the encoding's mark.
@@ -94,8 +109,9 @@ private:
     void scriviTutto(const char* dati, std::size_t n);
     void svuota();
     void creaTemporaneo();
-    void controllaDestinazione();
+    bool controllaDestinazione();
     void impostaPermessi();
+    int collega(const QByteArray& nome);  // 0 or the errno
     void nomina();
     [[noreturn]] void fallisci(int numeroErrno);
 
@@ -110,6 +126,9 @@ private:
     QString destinazione_;
     QByteArray nome_;          // the destination's name in its folder
     unsigned modoSorgente_;    // the source's permission bits
+    bool sorgenteNota_ = false;  // its owner and group are known
+    uid_t proprietarioSorgente_ = 0;
+    gid_t gruppoSorgente_ = 0;
     unsigned modoPredefinito_ = 0;  // 0666 less the umask
     GuardiaSegnali segnali_;
     Descrittore cartella_;
