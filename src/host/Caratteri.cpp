@@ -1,6 +1,5 @@
 #include "host/Caratteri.h"
 
-#include <QApplication>
 #include <QStringList>
 
 namespace host {
@@ -46,9 +45,8 @@ QFont carattere(const QString& famiglia, qreal punti, int peso, bool corsivo)
     return font;
 }
 
-QFont carattereMessaggi()
+QFont conRipieghi(QFont font)
 {
-    QFont font = QApplication::font();
     font.setFamilies(famiglie(font.family()));
     return font;
 }

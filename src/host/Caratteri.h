@@ -13,8 +13,8 @@ namespace host {
 // Dingbats).
 QFont carattere(const QString& famiglia, qreal punti, int peso = QFont::Normal, bool corsivo = false);
 
-// The font of the message boxes: the desktop's family and size, with the
-// same fallbacks as the windows.
-QFont carattereMessaggi();
+// `font` (the desktop's, for a message box or its button) with the same
+// fallbacks as the windows' fonts.
+QFont conRipieghi(QFont font);
 
 }  // namespace host

@@ -86,7 +86,10 @@ void mostraMessaggio(const QString& testo, Icona icona)
     box.setWindowModality(Qt::ApplicationModal);
     // The windows' fallbacks, so a font configuration without alias rules
     // never shows the text in symbols or a mathematical face.
-    box.setFont(carattereMessaggi());
+    // The button takes the desktop's button font, not the box's: both need them.
+    box.setFont(conRipieghi(box.font()));
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+        ok->setFont(conRipieghi(ok->font()));
 
     // The native window first, so its screen's pixel ratio is known.
     box.winId();
