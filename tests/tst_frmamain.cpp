@@ -11,6 +11,7 @@
 #include "RispostaMessaggi.h"
 
 #include <QAccessible>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -75,6 +76,9 @@ private slots:
     void tastiera_data();
     void tastiera();
     void aspetto();
+    void coloriPropri_data();
+    void coloriPropri();
+    void dialogoSopraLaFinestra();
     void didascalie_data();
     void didascalie();
     void senzaSchermo_data();
@@ -255,7 +259,75 @@ void TstFrmAmain::aspetto()
     QVERIFY(accessibile);
     QCOMPARE(accessibile->role(), QAccessible::Window);
     QCOMPARE(accessibile->text(QAccessible::Name), QStringLiteral("  by Quorvanta"));
+    QCOMPARE(finestra_->findChild<QFrame*>(QStringLiteral("Frame3"))->accessibleName(),
+             QStringLiteral("Descrizione e comando"));
     QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+}
+
+void TstFrmAmain::coloriPropri_data()
+{
+    QTest::addColumn<QString>("foglio");  // the application's style sheet
+    QTest::addColumn<bool>("tavolozzaScura");
+    QTest::newRow("dark style sheet") << "QWidget { background-color: #202020; color: #e8e8e8; }" << false;
+    QTest::newRow("dark palette") << "" << true;
+}
+
+void TstFrmAmain::coloriPropri()
+{
+    QFETCH(QString, foglio);
+    QFETCH(bool, tavolozzaScura);
+    const QPalette prima = QApplication::palette();
+    const auto ripristina = qScopeGuard([&] {
+        qApp->setStyleSheet(QString());
+        QApplication::setPalette(prima);
+    });
+    finestra_.reset();
+    qApp->setStyleSheet(foglio);
+    if (tavolozzaScura) {
+        QPalette scura(QColor(0x30, 0x30, 0x30), QColor(0x20, 0x20, 0x20));
+        scura.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+        scura.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+        QApplication::setPalette(scura);
+    }
+    frmAmain finestra;
+    finestra.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&finestra));
+    // What is drawn, not what is asked: a light background behind dark text,
+    // in each caption and around the frame.
+    const QImage immagine = finestra.grab().toImage();
+    for (int i = 0; i < 4; ++i) {
+        auto* riga = finestra.findChild<QLabel*>(QStringLiteral("Label1_%1").arg(i));
+        const QRect r(riga->mapTo(&finestra, QPoint(0, 0)), riga->size());
+        int chiara = 255, scura = 255;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const int l = qGray(immagine.pixel(x, y));
+                scura = std::min(scura, l);
+                if (x == r.left())
+                    chiara = std::min(chiara, l);  // the edge holds no text
+            }
+        QVERIFY2(chiara > 230, qPrintable(riga->text()));
+        QVERIFY2(scura < 80, qPrintable(riga->text()));
+    }
+    QVERIFY(qGray(immagine.pixel(3, 3)) > 230);
+}
+
+void TstFrmAmain::dialogoSopraLaFinestra()
+{
+    // No window is active (no window manager, or the focus elsewhere): the
+    // dialog is still transient for the window that shows it.
+    QApplication::setActiveWindow(nullptr);
+    QCOMPARE(QApplication::activeWindow(), nullptr);
+    const QWindow* sopra = nullptr;
+    premi(
+        *finestra_,
+        [&](frmSelezione* d) {
+            sopra = d->windowHandle()->transientParent();
+            QVERIFY(d->parent() == nullptr);  // no Qt owner
+            d->close();
+        },
+        [&] { pulsante(*finestra_)->click(); });
+    QCOMPARE(sopra, finestra_->windowHandle());
 }
 
 void TstFrmAmain::didascalie_data()

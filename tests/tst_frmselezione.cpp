@@ -4,6 +4,7 @@
 #include "state/Variabili.h"
 #include "ui/ListaCartelle.h"
 #include "ui/ListaFile.h"
+#include "ui/VoceLista.h"
 #include "ui/frmSelezione.h"
 
 #include "CartellaProva.h"
@@ -177,8 +178,13 @@ void TstFrmSelezione::sceltaDaTastiera()
         QTRY_COMPARE(QApplication::focusWidget(), c.Dir1);
         QTest::keyClick(c.Dir1, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), c.File1);
-        QTest::keyClick(c.File1, Qt::Key_Down);  // focus alone chose nothing: this picks the first
+        QVERIFY(c.File1->selectedItems().isEmpty());  // focus alone chooses nothing
+        // The first Down chooses the first file, as a click on it does.
         QTest::keyClick(c.File1, Qt::Key_Down);
+        QCOMPARE(c.txtNome->text(), QStringLiteral("A.TXT"));
+        QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("a.txt"));
+        QTest::keyClick(c.File1, Qt::Key_Down);
+        QCOMPARE(c.txtNome->text(), QStringLiteral("B.TXT"));
         QTest::keyClick(c.File1, Qt::Key_Tab);  // past the disabled name box
         QCOMPARE(QApplication::focusWidget(), c.cmdOK);
         QTest::keyClick(c.cmdOK, static_cast<Qt::Key>(tasto));
@@ -323,6 +329,10 @@ void TstFrmSelezione::didascaliaENome()
                                                    {c.File1, QStringLiteral("File di testo")},
                                                    {c.txtNome, QStringLiteral("File scelto")},
                                                    {c.cmdOK, QStringLiteral("OK")}};
+        // The folder list's rows are all it shows to a screen reader: no header.
+        QAccessibleInterface* cartelle = QAccessible::queryAccessibleInterface(c.Dir1);
+        QCOMPARE(cartelle->childCount(), c.Dir1->count());
+        QCOMPARE(cartelle->child(0)->text(QAccessible::Name), QStringLiteral("/"));
         for (const auto& [controllo, nome] : nomi) {
             QAccessibleInterface* accessibile = QAccessible::queryAccessibleInterface(controllo);
             QVERIFY(accessibile);
@@ -345,26 +355,22 @@ void TstFrmSelezione::elencoCartelle()
     lista.impostaPercorso(cartella_->dati() + QStringLiteral("."));  // the same folder
     QCOMPARE(cambi.count(), 1);
 
-    // The chain from the root, one step further in at each level.
+    // The chain from the root, one step further in at each level, then the
+    // subfolders one step further still.
     const QString atteso = QDir::cleanPath(cartella_->dati());
     QCOMPARE(lista.percorso(), atteso);
-    QCOMPARE(lista.topLevelItemCount(), 1);
-    QTreeWidgetItem* voce = lista.topLevelItem(0);
-    QCOMPARE(voce->text(0), QStringLiteral("/"));
-    const QStringList parti = atteso.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString& parte : parti) {
-        QVERIFY(voce->childCount() >= 1);
-        voce = voce->child(0);
-        QCOMPARE(voce->text(0), parte);
+    const QStringList catena = QStringList{QStringLiteral("/")} + atteso.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList attese = catena + QStringList{QStringLiteral("Alfa"), QStringLiteral("zeta")};
+    QCOMPARE(lista.count(), attese.size());
+    for (int i = 0; i < lista.count(); ++i) {
+        QCOMPARE(lista.item(i)->text(), attese[i]);
+        QCOMPARE(lista.item(i)->data(VoceLista::livelloVoce).toInt(), std::min<int>(i, catena.size()));
     }
+    QListWidgetItem* voce = lista.item(catena.size() - 1);
     QCOMPARE(lista.currentItem(), voce);
-    QStringList sottocartelle;
-    for (int i = 0; i < voce->childCount(); ++i)
-        sottocartelle << voce->child(i)->text(0);
-    QCOMPARE(sottocartelle, (QStringList{"Alfa", "zeta"}));
 
     // Opening an upper level of the chain moves there.
-    lista.setCurrentItem(voce->parent());
+    lista.setCurrentItem(lista.item(catena.size() - 2));
     QTest::keyClick(&lista, Qt::Key_Return);
     QCOMPARE(cambi.count(), 2);
     QCOMPARE(lista.percorso(), cartella_->programma() + QStringLiteral("/Shared"));

@@ -1,5 +1,6 @@
 #include "host/Attesa.h"
 
+#include "host/Caratteri.h"
 #include "host/Messaggio.h"
 
 #include <QApplication>
@@ -48,6 +49,7 @@ void attendi(const QString& testo, const std::function<void()>& lavoro)
     QObject::connect(&mostra, &QTimer::timeout, [&] {
         finestra = std::make_unique<QProgressDialog>(testo, QString(), 0, 0);
         finestra->setWindowTitle(QString::fromLatin1(titoloApplicazione));
+        finestra->setFont(conRipieghi(finestra->font()));
         finestra->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         finestra->setWindowModality(Qt::ApplicationModal);
         finestra->setCancelButton(nullptr);

@@ -2,40 +2,13 @@
 
 #include <QFontMetricsF>
 #include <QLabel>
-#include <QStringList>
 
 namespace {
-
-QStringList famiglie(const QString& famiglia)
-{
-    QStringList f{famiglia};
-    if (famiglia.startsWith(QLatin1String("Segoe UI")))
-        f << QStringLiteral("Segoe UI") << QStringLiteral("Open Sans") << QStringLiteral("Noto Sans")
-          << QStringLiteral("DejaVu Sans");
-    else if (famiglia == QLatin1String("Verdana"))
-        f << QStringLiteral("DejaVu Sans") << QStringLiteral("Bitstream Vera Sans");
-    else if (famiglia == QLatin1String("Trebuchet MS"))
-        f << QStringLiteral("Fira Sans") << QStringLiteral("Ubuntu") << QStringLiteral("Open Sans")
-          << QStringLiteral("DejaVu Sans");
-    f << QStringLiteral("DejaVu Sans") << QStringLiteral("Sans Serif");
-    f.removeDuplicates();
-    return f;
-}
 
 constexpr qreal puntiMinimi = 7.0;
 constexpr qreal passo = 0.5;
 
 }  // namespace
-
-QFont carattere(const QString& famiglia, qreal punti, int peso, bool corsivo)
-{
-    QFont font;
-    font.setFamilies(famiglie(famiglia));
-    font.setPointSizeF(punti);
-    font.setWeight(static_cast<QFont::Weight>(peso));
-    font.setItalic(corsivo);
-    return font;
-}
 
 void adattaAllaLarghezza(QLabel* etichetta, const QFont& voluto)
 {
@@ -67,8 +40,12 @@ QPalette tavolozzaChiara()
         for (const auto ruolo : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
             p.setColor(gruppo, ruolo, spento ? grigio : testo);
         p.setColor(gruppo, QPalette::PlaceholderText, grigio);
-        p.setColor(gruppo, QPalette::Highlight, spento ? QColor(0xd0, 0xd0, 0xd0) : QColor(0x30, 0x8c, 0xc6));
-        p.setColor(gruppo, QPalette::HighlightedText, spento ? testo : bianco);
+        // A selection where the focus is not (the other list, or an
+        // inactive window) shows grey with dark text, the focused one blue.
+        const bool piena = gruppo == QPalette::Active;
+        p.setColor(gruppo, QPalette::Highlight,
+                   piena ? QColor(0x30, 0x8c, 0xc6) : spento ? QColor(0xd0, 0xd0, 0xd0) : QColor(0xd9, 0xd9, 0xd9));
+        p.setColor(gruppo, QPalette::HighlightedText, piena ? bianco : testo);
         p.setColor(gruppo, QPalette::Link, QColor(0x00, 0x55, 0xaa));
     }
     return p;

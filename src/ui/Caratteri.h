@@ -1,14 +1,15 @@
 #pragma once
 
+#include "host/Caratteri.h"
+
 #include <QFont>
 #include <QPalette>
 #include <QString>
 
 class QLabel;
 
-// A font of the named family, with fallbacks that Debian ships so the text
-// keeps its weight and size where the family is missing.
-QFont carattere(const QString& famiglia, qreal punti, int peso = QFont::Normal, bool corsivo = false);
+// The windows' fonts come with the same fallbacks as the message boxes'.
+using host::carattere;
 
 // Gives `etichetta` the font `voluto` at its own size if its text fits the
 // label's fixed width, else at the largest size that fits, stepping down by
@@ -18,5 +19,6 @@ void adattaAllaLarghezza(QLabel* etichetta, const QFont& voluto);
 
 // The windows' own colours: white backgrounds with dark text, whatever the
 // desktop's palette, so that a dark theme never gives light text on white.
-// A disabled text box stays greyed and readable.
+// A disabled text box stays greyed and readable; a selection is blue where
+// the focus is, grey elsewhere.
 QPalette tavolozzaChiara();

@@ -4,13 +4,12 @@
 #include "host/GestioneErrori.h"
 #include "host/Percorsi.h"
 
+#include "ui/VoceLista.h"
+
 #include <QDir>
-#include <QHeaderView>
 #include <QStyle>
 
 namespace {
-
-constexpr int ruoloPercorso = Qt::UserRole;
 
 QString normalizza(const QString& cartella)
 {
@@ -19,18 +18,13 @@ QString normalizza(const QString& cartella)
 
 }  // namespace
 
-ListaCartelle::ListaCartelle(QWidget* parent) : QTreeWidget(parent)
+ListaCartelle::ListaCartelle(QWidget* parent) : QListWidget(parent)
 {
-    setHeaderHidden(true);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setIndentation(16);
-    setUniformRowHeights(true);
+    setItemDelegate(new VoceLista(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setExpandsOnDoubleClick(false);
-    connect(this, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* voce) { host::eseguiGestore([&] { apriVoce(voce); }); });
+    connect(this, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* voce) { host::eseguiGestore([&] { apriVoce(voce); }); });
 }
 
 void ListaCartelle::svuota()
@@ -51,10 +45,10 @@ void ListaCartelle::impostaPercorso(const QString& cartella)
     emit cambiato();
 }
 
-void ListaCartelle::apriVoce(QTreeWidgetItem* voce)
+void ListaCartelle::apriVoce(QListWidgetItem* voce)
 {
     if (voce != nullptr)
-        impostaPercorso(voce->data(0, ruoloPercorso).toString());
+        impostaPercorso(voce->data(ruoloPercorso).toString());
 }
 
 void ListaCartelle::riempi()
@@ -74,27 +68,24 @@ void ListaCartelle::riempi()
             break;
         c = taglio == 0 ? radice : c.left(taglio);
     }
-    QTreeWidgetItem* genitore = nullptr;
+    const auto aggiungi = [this, &chiusa](const QString& nome, const QString& percorso, int livello) {
+        auto* voce = new QListWidgetItem(chiusa, host::testoVisibile(nome), this);
+        voce->setData(ruoloPercorso, percorso);
+        voce->setData(VoceLista::livelloVoce, livello);
+        return voce;
+    };
+    QListWidgetItem* aperto = nullptr;
     for (const QString& anello : catena) {
         const QString nome = anello == radice ? anello : anello.mid(anello.lastIndexOf(QDir::separator()) + 1);
-        auto* voce = genitore ? new QTreeWidgetItem(genitore) : new QTreeWidgetItem(this);
-        voce->setText(0, host::testoVisibile(nome));
-        voce->setData(0, ruoloPercorso, anello);
-        voce->setIcon(0, chiusa);
-        voce->setExpanded(true);
-        genitore = voce;
+        aperto = aggiungi(nome, anello, count());
     }
-    genitore->setIcon(0, aperta);
+    aperto->setIcon(aperta);
+    const int livelloSotto = count();
 
     // Read through the host, so folders whose names are not valid UTF-8 are
     // listed and can be opened.
-    for (const QString& sotto : host::elencaCartella(percorso_, host::TipoVoce::Cartella)) {
-        auto* voce = new QTreeWidgetItem(genitore);
-        voce->setText(0, host::testoVisibile(sotto));
-        voce->setData(0, ruoloPercorso, host::unisciPercorso(percorso_, sotto));
-        voce->setIcon(0, chiusa);
-    }
-    expandAll();
-    setCurrentItem(genitore);
-    scrollToItem(genitore);
+    for (const QString& sotto : host::elencaCartella(percorso_, host::TipoVoce::Cartella))
+        aggiungi(sotto, host::unisciPercorso(percorso_, sotto), livelloSotto);
+    setCurrentItem(aperto);
+    scrollToItem(aperto);
 }

@@ -1,16 +1,19 @@
 #pragma once
 
+#include <QListWidget>
 #include <QString>
-#include <QTreeWidget>
 
 // A directory list in the classic style: the chain of folders from the root
 // down to the current folder, each one step further in, the current one
-// shown open, then the current folder's subfolders. A double click or Enter
-// on a folder opens it. The folder is reported without a trailing separator,
-// except at the root.
-class ListaCartelle : public QTreeWidget {
+// shown open, then the current folder's subfolders. A plain list with
+// indented rows, as the classic one is, so a screen reader meets rows and
+// no header. A double click or Enter on a folder opens it. The folder is
+// reported without a trailing separator, except at the root.
+class ListaCartelle : public QListWidget {
     Q_OBJECT
 public:
+    static constexpr int ruoloPercorso = Qt::UserRole;
+
     explicit ListaCartelle(QWidget* parent = nullptr);
 
     QString percorso() const { return percorso_; }
@@ -27,7 +30,7 @@ signals:
     void cambiato();
 
 private:
-    void apriVoce(QTreeWidgetItem* voce);
+    void apriVoce(QListWidgetItem* voce);
     void riempi();
 
     QString percorso_;

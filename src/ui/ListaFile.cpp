@@ -1,12 +1,15 @@
 #include "ui/ListaFile.h"
 
 #include "host/Percorsi.h"
+#include "ui/VoceLista.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QRegularExpression>
 
 ListaFile::ListaFile(QWidget* parent) : QListWidget(parent)
 {
+    setItemDelegate(new VoceLista(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
     // A change of the selected file, by mouse or keyboard. Focus alone moves
@@ -35,6 +38,16 @@ void ListaFile::impostaFiltro(const QString& filtro)
 {
     filtro_ = filtro;
     riempi();
+}
+
+void ListaFile::keyPressEvent(QKeyEvent* e)
+{
+    const bool freccia = e->key() == Qt::Key_Down || e->key() == Qt::Key_Up;
+    if (freccia && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && selectedItems().isEmpty() && currentItem() != nullptr) {
+        currentItem()->setSelected(true);
+        return;
+    }
+    QListWidget::keyPressEvent(e);
 }
 
 QString ListaFile::nomeSelezionato() const

@@ -5,7 +5,10 @@
 
 // A file list: the non-hidden names of a folder that lead to regular files
 // and match a pattern, letter case ignored, sorted by name ignoring case. Selecting a
-// file with the mouse or the keyboard raises clic().
+// file with the mouse or the keyboard raises clic(); the arrow keys select,
+// as a list box's do, and while nothing is selected the first Down or Up
+// selects the row the focus stands on (the first, once Tab has brought the
+// focus here) instead of passing it by.
 class ListaFile : public QListWidget {
     Q_OBJECT
 public:
@@ -22,6 +25,9 @@ public:
 
 signals:
     void clic();
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void riempi();

@@ -69,7 +69,7 @@ void frmAmain::cmdDuplicate_Click()
     Variabili::Filtro = QStringLiteral("*.TXT");
     if (!selezione_)
         selezione_ = std::make_unique<frmSelezione>();
-    selezione_->mostraModale();
+    selezione_->mostraModale(this);
     Variabili::FileDaElaborare = Variabili::PercorsoScelto;
     if (!Variabili::FileDaElaborare.isEmpty())
         EliminaDuplicati();

@@ -11,25 +11,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QProxyStyle>
 #include <QScreen>
 #include <QWindow>
-
-namespace {
-
-// The folder list without branch marks: every level of its chain is open.
-// A style rather than a style sheet, so the list keeps the dialog's colours.
-class SenzaRami : public QProxyStyle {
-public:
-    void drawPrimitive(PrimitiveElement elemento, const QStyleOption* opzione, QPainter* pittore,
-                       const QWidget* widget) const override
-    {
-        if (elemento != PE_IndicatorBranch)
-            QProxyStyle::drawPrimitive(elemento, opzione, pittore, widget);
-    }
-};
-
-}  // namespace
 
 frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::frmSelezione>())
 {
@@ -40,9 +23,6 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     setFixedSize(size());
     setWindowIcon(iconaProgramma());
     setPalette(tavolozzaChiara());
-    auto* senzaRami = new SenzaRami;
-    senzaRami->setParent(this);
-    ui->Dir1->setStyle(senzaRami);
 
     const QFont liste = carattere(QStringLiteral("Segoe UI Light"), 11.25, QFont::Light);
     const QFont piccolo = carattere(QStringLiteral("Segoe UI Light"), 9.75, QFont::Light);
@@ -59,19 +39,20 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
 frmSelezione::~frmSelezione() = default;
 
-void frmSelezione::mostraModale()
+void frmSelezione::mostraModale(const QWidget* sopra)
 {
     host::eseguiGestore([this] { Form_Load(); });
     if (const QScreen* schermo = QGuiApplication::primaryScreen())
         move(schermo->availableGeometry().center() - rect().center());
     // Every showing starts in the folder list, wherever the focus was left.
     ui->Dir1->setFocus();
-    // Transient for the window that showed it, at the window-system level
-    // only: it stays above that window and out of the taskbar, while no Qt
-    // owner passes it a style or a position.
-    const QWidget* chi = QApplication::activeWindow();
+    // Transient for the window that shows it, whether or not that window is
+    // active (without a window manager, or with the focus elsewhere, none
+    // is), at the window-system level only: it stays above that window and
+    // out of the taskbar, while no Qt owner passes it a style or a position.
     create();
-    windowHandle()->setTransientParent(chi != nullptr && chi != this ? chi->windowHandle() : nullptr);
+    const QWidget* finestra = sopra != nullptr ? sopra->window() : nullptr;
+    windowHandle()->setTransientParent(finestra != nullptr && finestra != this ? finestra->windowHandle() : nullptr);
     exec();
 }
 

@@ -13,14 +13,16 @@ namespace Ui { class frmSelezione; }
 // shown stays in Variabili::CartellaCorrente for the next showing.
 //
 // One object serves the whole program: mostraModale() loads it afresh,
-// shows it and returns once it has been unloaded.
+// shows it and returns once it has been unloaded. It has no Qt owner; the
+// window that shows it, `sopra`, only keeps it above (transient for) that
+// window at the window-system level.
 class frmSelezione : public QDialog {
     Q_OBJECT
 public:
     explicit frmSelezione(QWidget* parent = nullptr);
     ~frmSelezione() override;
 
-    void mostraModale();
+    void mostraModale(const QWidget* sopra = nullptr);
 
 public slots:
     void reject() override;  // Escape: the user closes the dialog
