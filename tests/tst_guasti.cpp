@@ -34,6 +34,8 @@ private slots:
     void terminaConErrore();
     void riuscitaEsceConZero_data();
     void riuscitaEsceConZero();
+    void sottoOgniLimite_data();
+    void sottoOgniLimite();
     void riuscita_data();
     void riuscita();
     void interrottoMentreScrive_data();
@@ -177,6 +179,35 @@ QByteArray sorgenteGrande()
     return s;
 }
 
+// `voci` lines of hexadecimal numbers, `distinte` of them different, in no
+// order: too many for the reference, whose search is quadratic.
+QByteArray listaSemplice(int voci, int distinte)
+{
+    QByteArray s;
+    for (int i = 0; i < voci; ++i)
+        s += QByteArray::number(static_cast<quint32>(i % distinte) * 2654435761u, 16) + "\r\n";
+    return s;
+}
+
+// What a run gives for such a list (no spaces, quotes or commas): its lines
+// sorted, each once.
+oracolo::Esito esitoSemplice(const QByteArray& lista)
+{
+    std::vector<std::string> righe;
+    for (const QByteArray& r : lista.split('\n'))
+        if (!r.isEmpty())
+            righe.push_back(r.chopped(1).toStdString());
+    oracolo::Esito e;
+    e.letti = static_cast<std::int64_t>(righe.size());
+    std::sort(righe.begin(), righe.end());
+    righe.erase(std::unique(righe.begin(), righe.end()), righe.end());
+    e.eliminate = e.letti - static_cast<std::int64_t>(righe.size());
+    e.copia = e.eliminate > 0;
+    for (const std::string& r : righe)
+        e.byte += r + "\r\n";
+    return e;
+}
+
 }  // namespace
 
 void TstGuasti::terminaConErrore_data()
@@ -306,19 +337,32 @@ void TstGuasti::terminaConErrore()
 
 void TstGuasti::riuscitaEsceConZero_data()
 {
-    QTest::addColumn<QString>("origine");  // "" for a file of "a\r\na\r\n"
-    QTest::newRow("a repeated line") << "";
+    // The source: "" for "a\r\na\r\n", a file it links to, or a list made
+    // here; then the child's limits.
+    QTest::addColumn<QString>("origine");
+    QTest::addColumn<QStringList>("limiti");
+    QTest::newRow("a repeated line") << "" << QStringList();
     // Reports a size of 0: read to its end all the same.
-    QTest::newRow("larger than its reported size") << "/proc/cpuinfo";
+    QTest::newRow("larger than its reported size") << "/proc/cpuinfo" << QStringList();
+    // Its spaces stream through a buffer far smaller than the field.
+    QTest::newRow("a field of 5 MB of spaces, 64 KiB of memory") << "spazi" << QStringList{"0", "0", "65536"};
+    // Over a hundred runs on disk, more than the descriptors allow open.
+    QTest::newRow("runs on disk past 70 descriptors") << "corse" << QStringList{"0", "0", "65536", "0", "70"};
 }
 
 void TstGuasti::riuscitaEsceConZero()
 {
     QFETCH(QString, origine);
+    QFETCH(QStringList, limiti);
     CartellaProva cartella;
     QByteArray contenuto = "a\r\na\r\n";
+    if (origine == QLatin1String("spazi")) {
+        contenuto = QByteArray(5000000, ' ') + "\r\n  ,x, \r\n";
+    } else if (origine == QLatin1String("corse")) {
+        contenuto = listaSemplice(80000, 60000);
+    }
     QString sorgente;
-    if (origine.isEmpty()) {
+    if (!origine.startsWith(QLatin1Char('/'))) {
         sorgente = cartella.scriviSorgente(QStringLiteral("lista.txt"), contenuto);
     } else {
         sorgente = cartella.utente() + QStringLiteral("/LISTA.TXT");
@@ -327,15 +371,68 @@ void TstGuasti::riuscitaEsceConZero()
         QVERIFY(f.open(QIODevice::ReadOnly));
         contenuto = f.readAll();
     }
-    const oracolo::Esito atteso = oracolo::esegui(std::string_view(contenuto.constData(), contenuto.size()));
+    const oracolo::Esito atteso = origine == QLatin1String("corse") ? esitoSemplice(contenuto)
+                                  : oracolo::esegui(std::string_view(contenuto.constData(), contenuto.size()));
     if (atteso.eliminate == 0)
         QSKIP("nothing repeats in it on this machine");
-    const Esito esito = eseguiFiglio({QStringLiteral("esegui"), cartella.programma(), sorgente});
+    const Esito esito = eseguiFiglio(QStringList{QStringLiteral("esegui"), cartella.programma(), sorgente} + limiti);
     QCOMPARE(esito.stato, 0);
     QCOMPARE(esito.out, QStringLiteral("MESSAGGIO\tFendrix\t%1\tEliminate %2  combinazioni ripetute..! \n")
                             .arg(int(QMessageBox::Critical))
                             .arg(atteso.eliminate));
     QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), QByteArray::fromStdString(atteso.byte));
+}
+
+void TstGuasti::sottoOgniLimite_data()
+{
+    QTest::addColumn<int>("posizione");  // of the limit among the child's arguments
+    QTest::newRow("address space") << 1;
+    QTest::newRow("data") << 3;
+}
+
+void TstGuasti::sottoOgniLimite()
+{
+#if defined(FENDRIX_SANITIZE)
+    QSKIP("the sanitizers' shadow memory cannot live under an address-space limit");
+#endif
+    // From the least room in which the windowed child can start (below it
+    // the toolkit cannot start its painting threads), 1 MiB at a time, 40
+    // MiB up: every step must complete with the same count and copy. The
+    // list's distinct items take more than the memory of every step, so
+    // each goes through runs on disk.
+    QFETCH(int, posizione);
+    constexpr qint64 minimo = qint64(8) << 20;
+    const QByteArray contenuto = listaSemplice(700000, 560000);
+    const oracolo::Esito atteso = esitoSemplice(contenuto);
+    const QString messaggio = QStringLiteral("MESSAGGIO\tFendrix\t%1\tEliminate %2  combinazioni ripetute..! \n")
+                                  .arg(int(QMessageBox::Critical))
+                                  .arg(atteso.eliminate);
+    // Two children at a time, each with a program folder of its own.
+    CartellaProva cartelle[2];
+    QString sorgenti[2];
+    for (int k = 0; k < 2; ++k)
+        sorgenti[k] = cartelle[k].scriviSorgente(QStringLiteral("lista.txt"), contenuto);
+    for (qint64 stanza = minimo; stanza <= minimo + (qint64(40) << 20); stanza += qint64(2) << 20) {
+        QProcess figli[2];
+        for (int k = 0; k < 2; ++k) {
+            QStringList limiti{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+            limiti[posizione] = QStringLiteral("+%1").arg(stanza + (qint64(k) << 20));
+            preparaFiglio(figli[k], std::nullopt);
+            figli[k].start(QStringLiteral(FENDRIX_FIGLIO),
+                           QStringList{QStringLiteral("esegui"), cartelle[k].programma(), sorgenti[k]} + limiti);
+        }
+        for (int k = 0; k < 2; ++k) {
+            const QString dove = QStringLiteral("%1 MiB above what the child holds")
+                                     .arg((stanza >> 20) + k);
+            if (!figli[k].waitForFinished(60000))
+                figli[k].kill();
+            QVERIFY2(figli[k].exitStatus() == QProcess::NormalExit && figli[k].exitCode() == 0, qPrintable(dove));
+            QVERIFY2(QString::fromUtf8(figli[k].readAllStandardOutput()) == messaggio, qPrintable(dove));
+            QVERIFY2(leggiFile(cartelle[k].dati() + QStringLiteral("NEW - LISTA.TXT")) ==
+                         QByteArray::fromStdString(atteso.byte),
+                     qPrintable(dove));
+        }
+    }
 }
 
 void TstGuasti::riuscita_data()
