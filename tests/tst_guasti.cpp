@@ -401,7 +401,7 @@ void TstGuasti::sottoOgniLimite()
     // list's distinct items take more than the memory of every step, so
     // each goes through runs on disk.
     QFETCH(int, posizione);
-    constexpr qint64 minimo = qint64(8) << 20;
+    constexpr qint64 minimo = qint64(9) << 20;
     const QByteArray contenuto = listaSemplice(700000, 560000);
     const oracolo::Esito atteso = esitoSemplice(contenuto);
     const QString messaggio = QStringLiteral("MESSAGGIO\tFendrix\t%1\tEliminate %2  combinazioni ripetute..! \n")

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <future>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -44,6 +45,8 @@ constexpr std::size_t pezzoPerFilo = std::size_t{2} << 20;
 // the stack of the thread that reads ahead (1 MiB) and the allocator's
 // rounding of everything else.
 constexpr std::size_t margineMinimo = std::size_t{4} << 20;
+// The least budget a run starts with.
+constexpr std::size_t memoriaMinima = std::size_t{1} << 20;
 // The lines of the copy go out in blocks of about this size.
 constexpr std::size_t bloccoPredefinito = std::size_t{1} << 20;
 
@@ -76,6 +79,10 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
         const std::size_t stanza = host::memoriaDisponibile();
         const std::size_t margine = std::max(stanza / 4, margineMinimo);
         memoria = stanza > margine ? stanza - margine : 0;
+        // With less, the kept items would go to disk a few at a time: the
+        // run could not end in any useful time.
+        if (memoria < memoriaMinima)
+            throw std::bad_alloc();
     }
     memoria_ = memoria;
     bilancio_ = std::make_unique<nucleo::Bilancio>(memoria);
