@@ -3,7 +3,7 @@
 #include "state/Variabili.h"
 
 #include "CartellaProva.h"
-#include "host/Attesa.h"
+#include "host/interazione/Attesa.h"
 #include "RispostaMessaggi.h"
 
 #include <QFile>

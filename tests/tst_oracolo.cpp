@@ -1,6 +1,6 @@
 // The real run against the plain reference (oracolo), which reads fields
 // with code of its own, on thousands of random files of any bytes.
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 
 #include "oracolo/Oracolo.h"
 

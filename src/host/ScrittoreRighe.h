@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Codifica.h"
+#include "host/testo/Codifica.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #include "processing/EliminaDuplicati.h"
 
-#include "host/Attesa.h"
+#include "host/interazione/Attesa.h"
 #include "host/LettoreVoci.h"
-#include "host/Messaggio.h"
-#include "processing/Passi.h"
+#include "host/interazione/Messaggio.h"
+#include "processing/passi/Passi.h"
 #include "state/Variabili.h"
 
 #include <optional>

@@ -1,12 +1,12 @@
 #include "ui/frmSelezione.h"
 #include "ui_frmSelezione.h"
 
-#include "host/GestioneErrori.h"
+#include "host/interazione/GestioneErrori.h"
 #include "host/Percorsi.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
-#include "ui/Tastiera.h"
+#include "Tastiera.h"
 
 #include <QApplication>
 #include <QCloseEvent>

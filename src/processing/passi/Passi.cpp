@@ -1,18 +1,16 @@
-#include "processing/Passi.h"
+#include "processing/passi/Passi.h"
 
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 #include "host/CartellaProgramma.h"
 #include "host/FileTemporaneo.h"
 #include "host/LettoreVoci.h"
 #include "host/Percorsi.h"
 #include "host/Risorse.h"
 #include "host/ScrittoreRighe.h"
-#include "processing/Bilancio.h"
-#include "processing/Nucleo.h"
-#include "processing/Squadra.h"
+#include "processing/nucleo/Bilancio.h"
+#include "processing/nucleo/Nucleo.h"
+#include "processing/nucleo/Squadra.h"
 #include "state/Variabili.h"
-
-#include <QDir>
 
 #include <algorithm>
 #include <future>
@@ -88,7 +86,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // copy and the libraries.
     regole.corseAperte = opzioni_.corseAperte != 0 ? opzioni_.corseAperte
                                                    : std::max<std::size_t>(host::descrittoriDisponibili(), 24) - 16;
-    const QString cartella = opzioni_.cartellaCorse.isEmpty() ? cartellaDati() : opzioni_.cartellaCorse;
+    const QString cartella = opzioni_.cartellaCorse.isEmpty() ? host::cartellaDati() : opzioni_.cartellaCorse;
     deduplica_ = std::make_unique<nucleo::Deduplica>(
         *squadra_, *bilancio_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
 
@@ -286,16 +284,9 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
     }
 }
 
-QString cartellaDati()
-{
-    const QChar sep = QDir::separator();
-    return host::unisciPercorso(host::cartellaProgramma(),
-                                QStringLiteral("Shared") + sep + QStringLiteral("Sistemi") + sep);
-}
-
 QString percorsoCopia(const QString& sorgente)
 {
-    return cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
+    return host::cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
 }
 
 void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)

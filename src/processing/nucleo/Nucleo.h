@@ -1,7 +1,7 @@
 #pragma once
 
-#include "processing/Bilancio.h"
-#include "processing/Corse.h"
+#include "processing/nucleo/Bilancio.h"
+#include "processing/nucleo/Corse.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "processing/Nucleo.h"
+#include "processing/nucleo/Nucleo.h"
 
-#include "processing/Squadra.h"
+#include "processing/nucleo/Squadra.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Codifica.h"
+#include "host/testo/Codifica.h"
 
 #include <QString>
 
@@ -71,9 +71,6 @@ private:
     std::unique_ptr<nucleo::Bilancio> bilancio_;
     std::unique_ptr<nucleo::Deduplica> deduplica_;
 };
-
-// The data folder below the program folder, with a trailing separator.
-QString cartellaDati();
 
 // Where the copy of `sorgente` goes: "NEW - " plus its upper-cased name, in
 // the data folder, wherever the source lies.

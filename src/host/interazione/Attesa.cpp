@@ -1,7 +1,7 @@
-#include "host/Attesa.h"
+#include "host/interazione/Attesa.h"
 
-#include "host/Caratteri.h"
-#include "host/Messaggio.h"
+#include "host/interazione/Caratteri.h"
+#include "host/interazione/Messaggio.h"
 
 #include <QApplication>
 #include <QEventLoop>
