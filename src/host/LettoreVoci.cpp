@@ -34,26 +34,16 @@ LettoreVoci::LettoreVoci(const QString& percorso) : percorso_(percorso)
     // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
     // checked on the open descriptor, so nothing can swap the file between
     // the check and the read.
-    fd_ = ::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd_ < 0)
+    file_.reset(::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file_.valido())
         throw ErroreRuntime::daErrno(errno, percorso);
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        const int e = errno;
-        ::close(fd_);
-        throw ErroreRuntime::daErrno(e, percorso);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd_);
+    if (::fstat(file_.get(), &st) != 0)
+        throw ErroreRuntime::daErrno(errno, percorso);
+    if (!S_ISREG(st.st_mode))
         throw ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
-    }
     dichiarata_ = static_cast<std::uint64_t>(st.st_size);
-    try {
-        apri();
-    } catch (...) {
-        ::close(fd_);
-        throw;
-    }
+    apri();
 }
 
 LettoreVoci::LettoreVoci(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size())
@@ -67,49 +57,34 @@ LettoreVoci::Mappa::~Mappa()
         ::munmap(dati, byte);
 }
 
-LettoreVoci::~LettoreVoci()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+LettoreVoci::~LettoreVoci() = default;
 
 std::size_t LettoreVoci::leggiGrezzi(char* dove, std::size_t n)
 {
     if (finito_ || n == 0)
         return 0;
     std::size_t letti = 0;
-    if (fd_ < 0) {
+    if (!file_.valido()) {
         letti = static_cast<std::size_t>(std::min<std::uint64_t>(n, memoria_.size() - posizione_));
         std::memcpy(dove, memoria_.data() + posizione_, letti);
     } else {
-        for (;;) {
-            const ssize_t r = ::read(fd_, dove, n);
-            if (r >= 0) {
-                letti = static_cast<std::size_t>(r);
-                break;
-            }
-            if (errno != EINTR)
-                throw ErroreRuntime::daErrno(errno, percorso_);
-        }
+        const Trasferiti t = leggiTutto(file_.get(), dove, n);
+        if (t.errore != 0)
+            throw ErroreRuntime::daErrno(t.errore, percorso_);
+        letti = t.byte;
     }
     posizione_ += letti;
-    if (letti == 0)
+    if (letti < n)
         finito_ = true;
     return letti;
 }
 
 void LettoreVoci::apri()
 {
-    // The mark: up to three bytes, read one at a time so that a short file
-    // is recognised exactly as a whole one.
+    // The mark: up to three bytes, all there are of a shorter file, so that
+    // a short file is recognised exactly as a whole one.
     char inizio[3];
-    std::size_t n = 0;
-    while (n < sizeof inizio) {
-        const std::size_t r = leggiGrezzi(inizio + n, sizeof inizio - n);
-        if (r == 0)
-            break;
-        n += r;
-    }
+    const std::size_t n = leggiGrezzi(inizio, sizeof inizio);
     // UTF-16 needs an even length: the reported one, the only one known
     // before the end (a reader of bytes knows it exactly).
     const std::string_view visti(inizio, n);
