@@ -30,6 +30,7 @@
 namespace nucleo {
 
 class Squadra;
+struct Parte;
 
 // An item in 24 bytes: its first sixteen bytes as two big-endian numbers
 // (zero-padded), so that comparing the numbers compares those bytes and
@@ -81,6 +82,7 @@ public:
 
 private:
     friend class Deduplica;
+    friend struct Parte;
     struct Arrivo {
         std::uint64_t hash;
         const char* dati;
@@ -94,6 +96,7 @@ private:
     bool cresci(Coda& coda);
     void dimensiona(std::size_t parti, std::size_t attese);
     bool riprendi();
+    void svuota() noexcept;  // empty lists, their room kept
     void libera() noexcept;
 
     Bilancio* bilancio_ = nullptr;
@@ -166,11 +169,9 @@ public:
     std::size_t accoda(std::size_t i, std::string_view fine, Blocco& uscita, std::vector<Inserto>& lunghe) const;
 
 private:
-    struct Parte;
-    struct Posizione {
-        std::size_t sezione = 0;
-        std::size_t arrivo = 0;
-    };
+    // The round's lists, one a reader and a part, emptied and sized for
+    // `byte` bytes of text read by `sezioni` readers.
+    void apriImmissioni(std::size_t sezioni, std::size_t byte);
     void inserisci();  // the round's lists into the parts, writing runs as needed
     void riversa();    // writes the kept items as a run and empties the parts
     void restringi();  // gives back the parts' empty tables
