@@ -65,6 +65,9 @@ public:
     void righe(const std::function<void(std::string_view)>& blocco);
 
 private:
+    void righeDaCorsa(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco);
+    void righeDaMemoria(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco);
+
     Opzioni opzioni_;
     std::size_t memoria_ = 0;
     std::unique_ptr<nucleo::Squadra> squadra_;
