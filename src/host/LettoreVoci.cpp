@@ -124,48 +124,48 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
 
 void LettoreVoci::riempi(std::size_t fino)
 {
-    const bool utf16 = inUtf16(codifica_);
-    while (presenti_ < fino && !(finito_ && grezzi_.empty())) {
-        if (!utf16) {
-            const std::size_t letti = leggiGrezzi(testo_->dati + presenti_, fino - presenti_);
-            if (letti == 0)
-                return;
-            presenti_ += letti;
-            continue;
-        }
-        // Two bytes of UTF-16 give at most three of UTF-8.
-        const std::size_t gia = grezzi_.size();
-        const std::size_t voglio = std::max<std::size_t>((fino - presenti_) / 3 * 2, gia + 2);
-        grezzi_.resize(std::max(gia, voglio));
-        std::size_t n = gia;
-        if (n < voglio)
-            n += leggiGrezzi(grezzi_.data() + n, voglio - n);
-        grezzi_.resize(n);
-        // Whole code units only, and never half of a pair unless the file
-        // ends there.
-        std::size_t pronti = n & ~std::size_t{1};
-        if (!finito_ && pronti >= 2 && altaSurrogata(grezzi_[pronti - 2], grezzi_[pronti - 1], codifica_ == Codifica::Utf16BE))
+    if (inUtf16(codifica_)) {
+        while (presenti_ < fino && !(finito_ && grezzi_.empty()))
+            riempiUtf16(fino - presenti_);
+        return;
+    }
+    while (presenti_ < fino && !finito_)
+        presenti_ += leggiGrezzi(testo_->dati + presenti_, fino - presenti_);
+}
+
+void LettoreVoci::riempiUtf16(std::size_t manca)
+{
+    // Two bytes of UTF-16 give at most three of UTF-8; at least one more
+    // code unit is read.
+    const std::size_t gia = grezzi_.size();
+    const std::size_t voglio = std::max<std::size_t>(manca / 3 * 2, gia + 2);
+    grezzi_.resize(voglio);
+    grezzi_.resize(gia + leggiGrezzi(grezzi_.data() + gia, voglio - gia));
+    // What can be decoded now: at the end of the file, everything (an odd
+    // last byte means the file changed size while read, and stays a byte);
+    // before it, whole code units, without a high surrogate whose pair may
+    // still come.
+    const bool bigEndian = codifica_ == Codifica::Utf16BE;
+    std::size_t pronti = grezzi_.size();
+    if (!finito_) {
+        pronti &= ~std::size_t{1};
+        if (pronti >= 2 && altaSurrogata(grezzi_[pronti - 2], grezzi_[pronti - 1], bigEndian))
             pronti -= 2;
-        if (finito_)
-            pronti = n;  // an odd last byte: the file changed size while read
-        if (pronti == 0 && !finito_)
-            continue;
-        try {
-            decodificati_ = daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}),
-                                    codifica_ == Codifica::Utf16BE);
-        } catch (const std::bad_alloc&) {
-            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
-        }
-        if (pronti % 2 != 0)
-            decodificati_ += grezzi_[pronti - 1];
-        grezzi_.erase(0, pronti);
-        if (decodificati_.size() > testo_->byte - presenti_)
-            riserva(presenti_ + decodificati_.size(), std::size_t(-1));
-        std::memcpy(testo_->dati + presenti_, decodificati_.data(), decodificati_.size());
-        presenti_ += decodificati_.size();
-        if (finito_ && grezzi_.empty())
+        if (pronti == 0)
             return;
     }
+    try {
+        decodificati_ = daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}), bigEndian);
+    } catch (const std::bad_alloc&) {
+        throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+    }
+    if (pronti % 2 != 0)
+        decodificati_ += grezzi_[pronti - 1];
+    grezzi_.erase(0, pronti);
+    if (decodificati_.size() > testo_->byte - presenti_)
+        riserva(presenti_ + decodificati_.size(), std::size_t(-1));
+    std::memcpy(testo_->dati + presenti_, decodificati_.data(), decodificati_.size());
+    presenti_ += decodificati_.size();
 }
 
 std::size_t LettoreVoci::memoriaInUso() const noexcept

@@ -76,6 +76,7 @@ private:
     void apri();                                  // reads the mark
     std::size_t leggiGrezzi(char* dove, std::size_t n);  // fewer than n at the end
     void riempi(std::size_t fino);                // text up to `fino` bytes
+    void riempiUtf16(std::size_t manca);          // one turn of reading and decoding UTF-16
     void riserva(std::size_t capienza, std::size_t massimo);
     bool compatta();                              // squeezes the spaces of a long field
     bool risolviSpazi(std::size_t massimo);       // the counted spaces, once bytes follow them
