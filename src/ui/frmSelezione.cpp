@@ -77,7 +77,7 @@ void frmSelezione::Form_Load()
         Titolo = QStringLiteral(" Seleziona file ");
     // A folder removed since the last showing gives way to the nearest one
     // above it that is still there; at the first showing a missing data
-    // folder is the error it always was.
+    // folder ends the program with its run-time error.
     ui->Dir1->impostaPercorso(giaMostrato_ ? host::cartellaEsistente(Variabili::CartellaCorrente)
                                            : Variabili::CartellaCorrente);
     giaMostrato_ = true;
