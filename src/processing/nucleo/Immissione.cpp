@@ -1,3 +1,5 @@
+#include "processing/nucleo/Immissione.h"
+
 #include "Voci.h"
 
 #include <algorithm>

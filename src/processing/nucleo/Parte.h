@@ -3,7 +3,7 @@
 #include "Voci.h"
 
 #include "processing/nucleo/Bilancio.h"
-#include "processing/nucleo/Nucleo.h"
+#include "processing/nucleo/Immissione.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "processing/nucleo/Nucleo.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -17,6 +15,36 @@
 // What the core's parts share about items: their keys and their order, the
 // merge of sorted stretches, the sort, and the hash that places them.
 namespace nucleo {
+
+// An item in 24 bytes: its first sixteen bytes as two big-endian numbers
+// (zero-padded), so that comparing the numbers compares those bytes and
+// most comparisons are settled without following a pointer, and an item of
+// up to sixteen bytes needs no text at all; then its length (in the top 16
+// bits, 0xFFFF for a length that heads the text instead) and the address of
+// the whole text of a longer item (in the low 48 bits, as wide as the
+// addresses a process has).
+struct Voce {
+    std::uint64_t chiave[2];
+    std::uint64_t resto;
+
+    static constexpr std::uint64_t lunga = 0xFFFF;
+    static constexpr std::uint64_t mascheraIndirizzo = (std::uint64_t{1} << 48) - 1;
+
+    std::size_t lunghezza() const noexcept
+    {
+        const std::uint64_t n = resto >> 48;
+        if (n != lunga)
+            return static_cast<std::size_t>(n);
+        std::uint64_t intera;
+        std::memcpy(&intera, reinterpret_cast<const char*>(resto & mascheraIndirizzo), sizeof intera);
+        return static_cast<std::size_t>(intera);
+    }
+    const char* dati() const noexcept
+    {
+        const char* p = reinterpret_cast<const char*>(resto & mascheraIndirizzo);
+        return (resto >> 48) == lunga ? p + sizeof(std::uint64_t) : p;
+    }
+};
 
 inline constexpr std::size_t byteChiave = sizeof(Voce::chiave);
 // Items longer than this are handed on where they lie, not copied into the
