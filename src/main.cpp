@@ -1,4 +1,4 @@
-#include "host/GestioneErrori.h"
+#include "host/interazione/GestioneErrori.h"
 #include "host/Processo.h"
 #include "ui/Risorse.h"
 #include "ui/Schermo.h"

@@ -3,7 +3,7 @@
 #include "state/Variabili.h"
 
 #include "CartellaProva.h"
-#include "host/Attesa.h"
+#include "host/interazione/Attesa.h"
 #include "RispostaMessaggi.h"
 
 #include <QFile>
@@ -125,6 +125,14 @@ void TstEliminaDuplicati::esecuzione_data()
         << b("a\t\r\na\r\na") << eliminate(1) << errore << b("a\r\na\t\r\n");
     QTest::newRow("prefix first")
         << b("abc\r\nab\r\na\r\nab") << eliminate(1) << errore << b("a\r\nab\r\nabc\r\n");
+    // Items that agree in their first sixteen bytes, one the other's prefix:
+    // past the bytes the items are first compared by.
+    QTest::newRow("prefix first, 16 and 17 bytes")
+        << b("0123456789abcdefg\r\n0123456789abcdef\r\n0123456789abcdefg") << eliminate(1) << errore
+        << b("0123456789abcdef\r\n0123456789abcdefg\r\n");
+    QTest::newRow("prefix first, 24 and 25 bytes")
+        << b("0123456789abcdefghijklmno\r\n0123456789abcdefghijklmn\r\n0123456789abcdefghijklmn") << eliminate(1)
+        << errore << b("0123456789abcdefghijklmn\r\n0123456789abcdefghijklmno\r\n");
 
     // UTF-16 is text: decoded, compared and sorted by code point, written
     // back in the same byte order with the same mark. U+FF5E comes before

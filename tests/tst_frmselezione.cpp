@@ -92,14 +92,6 @@ QByteArray creaByte(const QByteArray& percorso, bool cartella)
     return percorso;
 }
 
-auto rimuoviAllaFine(const QByteArray& percorso)
-{
-    return qScopeGuard([percorso] {
-        std::error_code e;
-        std::filesystem::remove_all(percorso.toStdString(), e);
-    });
-}
-
 QStringList nomiElencati(const ListaFile* lista)
 {
     QStringList nomi;
@@ -237,7 +229,7 @@ void TstFrmSelezione::cartellaRicordata()
     const QString dati = QDir::cleanPath(cartella_->dati());
     const QString sotto = dati + QLatin1Char('/') + host::percorsoDaByte(nome);
     const QByteArray sottoByte = creaByte(host::byteDiPercorso(sotto), true);
-    const auto pulizia = rimuoviAllaFine(sottoByte);
+    const RimozioneAllaFine pulizia(sottoByte);
     creaByte(sottoByte + "/Sotto", true);
     creaByte(sottoByte + "/c.txt", false);
     const QString aperta = rimossi == 2 ? sotto + QStringLiteral("/Sotto") : sotto;
@@ -299,7 +291,7 @@ void TstFrmSelezione::soloFileCorrispondenti()
     scriviFile(d + QStringLiteral("illeggibile.txt"), "");
     QVERIFY(QFile::setPermissions(d + QStringLiteral("illeggibile.txt"), {}));
     const QByteArray caffe = creaByte(host::byteDiPercorso(d) + "caf\xE9.txt", false);
-    const auto pulizia = rimuoviAllaFine(caffe);
+    const RimozioneAllaFine pulizia(caffe);
     frmSelezione dialogo;
     mostra(dialogo, [](const Controlli& c) {
         QCOMPARE(nomiElencati(c.File1), (QStringList{"a.txt", "B.TXT", "c.TxT", "caf\uFFFD.txt", "collegamento.txt",

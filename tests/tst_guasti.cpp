@@ -472,13 +472,7 @@ void TstGuasti::riuscita()
     QStringList argomenti;
     QByteArray sorgente;
     // Names the temporary folder's own clean-up cannot reach.
-    QList<QByteArray> daRimuovere;
-    const auto rimuovi = qScopeGuard([&] {
-        for (const QByteArray& p : daRimuovere) {
-            std::error_code e;
-            std::filesystem::remove_all(p.toStdString(), e);
-        }
-    });
+    RimozioneAllaFine daRimuovere;
     if (caso == QLatin1String("nome non UTF-8")) {
         // Chosen in the dialog, which opens on the data folder.
         sorgente = datiByte + "caf\xE9.txt";

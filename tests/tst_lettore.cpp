@@ -1,8 +1,9 @@
 // The item reader: how text splits into fields, and how files are loaded.
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 #include "host/ErroreRuntime.h"
 #include "host/LettoreVoci.h"
 
+#include "Campi.h"
 #include "CartellaProva.h"
 
 #include <QFile>
@@ -17,12 +18,7 @@ namespace {
 Campi campiDi(const QByteArray& testo)
 {
     host::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
-    Campi risultato;
-    while (!campi.fine()) {
-        const std::string_view c = campi.prossimo();
-        risultato.append(QByteArray(c.data(), qsizetype(c.size())));
-    }
-    return risultato;
+    return campiInByte(campi);
 }
 
 }  // namespace
@@ -103,9 +99,7 @@ void TstLettore::campiCompostiRestanoValidi()
     for (int i = 0; i < 2000; ++i)
         testo += "\"q" + QByteArray::number(i) + "\"t" + QByteArray::number(i) + "\n";
     host::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
-    std::vector<std::string_view> viste;
-    while (!campi.fine())
-        viste.push_back(campi.prossimo());
+    const std::vector<std::string_view> viste = tuttiICampi(campi);
     QCOMPARE(viste.size(), std::size_t{2000});
     for (int i = 0; i < 2000; ++i) {
         const QByteArray atteso = "q" + QByteArray::number(i) + "t" + QByteArray::number(i);
@@ -141,14 +135,8 @@ void TstLettore::metaCoppieUtf16()
     QFETCH(Campi, attesi);
     // Read whole and in parts alike.
     const host::CampiTesto tutto(std::string_view(testo.constData(), testo.size()), utf16);
-    for (host::CampiTesto campi : tutto.sezioni(1)) {
-        Campi letti;
-        while (!campi.fine()) {
-            const std::string_view c = campi.prossimo();
-            letti.append(QByteArray(c.data(), qsizetype(c.size())));
-        }
-        QCOMPARE(letti, attesi);
-    }
+    for (host::CampiTesto campi : tutto.sezioni(1))
+        QCOMPARE(campiInByte(campi), attesi);
 }
 
 void TstLettore::bom_data()
@@ -174,10 +162,7 @@ void TstLettore::bom()
     Campi letti;
     for (std::string_view pezzo; !(pezzo = lettore.prossimoPezzo(4096, 1 << 20)).empty();) {
         host::CampiTesto campi(pezzo);
-        while (!campi.fine()) {
-            const std::string_view v = campi.prossimo();
-            letti.append(QByteArray(v.data(), qsizetype(v.size())));
-        }
+        letti += campiInByte(campi);
     }
     QCOMPARE(letti, attesi);
 }

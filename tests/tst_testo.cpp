@@ -2,7 +2,7 @@
 // program's error numbers, and the reading of the process's limits.
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 #include "host/Risorse.h"
 #include "state/Variabili.h"
 

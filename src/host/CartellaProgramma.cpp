@@ -50,4 +50,10 @@ void impostaCartellaProgramma(const QString& cartella)
     cartellaImposta() = cartella;
 }
 
+QString cartellaDati()
+{
+    const QChar sep = QDir::separator();
+    return unisciPercorso(cartellaProgramma(), QStringLiteral("Shared") + sep + QStringLiteral("Sistemi") + sep);
+}
+
 }  // namespace host

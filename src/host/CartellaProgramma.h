@@ -12,4 +12,8 @@ QString cartellaProgramma();
 // folder. Tests use it to give each run a data folder of its own.
 void impostaCartellaProgramma(const QString& cartella);
 
+// The data folder below the program folder, with a trailing separator:
+// where the copies, and the runs of a file past memory, go.
+QString cartellaDati();
+
 }  // namespace host

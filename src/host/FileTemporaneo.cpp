@@ -3,67 +3,72 @@
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
 
+#include <QRandomGenerator>
+
 #include <cerrno>
-#include <cstdlib>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace host {
 
-FileTemporaneo::FileTemporaneo(const QString& cartella) : cartella_(cartella)
+Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, unsigned modo, bool conNome,
+                          const std::function<QByteArray()>& nomeNuovo, const QString& perErrori)
 {
-    const QByteArray nome = byteDiPercorso(cartella);
-    fd_ = ::open(nome.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd_ >= 0)
-        return;
-    // Only a file system without unnamed files falls back to a name.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-        throw ErroreRuntime::daErrno(errno, cartella_);
-    QByteArray modello = nome + '/' + prefissoNome + "XXXXXX";
-    fd_ = ::mkostemp(modello.data(), O_CLOEXEC);
-    if (fd_ < 0)
-        throw ErroreRuntime::daErrno(errno, cartella_);
-    ::unlink(modello.constData());
+    Temporaneo t;
+    if (!conNome) {
+        t.file.reset(::openat(base, cartella.constData(), O_TMPFILE | accesso | O_CLOEXEC, static_cast<mode_t>(modo)));
+        if (t.file.valido())
+            return t;
+        // Only a system or file system without unnamed files falls back to
+        // a name.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            throw ErroreRuntime::daErrno(errno, perErrori);
+    }
+    for (int tentativo = 0;; ++tentativo) {
+        const QByteArray nome = nomeNuovo();
+        const QByteArray percorso = cartella + '/' + nome;
+        t.file.reset(::openat(base, percorso.constData(), O_CREAT | O_EXCL | accesso | O_CLOEXEC, static_cast<mode_t>(modo)));
+        if (t.file.valido()) {
+            t.nome = nome;
+            return t;
+        }
+        if (errno != EEXIST || tentativo == 100)
+            throw ErroreRuntime::daErrno(errno, perErrori);
+    }
 }
 
-FileTemporaneo::~FileTemporaneo()
+FileTemporaneo::FileTemporaneo(const QString& cartella) : cartella_(cartella)
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    const QByteArray percorso = byteDiPercorso(cartella);
+    const auto nomeNuovo = [] {
+        static constexpr char cifre[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        QByteArray nome(prefissoNome);
+        for (int i = 0; i < 6; ++i)
+            nome += cifre[QRandomGenerator::global()->bounded(static_cast<int>(sizeof cifre - 1))];
+        return nome;
+    };
+    Temporaneo t = apriTemporaneo(AT_FDCWD, percorso, O_RDWR, 0600, false, nomeNuovo, cartella_);
+    if (!t.nome.isEmpty())
+        ::unlink((percorso + '/' + t.nome).constData());
+    file_ = std::move(t.file);
 }
 
 void FileTemporaneo::scrivi(const char* dati, std::size_t n)
 {
-    while (n > 0) {
-        const ssize_t scritti = ::write(fd_, dati, n);
-        if (scritti < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ErroreRuntime::daErrno(errno, cartella_);
-        }
-        if (scritti == 0)
-            throw ErroreRuntime(CodiceErrore::DiscoPieno, cartella_);
-        dati += scritti;
-        n -= static_cast<std::size_t>(scritti);
-    }
+    const Trasferiti t = scriviTutto(file_.get(), dati, n);
+    if (t.errore != 0)
+        throw ErroreRuntime::daErrno(t.errore, cartella_);
+    if (t.byte < n)
+        throw ErroreRuntime(CodiceErrore::DiscoPieno, cartella_);
 }
 
 std::size_t FileTemporaneo::leggi(std::uint64_t da, char* dati, std::size_t n)
 {
-    std::size_t letti = 0;
-    while (letti < n) {
-        const ssize_t r = ::pread(fd_, dati + letti, n - letti, static_cast<off_t>(da + letti));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ErroreRuntime::daErrno(errno, cartella_);
-        }
-        if (r == 0)
-            break;
-        letti += static_cast<std::size_t>(r);
-    }
-    return letti;
+    const Trasferiti t = leggiTutto(file_.get(), dati, n, static_cast<std::int64_t>(da));
+    if (t.errore != 0)
+        throw ErroreRuntime::daErrno(t.errore, cartella_);
+    return t.byte;
 }
 
 }  // namespace host

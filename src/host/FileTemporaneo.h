@@ -1,11 +1,31 @@
 #pragma once
 
+#include "host/Descrittore.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace host {
+
+// A new temporary file in a folder: with no name where the file system can
+// make unnamed files (O_TMPFILE), so it is gone as soon as it is closed or
+// the process ends, however it ends; elsewhere, or when `conNome` asks for
+// it, a new file with a name `nomeNuovo` makes (another name while that
+// one is taken), which `nome` then tells.
+struct Temporaneo {
+    Descrittore file;
+    QByteArray nome;  // empty for an unnamed file
+};
+// Made in `cartella` (a path, relative to the folder descriptor `base`,
+// or to the working folder for AT_FDCWD), open with `accesso` (O_WRONLY or
+// O_RDWR) and created with `modo`. A failure raises the run-time error of
+// `perErrori`.
+Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, unsigned modo, bool conNome,
+                          const std::function<QByteArray()>& nomeNuovo, const QString& perErrori);
 
 // A temporary file with no name, in a given folder, for the sorted runs of
 // a file that does not fit in memory: it is gone as soon as it is closed or
@@ -19,7 +39,6 @@ public:
     static constexpr char prefissoNome[] = ".fendrix-";
 
     explicit FileTemporaneo(const QString& cartella);
-    ~FileTemporaneo();
     FileTemporaneo(const FileTemporaneo&) = delete;
     FileTemporaneo& operator=(const FileTemporaneo&) = delete;
 
@@ -29,7 +48,7 @@ public:
 
 private:
     QString cartella_;
-    int fd_ = -1;
+    Descrittore file_;
 };
 
 }  // namespace host

@@ -1,6 +1,6 @@
 #include "host/LettoreVoci.h"
 
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
 
@@ -34,26 +34,16 @@ LettoreVoci::LettoreVoci(const QString& percorso) : percorso_(percorso)
     // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
     // checked on the open descriptor, so nothing can swap the file between
     // the check and the read.
-    fd_ = ::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd_ < 0)
+    file_.reset(::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file_.valido())
         throw ErroreRuntime::daErrno(errno, percorso);
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        const int e = errno;
-        ::close(fd_);
-        throw ErroreRuntime::daErrno(e, percorso);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd_);
+    if (::fstat(file_.get(), &st) != 0)
+        throw ErroreRuntime::daErrno(errno, percorso);
+    if (!S_ISREG(st.st_mode))
         throw ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
-    }
     dichiarata_ = static_cast<std::uint64_t>(st.st_size);
-    try {
-        apri();
-    } catch (...) {
-        ::close(fd_);
-        throw;
-    }
+    apri();
 }
 
 LettoreVoci::LettoreVoci(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size())
@@ -67,49 +57,34 @@ LettoreVoci::Mappa::~Mappa()
         ::munmap(dati, byte);
 }
 
-LettoreVoci::~LettoreVoci()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+LettoreVoci::~LettoreVoci() = default;
 
 std::size_t LettoreVoci::leggiGrezzi(char* dove, std::size_t n)
 {
     if (finito_ || n == 0)
         return 0;
     std::size_t letti = 0;
-    if (fd_ < 0) {
+    if (!file_.valido()) {
         letti = static_cast<std::size_t>(std::min<std::uint64_t>(n, memoria_.size() - posizione_));
         std::memcpy(dove, memoria_.data() + posizione_, letti);
     } else {
-        for (;;) {
-            const ssize_t r = ::read(fd_, dove, n);
-            if (r >= 0) {
-                letti = static_cast<std::size_t>(r);
-                break;
-            }
-            if (errno != EINTR)
-                throw ErroreRuntime::daErrno(errno, percorso_);
-        }
+        const Trasferiti t = leggiTutto(file_.get(), dove, n);
+        if (t.errore != 0)
+            throw ErroreRuntime::daErrno(t.errore, percorso_);
+        letti = t.byte;
     }
     posizione_ += letti;
-    if (letti == 0)
+    if (letti < n)
         finito_ = true;
     return letti;
 }
 
 void LettoreVoci::apri()
 {
-    // The mark: up to three bytes, read one at a time so that a short file
-    // is recognised exactly as a whole one.
+    // The mark: up to three bytes, all there are of a shorter file, so that
+    // a short file is recognised exactly as a whole one.
     char inizio[3];
-    std::size_t n = 0;
-    while (n < sizeof inizio) {
-        const std::size_t r = leggiGrezzi(inizio + n, sizeof inizio - n);
-        if (r == 0)
-            break;
-        n += r;
-    }
+    const std::size_t n = leggiGrezzi(inizio, sizeof inizio);
     // UTF-16 needs an even length: the reported one, the only one known
     // before the end (a reader of bytes knows it exactly).
     const std::string_view visti(inizio, n);
@@ -149,48 +124,48 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
 
 void LettoreVoci::riempi(std::size_t fino)
 {
-    const bool utf16 = inUtf16(codifica_);
-    while (presenti_ < fino && !(finito_ && grezzi_.empty())) {
-        if (!utf16) {
-            const std::size_t letti = leggiGrezzi(testo_->dati + presenti_, fino - presenti_);
-            if (letti == 0)
-                return;
-            presenti_ += letti;
-            continue;
-        }
-        // Two bytes of UTF-16 give at most three of UTF-8.
-        const std::size_t gia = grezzi_.size();
-        const std::size_t voglio = std::max<std::size_t>((fino - presenti_) / 3 * 2, gia + 2);
-        grezzi_.resize(std::max(gia, voglio));
-        std::size_t n = gia;
-        if (n < voglio)
-            n += leggiGrezzi(grezzi_.data() + n, voglio - n);
-        grezzi_.resize(n);
-        // Whole code units only, and never half of a pair unless the file
-        // ends there.
-        std::size_t pronti = n & ~std::size_t{1};
-        if (!finito_ && pronti >= 2 && altaSurrogata(grezzi_[pronti - 2], grezzi_[pronti - 1], codifica_ == Codifica::Utf16BE))
+    if (inUtf16(codifica_)) {
+        while (presenti_ < fino && !(finito_ && grezzi_.empty()))
+            riempiUtf16(fino - presenti_);
+        return;
+    }
+    while (presenti_ < fino && !finito_)
+        presenti_ += leggiGrezzi(testo_->dati + presenti_, fino - presenti_);
+}
+
+void LettoreVoci::riempiUtf16(std::size_t manca)
+{
+    // Two bytes of UTF-16 give at most three of UTF-8; at least one more
+    // code unit is read.
+    const std::size_t gia = grezzi_.size();
+    const std::size_t voglio = std::max<std::size_t>(manca / 3 * 2, gia + 2);
+    grezzi_.resize(voglio);
+    grezzi_.resize(gia + leggiGrezzi(grezzi_.data() + gia, voglio - gia));
+    // What can be decoded now: at the end of the file, everything (an odd
+    // last byte means the file changed size while read, and stays a byte);
+    // before it, whole code units, without a high surrogate whose pair may
+    // still come.
+    const bool bigEndian = codifica_ == Codifica::Utf16BE;
+    std::size_t pronti = grezzi_.size();
+    if (!finito_) {
+        pronti &= ~std::size_t{1};
+        if (pronti >= 2 && altaSurrogata(grezzi_[pronti - 2], grezzi_[pronti - 1], bigEndian))
             pronti -= 2;
-        if (finito_)
-            pronti = n;  // an odd last byte: the file changed size while read
-        if (pronti == 0 && !finito_)
-            continue;
-        try {
-            decodificati_ = daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}),
-                                    codifica_ == Codifica::Utf16BE);
-        } catch (const std::bad_alloc&) {
-            throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
-        }
-        if (pronti % 2 != 0)
-            decodificati_ += grezzi_[pronti - 1];
-        grezzi_.erase(0, pronti);
-        if (decodificati_.size() > testo_->byte - presenti_)
-            riserva(presenti_ + decodificati_.size(), std::size_t(-1));
-        std::memcpy(testo_->dati + presenti_, decodificati_.data(), decodificati_.size());
-        presenti_ += decodificati_.size();
-        if (finito_ && grezzi_.empty())
+        if (pronti == 0)
             return;
     }
+    try {
+        decodificati_ = daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}), bigEndian);
+    } catch (const std::bad_alloc&) {
+        throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
+    }
+    if (pronti % 2 != 0)
+        decodificati_ += grezzi_[pronti - 1];
+    grezzi_.erase(0, pronti);
+    if (decodificati_.size() > testo_->byte - presenti_)
+        riserva(presenti_ + decodificati_.size(), std::size_t(-1));
+    std::memcpy(testo_->dati + presenti_, decodificati_.data(), decodificati_.size());
+    presenti_ += decodificati_.size();
 }
 
 std::size_t LettoreVoci::memoriaInUso() const noexcept

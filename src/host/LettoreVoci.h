@@ -1,6 +1,7 @@
 #pragma once
 
-#include "host/Codifica.h"
+#include "host/Descrittore.h"
+#include "host/testo/Codifica.h"
 
 #include <QString>
 
@@ -73,14 +74,15 @@ public:
 
 private:
     void apri();                                  // reads the mark
-    std::size_t leggiGrezzi(char* dove, std::size_t n);  // 0 at the end
+    std::size_t leggiGrezzi(char* dove, std::size_t n);  // fewer than n at the end
     void riempi(std::size_t fino);                // text up to `fino` bytes
+    void riempiUtf16(std::size_t manca);          // one turn of reading and decoding UTF-16
     void riserva(std::size_t capienza, std::size_t massimo);
     bool compatta();                              // squeezes the spaces of a long field
     bool risolviSpazi(std::size_t massimo);       // the counted spaces, once bytes follow them
 
     QString percorso_;
-    int fd_ = -1;
+    Descrittore file_;             // none for a reader of bytes
     std::string_view memoria_;     // the bytes, for a reader of bytes
     std::uint64_t posizione_ = 0;  // raw bytes read so far
     std::uint64_t dichiarata_ = 0;

@@ -1,6 +1,6 @@
 #include "host/Percorsi.h"
 
-#include "host/Codifica.h"
+#include "host/testo/Codifica.h"
 
 #include <QDir>
 

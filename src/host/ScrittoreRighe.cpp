@@ -113,7 +113,8 @@ void spazzaTemporanei(int cartella)
     timespec adesso {};
     ::clock_gettime(CLOCK_REALTIME, &adesso);
     for (const QByteArray& nome : nomi) {
-        const int fd = ::openat(cartella, nome.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const Descrittore file(::openat(cartella, nome.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const int fd = file.get();
         if (fd < 0)
             continue;
         struct stat st {};
@@ -124,7 +125,6 @@ void spazzaTemporanei(int cartella)
             ::fstatat(cartella, nome.constData(), &ora, AT_SYMLINK_NOFOLLOW) == 0 && ora.st_dev == st.st_dev &&
             ora.st_ino == st.st_ino)
             ::unlinkat(cartella, nome.constData(), 0);
-        ::close(fd);
     }
 }
 
@@ -136,18 +136,6 @@ void usaSoloTemporaneiConNome(bool si)
 }
 
 // --- the parts --------------------------------------------------------------
-
-ScrittoreRighe::Descrittore::~Descrittore()
-{
-    reset();
-}
-
-void ScrittoreRighe::Descrittore::reset(int fd) noexcept
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = fd;
-}
 
 void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const QByteArray& nome)
 {
@@ -249,30 +237,15 @@ ScrittoreRighe::~ScrittoreRighe() = default;
 
 void ScrittoreRighe::creaTemporaneo()
 {
-    int fd = -1;
-    if (!soloConNome) {
-        fd = ::openat(cartella_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        // Not supported by the system or the file system: a named file instead.
-        if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            throw ErroreRuntime::daErrno(errno, destinazione_);
-    }
-    if (fd < 0) {
-        for (int tentativo = 0;; ++tentativo) {
-            const QByteArray nome = nomeCasuale();
-            fd = ::openat(cartella_.get(), nome.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                temporaneo_.imposta(cartella_.get(), nome);
-                break;
-            }
-            if (errno != EEXIST || tentativo == 100)
-                throw ErroreRuntime::daErrno(errno, destinazione_);
-        }
-    }
+    Temporaneo t = apriTemporaneo(cartella_.get(), ".", O_WRONLY, 0666, soloConNome, nomeCasuale, destinazione_);
+    const int fd = t.file.get();
+    if (!t.nome.isEmpty())
+        temporaneo_.imposta(cartella_.get(), t.nome);
     // Locked for as long as the writer lives, before it has any name, so
     // that no other instance's clean-up takes it for a killed process's. A
     // file system without locks lets no clean-up lock it either.
     ::flock(fd, LOCK_EX | LOCK_NB);
-    file_.reset(fd);
+    file_ = std::move(t.file);
     // Created with 0666 so that the umask shows; private until complete.
     struct stat st {};
     if (::fstat(fd, &st) != 0 || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0)
@@ -287,25 +260,19 @@ void ScrittoreRighe::fallisci(int numeroErrno)
     throw ErroreRuntime::daErrno(numeroErrno, destinazione_);
 }
 
-void ScrittoreRighe::scriviTutto(const char* dati, std::size_t n)
+void ScrittoreRighe::emetti(const char* dati, std::size_t n)
 {
-    while (n > 0) {
-        const ssize_t scritti = ::write(file_.get(), dati, n);
-        if (scritti < 0) {
-            if (errno == EINTR)
-                continue;
-            fallisci(errno);
-        }
-        if (scritti == 0)
-            fallisci(EIO);
-        dati += scritti;
-        n -= static_cast<std::size_t>(scritti);
-    }
+    // A write that writes nothing is an I/O error of the copy.
+    const Trasferiti t = scriviTutto(file_.get(), dati, n);
+    if (t.errore != 0)
+        fallisci(t.errore);
+    if (t.byte < n)
+        fallisci(EIO);
 }
 
 void ScrittoreRighe::svuota()
 {
-    scriviTutto(buffer_.get(), usati_);
+    emetti(buffer_.get(), usati_);
     usati_ = 0;
 }
 
@@ -316,7 +283,7 @@ void ScrittoreRighe::scrivi(std::string_view byte)
     if (byte.size() > spazio())
         svuota();
     if (byte.size() > spazio()) {
-        scriviTutto(byte.data(), byte.size());
+        emetti(byte.data(), byte.size());
         return;
     }
     std::memcpy(buffer_.get() + usati_, byte.data(), byte.size());

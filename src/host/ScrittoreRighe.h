@@ -1,6 +1,7 @@
 #pragma once
 
-#include "host/Codifica.h"
+#include "host/Descrittore.h"
+#include "host/testo/Codifica.h"
 
 #include <QString>
 
@@ -64,20 +65,6 @@ public:
     void completa();
 
 private:
-    // A file descriptor, closed when it goes.
-    class Descrittore {
-    public:
-        Descrittore() = default;
-        explicit Descrittore(int fd) noexcept : fd_(fd) {}
-        ~Descrittore();
-        Descrittore(const Descrittore&) = delete;
-        Descrittore& operator=(const Descrittore&) = delete;
-        int get() const noexcept { return fd_; }
-        void reset(int fd = -1) noexcept;
-    private:
-        int fd_ = -1;
-    };
-
     // The name the temporary file has in the folder, if any: removed when it
     // goes, unless released once renamed; the signal handlers know it.
     class NomeTemporaneo {
@@ -106,7 +93,7 @@ private:
 
     std::size_t spazio() const noexcept { return capacita - usati_; }
     void scrivi(std::string_view byte);   // bytes as they are
-    void scriviTutto(const char* dati, std::size_t n);
+    void emetti(const char* dati, std::size_t n);  // straight to the file
     void svuota();
     void creaTemporaneo();
     bool controllaDestinazione();

@@ -1,9 +1,9 @@
 #include "processing/EliminaDuplicati.h"
 
-#include "host/Attesa.h"
+#include "host/interazione/Attesa.h"
 #include "host/LettoreVoci.h"
-#include "host/Messaggio.h"
-#include "processing/Passi.h"
+#include "host/interazione/Messaggio.h"
+#include "processing/passi/Passi.h"
 #include "state/Variabili.h"
 
 #include <optional>
@@ -42,8 +42,8 @@ void EliminaDuplicati()
         host::mostraMessaggio(QString::fromUtf8(testoNessunaRipetizione), host::Icona::Avviso);
         return;
     }
-    // The stop icon, although the run succeeds: that is how the program has
-    // always announced a cleaned file.
+    // The stop icon, although the run succeeds: a cleaned file is announced
+    // with it.
     host::mostraMessaggio(testoEliminate(eliminate), host::Icona::Errore);
 
     const QString copia = percorsoCopia(percorso);

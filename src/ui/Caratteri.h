@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Caratteri.h"
+#include "host/interazione/Caratteri.h"
 
 #include <QFont>
 #include <QPalette>

@@ -1,7 +1,7 @@
 #include "ui/ListaCartelle.h"
 
 #include "host/ErroreRuntime.h"
-#include "host/GestioneErrori.h"
+#include "host/interazione/GestioneErrori.h"
 #include "host/Percorsi.h"
 
 #include "ui/VoceLista.h"

@@ -1,4 +1,4 @@
-#include "ui/Tastiera.h"
+#include "Tastiera.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

@@ -1,13 +1,13 @@
 #include "ui/frmAmain.h"
 #include "ui_frmAmain.h"
 
-#include "host/GestioneErrori.h"
+#include "host/CartellaProgramma.h"
+#include "host/interazione/GestioneErrori.h"
 #include "processing/EliminaDuplicati.h"
-#include "processing/Passi.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
-#include "ui/Tastiera.h"
+#include "Tastiera.h"
 #include "ui/frmSelezione.h"
 
 #include <QAccessible>
@@ -60,7 +60,7 @@ frmAmain::~frmAmain() = default;
 
 void frmAmain::Form_Load()
 {
-    Variabili::CartellaCorrente = elaborazione::cartellaDati();
+    Variabili::CartellaCorrente = host::cartellaDati();
 }
 
 void frmAmain::cmdDuplicate_Click()

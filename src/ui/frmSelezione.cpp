@@ -1,12 +1,12 @@
 #include "ui/frmSelezione.h"
 #include "ui_frmSelezione.h"
 
-#include "host/GestioneErrori.h"
+#include "host/interazione/GestioneErrori.h"
 #include "host/Percorsi.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
-#include "ui/Tastiera.h"
+#include "Tastiera.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -77,7 +77,7 @@ void frmSelezione::Form_Load()
         Titolo = QStringLiteral(" Seleziona file ");
     // A folder removed since the last showing gives way to the nearest one
     // above it that is still there; at the first showing a missing data
-    // folder is the error it always was.
+    // folder ends the program with its run-time error.
     ui->Dir1->impostaPercorso(giaMostrato_ ? host::cartellaEsistente(Variabili::CartellaCorrente)
                                            : Variabili::CartellaCorrente);
     giaMostrato_ = true;

@@ -24,12 +24,12 @@
 // Every message box is answered with OK and reported on stdout as one line
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
 #include "host/CartellaProgramma.h"
-#include "host/GestioneErrori.h"
+#include "host/interazione/GestioneErrori.h"
 #include "host/Processo.h"
 #include "host/ScrittoreRighe.h"
 #include "host/Percorsi.h"
 #include "processing/EliminaDuplicati.h"
-#include "processing/Passi.h"
+#include "processing/passi/Passi.h"
 #include "state/Variabili.h"
 #include "ui/ListaFile.h"
 #include "ui/frmAmain.h"
@@ -149,7 +149,7 @@ int main(int argc, char* argv[])
     if (modo == QLatin1String("scrivi") && a.size() >= 5) {
         host::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
         host::eseguiGestore([&] {
-            host::ScrittoreRighe copia(host::unisciPercorso(elaborazione::cartellaDati(), a[3]));
+            host::ScrittoreRighe copia(host::unisciPercorso(host::cartellaDati(), a[3]));
             copia.scriviTesto("una riga\r\n");
             std::printf("SCRIVENDO\n");
             std::fflush(stdout);

@@ -6,6 +6,17 @@
 #include <QDir>
 #include <QFile>
 
+#include <filesystem>
+#include <system_error>
+
+RimozioneAllaFine::~RimozioneAllaFine()
+{
+    for (const QByteArray& p : percorsi_) {
+        std::error_code e;
+        std::filesystem::remove_all(p.toStdString(), e);
+    }
+}
+
 CartellaProva::CartellaProva()
 {
     QDir(dir_.path()).mkpath(QStringLiteral("programma/Shared/Sistemi"));

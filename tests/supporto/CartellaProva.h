@@ -30,6 +30,26 @@ private:
     QTemporaryDir dir_;
 };
 
+// Removes the files and folders it is given, by their bytes and whatever
+// they hold, when it goes (errors ignored): for names a temporary folder's
+// own clean-up cannot reach.
+class RimozioneAllaFine {
+public:
+    RimozioneAllaFine() = default;
+    explicit RimozioneAllaFine(const QByteArray& percorso) { percorsi_ << percorso; }
+    ~RimozioneAllaFine();
+    RimozioneAllaFine(const RimozioneAllaFine&) = delete;
+    RimozioneAllaFine& operator=(const RimozioneAllaFine&) = delete;
+    RimozioneAllaFine& operator<<(const QByteArray& percorso)
+    {
+        percorsi_ << percorso;
+        return *this;
+    }
+
+private:
+    QList<QByteArray> percorsi_;
+};
+
 // The bytes of a literal; give n for literals with NUL bytes inside.
 QByteArray b(const char* s, qsizetype n = -1);
 

@@ -1,4 +1,4 @@
-#include "host/Caratteri.h"
+#include "host/interazione/Caratteri.h"
 
 #include <QStringList>
 

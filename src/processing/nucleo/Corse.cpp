@@ -1,4 +1,4 @@
-#include "processing/Corse.h"
+#include "processing/nucleo/Corse.h"
 
 #include <algorithm>
 #include <cstring>

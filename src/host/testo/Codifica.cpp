@@ -1,4 +1,4 @@
-#include "host/Codifica.h"
+#include "host/testo/Codifica.h"
 
 #include <cstdint>
 

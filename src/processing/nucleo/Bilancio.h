@@ -107,12 +107,13 @@ void liberaGrande(void* p, std::size_t byte) noexcept;
 // The size of a huge page (on x86-64 and most others).
 inline constexpr std::size_t paginaGrande = std::size_t{2} << 20;
 
-// A size for a block that will be filled: past a quarter of a huge page,
-// whole huge pages.
+// `byte` rounded up to whole huge pages.
 constexpr std::size_t pagineGrandiIntere(std::size_t byte) noexcept
 {
     return (byte + paginaGrande - 1) / paginaGrande * paginaGrande;
 }
+// A size for a block that will be filled: past a quarter of a huge page,
+// whole huge pages.
 constexpr std::size_t inPagineGrandi(std::size_t byte) noexcept
 {
     return byte > paginaGrande / 4 ? pagineGrandiIntere(byte) : byte;

@@ -1,6 +1,6 @@
-#include "host/GestioneErrori.h"
+#include "host/interazione/GestioneErrori.h"
 
-#include "host/Messaggio.h"
+#include "host/interazione/Messaggio.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "processing/Squadra.h"
+#include "processing/nucleo/Squadra.h"
 
 #include <system_error>
 #include <utility>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Codifica.h"
+#include "host/testo/Codifica.h"
 
 #include <QString>
 
@@ -65,15 +65,15 @@ public:
     void righe(const std::function<void(std::string_view)>& blocco);
 
 private:
+    void righeDaCorsa(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco);
+    void righeDaMemoria(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco);
+
     Opzioni opzioni_;
     std::size_t memoria_ = 0;
     std::unique_ptr<nucleo::Squadra> squadra_;
     std::unique_ptr<nucleo::Bilancio> bilancio_;
     std::unique_ptr<nucleo::Deduplica> deduplica_;
 };
-
-// The data folder below the program folder, with a trailing separator.
-QString cartellaDati();
 
 // Where the copy of `sorgente` goes: "NEW - " plus its upper-cased name, in
 // the data folder, wherever the source lies.

@@ -1,4 +1,4 @@
-#include "processing/Bilancio.h"
+#include "processing/nucleo/Bilancio.h"
 
 #include <algorithm>
 #include <cstdint>

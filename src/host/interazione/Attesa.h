@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <Qt>
 
 #include <functional>
 
@@ -19,16 +18,5 @@ void attendi(const QString& testo, const std::function<void()>& lavoro);
 // How long a run goes before the progress window shows (1000 ms unless
 // changed; tests shorten it).
 void impostaRitardoAttesa(int millisecondi);
-
-// Shows `forma` as the application's cursor for as long as it lives, over
-// whatever cursor was set before; the earlier one comes back however the
-// scope is left.
-class CursoreForzato {
-public:
-    explicit CursoreForzato(Qt::CursorShape forma);
-    ~CursoreForzato();
-    CursoreForzato(const CursoreForzato&) = delete;
-    CursoreForzato& operator=(const CursoreForzato&) = delete;
-};
 
 }  // namespace host

@@ -1,18 +1,16 @@
-#include "processing/Passi.h"
+#include "processing/passi/Passi.h"
 
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 #include "host/CartellaProgramma.h"
 #include "host/FileTemporaneo.h"
 #include "host/LettoreVoci.h"
 #include "host/Percorsi.h"
 #include "host/Risorse.h"
 #include "host/ScrittoreRighe.h"
-#include "processing/Bilancio.h"
-#include "processing/Nucleo.h"
-#include "processing/Squadra.h"
+#include "processing/nucleo/Bilancio.h"
+#include "processing/nucleo/Nucleo.h"
+#include "processing/nucleo/Squadra.h"
 #include "state/Variabili.h"
-
-#include <QDir>
 
 #include <algorithm>
 #include <future>
@@ -49,6 +47,8 @@ constexpr std::size_t margineMinimo = std::size_t{4} << 20;
 constexpr std::size_t memoriaMinima = std::size_t{1} << 20;
 // The lines of the copy go out in blocks of about this size.
 constexpr std::size_t bloccoPredefinito = std::size_t{1} << 20;
+// Each line of the copy ends so.
+constexpr std::string_view fineRiga = "\r\n";
 
 }  // namespace
 
@@ -95,7 +95,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // copy and the libraries.
     regole.corseAperte = opzioni_.corseAperte != 0 ? opzioni_.corseAperte
                                                    : std::max<std::size_t>(host::descrittoriDisponibili(), 24) - 16;
-    const QString cartella = opzioni_.cartellaCorse.isEmpty() ? cartellaDati() : opzioni_.cartellaCorse;
+    const QString cartella = opzioni_.cartellaCorse.isEmpty() ? host::cartellaDati() : opzioni_.cartellaCorse;
     deduplica_ = std::make_unique<nucleo::Deduplica>(
         *squadra_, *bilancio_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
 
@@ -210,53 +210,58 @@ void Esecuzione::ordina()
 
 void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
 {
-    constexpr std::string_view fine = "\r\n";
     // The blocks of lines come out of what the budget has left: the two
     // sets of a block a thread, or one block from a run on disk.
     const std::size_t byteBlocco =
         opzioni_.blocco != 0 ? opzioni_.blocco
                              : std::clamp<std::size_t>(bilancio_->liberi() / (4 * squadra_->fili()), 4096, bloccoPredefinito);
-    if (deduplica_->corseScritte() != 0) {
-        // From the merged run, in one pass.
-        std::string buffer;
-        deduplica_->visita([&](std::string_view voce) {
-            if (buffer.size() + voce.size() + fine.size() > byteBlocco) {
-                if (!buffer.empty()) {
-                    blocco(buffer);
-                    buffer.clear();
-                }
-                // A line larger than a block goes as it is, not copied.
-                if (voce.size() + fine.size() > byteBlocco) {
-                    blocco(voce);
-                    blocco(fine);
-                    return;
-                }
+    if (deduplica_->corseScritte() != 0)
+        righeDaCorsa(byteBlocco, blocco);
+    else
+        righeDaMemoria(byteBlocco, blocco);
+}
+
+void Esecuzione::righeDaCorsa(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco)
+{
+    // From the merged run, in one pass.
+    std::string buffer;
+    deduplica_->visita([&](std::string_view voce) {
+        if (buffer.size() + voce.size() + fineRiga.size() > byteBlocco) {
+            if (!buffer.empty()) {
+                blocco(buffer);
+                buffer.clear();
             }
-            buffer.append(voce).append(fine);
-        });
-        if (!buffer.empty())
-            blocco(buffer);
-        return;
+            // A line larger than a block goes as it is, not copied.
+            if (voce.size() + fineRiga.size() > byteBlocco) {
+                blocco(voce);
+                blocco(fineRiga);
+                return;
+            }
+        }
+        buffer.append(voce).append(fineRiga);
+    });
+    if (!buffer.empty())
+        blocco(buffer);
+}
+
+namespace {
+
+// The lines of one key range, made by one thread, with its very long items
+// where they go.
+struct Linee {
+    nucleo::Blocco buffer;
+    std::vector<nucleo::Deduplica::Inserto> lunghe;
+    std::size_t usati = 0;
+
+    void fai(const nucleo::Deduplica& deduplica, std::size_t intervallo)
+    {
+        usati = deduplica.accoda(intervallo, fineRiga, buffer, lunghe);
     }
-    // From memory: the sorted items are cut into key ranges, and the team
-    // writes the lines of as many ranges at a time as it has threads, each
-    // into a buffer of its own, while one of them hands out the blocks of
-    // the ranges before (two sets of buffers in turn). Merging the parts
-    // and making the lines so costs one thread's share of the time, and
-    // handing them out hides behind it.
-    const std::size_t fili = squadra_->fili();
-    const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
-    std::vector<nucleo::Blocco> buffer(2 * fili);
-    std::vector<std::vector<nucleo::Deduplica::Inserto>> lunghe(2 * fili);
-    std::vector<std::size_t> usati(2 * fili);
-    const auto fai = [&](std::size_t intervallo, std::size_t b) {
-        usati[b] = deduplica_->accoda(intervallo, fine, buffer[b], lunghe[b]);
-    };
-    const auto dai = [&](std::size_t b) {
-        // The range's lines, with its very long items where they go.
-        const std::string_view linee(buffer[b].data(), usati[b]);
+    void dai(const std::function<void(std::string_view)>& blocco) const
+    {
+        const std::string_view linee(buffer.data(), usati);
         std::size_t da = 0;
-        for (const auto& lunga : lunghe[b]) {
+        for (const auto& lunga : lunghe) {
             if (lunga.posizione > da)
                 blocco(linee.substr(da, lunga.posizione - da));
             blocco(lunga.voce);
@@ -264,45 +269,73 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
         }
         if (da < linee.size())
             blocco(linee.substr(da));
-    };
+    }
+};
+
+// The ranges go in waves of one range a thread. Two sets of lines, one
+// Linee a thread each, take turns: wave w is made into set w % 2 while
+// wave w - 1 goes out of the other.
+class DueSerie {
+public:
+    DueSerie(std::size_t fili, std::size_t intervalli) : fili_(fili), intervalli_(intervalli), linee_(2 * fili) {}
+
+    std::size_t onde() const noexcept { return (intervalli_ + fili_ - 1) / fili_; }
+    // The ranges of wave w (none past the last): w * fili on.
+    std::size_t intervalliDi(std::size_t w) const noexcept
+    {
+        return w < onde() ? std::min(fili_, intervalli_ - w * fili_) : 0;
+    }
+    std::size_t primo(std::size_t w) const noexcept { return w * fili_; }
+    // The lines of wave w's k-th range.
+    Linee& linee(std::size_t w, std::size_t k) noexcept { return linee_[(w % 2) * fili_ + k]; }
+
+private:
+    std::size_t fili_;
+    std::size_t intervalli_;
+    std::vector<Linee> linee_;
+};
+
+}  // namespace
+
+void Esecuzione::righeDaMemoria(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco)
+{
+    // The sorted items are cut into key ranges, and the team writes the
+    // lines of as many ranges at a time as it has threads, each into a
+    // buffer of its own, while one of them hands out the blocks of the
+    // ranges before. Merging the parts and making the lines so costs one
+    // thread's share of the time, and handing them out hides behind it.
+    const std::size_t fili = squadra_->fili();
+    const std::size_t intervalli = deduplica_->dividi(byteBlocco, fili);
     if (fili == 1) {
+        Linee linee;
         for (std::size_t i = 0; i < intervalli; ++i) {
-            fai(i, 0);
-            dai(0);
+            linee.fai(*deduplica_, i);
+            linee.dai(blocco);
         }
         return;
     }
-    const std::size_t onde = (intervalli + fili - 1) / fili;
-    for (std::size_t onda = 0; onda <= onde; ++onda) {
-        // Wave `onda` is made into one set while wave onda - 1, in the
-        // other, goes out as the first task, which the calling thread takes
-        // while the others wake.
-        const std::size_t fatti = onda < onde ? std::min(fili, intervalli - onda * fili) : 0;
-        const std::size_t dati = onda > 0 ? std::min(fili, intervalli - (onda - 1) * fili) : 0;
-        const std::size_t questo = (onda % 2) * fili;
-        const std::size_t prima = ((onda + 1) % 2) * fili;
+    DueSerie serie(fili, intervalli);
+    for (std::size_t onda = 0; onda <= serie.onde(); ++onda) {
+        // Wave `onda` is made while wave onda - 1 goes out as the first
+        // task, which the calling thread takes while the others wake.
+        const std::size_t fatti = serie.intervalliDi(onda);
+        const std::size_t dati = onda > 0 ? serie.intervalliDi(onda - 1) : 0;
         const std::size_t consegne = dati != 0 ? 1 : 0;
         squadra_->perOgni(consegne + fatti, [&](std::size_t t) {
             if (t < consegne) {
                 for (std::size_t k = 0; k < dati; ++k)
-                    dai(prima + k);
+                    serie.linee(onda - 1, k).dai(blocco);
                 return;
             }
-            fai(onda * fili + t - consegne, questo + t - consegne);
+            const std::size_t k = t - consegne;
+            serie.linee(onda, k).fai(*deduplica_, serie.primo(onda) + k);
         });
     }
 }
 
-QString cartellaDati()
-{
-    const QChar sep = QDir::separator();
-    return host::unisciPercorso(host::cartellaProgramma(),
-                                QStringLiteral("Shared") + sep + QStringLiteral("Sistemi") + sep);
-}
-
 QString percorsoCopia(const QString& sorgente)
 {
-    return cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
+    return host::cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
 }
 
 void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)

@@ -1,7 +1,8 @@
-#include "host/Attesa.h"
+#include "host/interazione/Attesa.h"
 
-#include "host/Caratteri.h"
-#include "host/Messaggio.h"
+#include "host/interazione/Caratteri.h"
+#include "host/interazione/CursoreForzato.h"
+#include "host/interazione/Messaggio.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -21,16 +22,6 @@ int ritardo = 1000;
 void impostaRitardoAttesa(int millisecondi)
 {
     ritardo = millisecondi;
-}
-
-CursoreForzato::CursoreForzato(Qt::CursorShape forma)
-{
-    QApplication::setOverrideCursor(forma);
-}
-
-CursoreForzato::~CursoreForzato()
-{
-    QApplication::restoreOverrideCursor();
 }
 
 void attendi(const QString& testo, const std::function<void()>& lavoro)

@@ -8,9 +8,9 @@
 
 namespace host {
 
-// Reports a run-time error the way the program always does: one modal message
-// titled with the program's name, the same text on stderr, then the program
-// ends with the error's number as its exit status. Never returns.
+// Reports a run-time error: one modal message titled with the program's
+// name, the same text on stderr, then the program ends with the error's
+// number as its exit status. Never returns.
 [[noreturn]] void terminaPerErrore(const ErroreRuntime& errore);
 
 // Runs one event handler. No C++ exception may cross Qt's event loop, so

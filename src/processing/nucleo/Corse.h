@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/Bilancio.h"
+#include "processing/nucleo/Bilancio.h"
 
 #include <cstddef>
 #include <cstdint>

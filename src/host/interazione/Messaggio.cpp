@@ -1,7 +1,7 @@
-#include "host/Messaggio.h"
+#include "host/interazione/Messaggio.h"
 
-#include "host/Attesa.h"
-#include "host/Caratteri.h"
+#include "host/interazione/Caratteri.h"
+#include "host/interazione/CursoreForzato.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "host/CampiTesto.h"
+#include "host/testo/CampiTesto.h"
 
-#include "host/Codifica.h"
+#include "host/testo/Codifica.h"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "processing/Bilancio.h"
-#include "processing/Corse.h"
+#include "processing/nucleo/Bilancio.h"
+#include "processing/nucleo/Corse.h"
+#include "processing/nucleo/Immissione.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -30,77 +30,11 @@
 namespace nucleo {
 
 class Squadra;
-
-// An item in 24 bytes: its first sixteen bytes as two big-endian numbers
-// (zero-padded), so that comparing the numbers compares those bytes and
-// most comparisons are settled without following a pointer, and an item of
-// up to sixteen bytes needs no text at all; then its length (in the top 16
-// bits, 0xFFFF for a length that heads the text instead) and the address of
-// the whole text of a longer item (in the low 48 bits, as wide as the
-// addresses a process has).
-struct Voce {
-    std::uint64_t chiave[2];
-    std::uint64_t resto;
-
-    static constexpr std::uint64_t lunga = 0xFFFF;
-    static constexpr std::uint64_t mascheraIndirizzo = (std::uint64_t{1} << 48) - 1;
-
-    std::size_t lunghezza() const noexcept
-    {
-        const std::uint64_t n = resto >> 48;
-        if (n != lunga)
-            return static_cast<std::size_t>(n);
-        std::uint64_t intera;
-        std::memcpy(&intera, reinterpret_cast<const char*>(resto & mascheraIndirizzo), sizeof intera);
-        return static_cast<std::size_t>(intera);
-    }
-    const char* dati() const noexcept
-    {
-        const char* p = reinterpret_cast<const char*>(resto & mascheraIndirizzo);
-        return (resto >> 48) == lunga ? p + sizeof(std::uint64_t) : p;
-    }
-};
+struct Parte;
 
 struct Regole {
     unsigned fanIn = 64;        // runs merged at once (at least 2)
     std::size_t corseAperte = 0;  // runs that may be open at once (0: no limit)
-};
-
-// The items one reading thread gives in one round, sorted into parts.
-// Each thread writes only its own: the object and each part's list sit on
-// cache lines of their own, so that threads never take lines from each
-// other (which made reading on two threads slower than on one). The lists
-// grow only within the run's budget.
-class alignas(64) Immissione {
-public:
-    // Takes the item, unless its part's list is full and the budget has no
-    // room for a larger one: then the item is kept aside, to be taken first
-    // when the round goes on, and the reader stops here for now (false).
-    // `voce` must stay valid until the round ends.
-    bool aggiungi(std::string_view voce);
-
-private:
-    friend class Deduplica;
-    struct Arrivo {
-        std::uint64_t hash;
-        const char* dati;
-        std::size_t lunghezza;
-    };
-    struct alignas(64) Coda {
-        Arrivo* arrivi = nullptr;
-        std::size_t quante = 0;
-        std::size_t capienza = 0;
-    };
-    bool cresci(Coda& coda);
-    void dimensiona(std::size_t parti, std::size_t attese);
-    bool riprendi();
-    void libera() noexcept;
-
-    Bilancio* bilancio_ = nullptr;
-    std::vector<Coda> perParte_;
-    std::int64_t quante_ = 0;
-    bool sospesa_ = false;
-    Arrivo arrivoSospeso_{};
 };
 
 class Deduplica {
@@ -166,11 +100,9 @@ public:
     std::size_t accoda(std::size_t i, std::string_view fine, Blocco& uscita, std::vector<Inserto>& lunghe) const;
 
 private:
-    struct Parte;
-    struct Posizione {
-        std::size_t sezione = 0;
-        std::size_t arrivo = 0;
-    };
+    // The round's lists, one a reader and a part, emptied and sized for
+    // `byte` bytes of text read by `sezioni` readers.
+    void apriImmissioni(std::size_t sezioni, std::size_t byte);
     void inserisci();  // the round's lists into the parts, writing runs as needed
     void riversa();    // writes the kept items as a run and empties the parts
     void restringi();  // gives back the parts' empty tables

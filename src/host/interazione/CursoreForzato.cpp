@@ -1,0 +1,17 @@
+#include "host/interazione/CursoreForzato.h"
+
+#include <QApplication>
+
+namespace host {
+
+CursoreForzato::CursoreForzato(Qt::CursorShape forma)
+{
+    QApplication::setOverrideCursor(forma);
+}
+
+CursoreForzato::~CursoreForzato()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+}  // namespace host
