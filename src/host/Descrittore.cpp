@@ -14,11 +14,16 @@ void Descrittore::reset(int fd) noexcept
     fd_ = fd;
 }
 
-Trasferiti scriviTutto(int fd, const char* dati, std::size_t n) noexcept
+namespace {
+
+// Calls passo(fatti) until n bytes are moved, the descriptor has no more
+// (a zero), or an error other than an interrupted call.
+template <class Passo>
+Trasferiti tutti(std::size_t n, Passo passo) noexcept
 {
     Trasferiti t;
     while (t.byte < n) {
-        const ssize_t r = ::write(fd, dati + t.byte, n - t.byte);
+        const ssize_t r = passo(t.byte);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -32,23 +37,19 @@ Trasferiti scriviTutto(int fd, const char* dati, std::size_t n) noexcept
     return t;
 }
 
+}  // namespace
+
+Trasferiti scriviTutto(int fd, const char* dati, std::size_t n) noexcept
+{
+    return tutti(n, [&](std::size_t fatti) { return ::write(fd, dati + fatti, n - fatti); });
+}
+
 Trasferiti leggiTutto(int fd, char* dove, std::size_t n, std::int64_t da) noexcept
 {
-    Trasferiti t;
-    while (t.byte < n) {
-        const ssize_t r = da < 0 ? ::read(fd, dove + t.byte, n - t.byte)
-                                 : ::pread(fd, dove + t.byte, n - t.byte, static_cast<off_t>(da) + static_cast<off_t>(t.byte));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            t.errore = errno;
-            break;
-        }
-        if (r == 0)
-            break;
-        t.byte += static_cast<std::size_t>(r);
-    }
-    return t;
+    return tutti(n, [&](std::size_t fatti) {
+        return da < 0 ? ::read(fd, dove + fatti, n - fatti)
+                      : ::pread(fd, dove + fatti, n - fatti, static_cast<off_t>(da) + static_cast<off_t>(fatti));
+    });
 }
 
 }  // namespace host

@@ -99,8 +99,7 @@ void Deduplica::inserisci()
         // tables are given back too; when even that leaves no room for one
         // item, each part that stopped takes its next item whatever the
         // budget (the reader held it whole already).
-        const bool vuote = std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
-        if (!vuote) {
+        if (!vuote()) {
             riversa();
             ristrette = false;
         } else if (!ristrette) {
@@ -115,10 +114,14 @@ void Deduplica::inserisci()
 
 void Deduplica::faiSpazio()
 {
-    const bool vuote = std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
-    if (!vuote)
+    if (!vuote())
         riversa();
     restringi();
+}
+
+bool Deduplica::vuote() const noexcept
+{
+    return std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
 }
 
 void Deduplica::restringi()
@@ -136,8 +139,7 @@ std::size_t Deduplica::bufferCorsa(std::size_t aperte)
     constexpr std::size_t massimo = std::size_t{1} << 20;
     const auto quanto = [&] { return bilancio_.liberi() / 2 / aperte; };
     if (quanto() < minimo) {
-        const bool vuote = std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
-        if (vuote)
+        if (vuote())
             restringi();
     }
     return std::clamp<std::size_t>(quanto(), minimo, massimo);
@@ -337,10 +339,7 @@ void Deduplica::concludi()
             uniche_ += static_cast<std::int64_t>(p->quante);
         return;
     }
-    bool restano = false;
-    for (const auto& p : parti_)
-        restano = restano || p->quante != 0;
-    if (restano)
+    if (!vuote())
         riversa();
     restringi();
     // Merge passes of at most fanIn runs each, the smallest last runs first,

@@ -106,6 +106,7 @@ private:
     void inserisci();  // the round's lists into the parts, writing runs as needed
     void riversa();    // writes the kept items as a run and empties the parts
     void restringi();  // gives back the parts' empty tables
+    bool vuote() const noexcept;  // no part holds an item
     void unisciUltime(std::size_t n);  // merges the last n runs into one
     // The buffer of each of `aperte` runs open at once (being read or
     // written), within what the budget has left.
