@@ -346,6 +346,10 @@ void TstGuasti::riuscitaEsceConZero_data()
     QTest::newRow("larger than its reported size") << "/proc/cpuinfo" << QStringList();
     // Its spaces stream through a buffer far smaller than the field.
     QTest::newRow("a field of 5 MB of spaces, 64 KiB of memory") << "spazi" << QStringList{"0", "0", "65536"};
+    // The round lists a line of a million fields fills give their memory
+    // back before the next such line is read.
+    QTest::newRow("two lines of a million fields, a quote left open, 10 MiB")
+        << "virgolette" << QStringList{"0", "0", "10485760"};
     // Over a hundred runs on disk, more than the descriptors allow open.
     QTest::newRow("runs on disk past 70 descriptors") << "corse" << QStringList{"0", "0", "65536", "0", "70"};
 }
@@ -358,6 +362,8 @@ void TstGuasti::riuscitaEsceConZero()
     QByteArray contenuto = "a\r\na\r\n";
     if (origine == QLatin1String("spazi")) {
         contenuto = QByteArray(5000000, ' ') + "\r\n  ,x, \r\n";
+    } else if (origine == QLatin1String("virgolette")) {
+        contenuto = ("\"" + QByteArray("a,").repeated(1 << 20) + "\r\n").repeated(2);
     } else if (origine == QLatin1String("corse")) {
         contenuto = listaSemplice(80000, 60000);
     }

@@ -62,6 +62,13 @@ void Immissione::dimensiona(std::size_t parti, std::size_t attese)
     perParte_.resize(parti);
     for (Coda& coda : perParte_) {
         coda.quante = 0;
+        // A list that a dense piece made far larger than a round needs gives
+        // its memory back: the parts' tables and a long field may need it.
+        if (coda.capienza > 8 * std::max(attese, arriviMinimi)) {
+            bilancio_->libera(coda.arrivi, coda.capienza * sizeof(Arrivo));
+            coda.arrivi = nullptr;
+            coda.capienza = 0;
+        }
         if (coda.capienza == 0) {
             coda.arrivi = static_cast<Arrivo*>(bilancio_->allocaComunque(arriviMinimi * sizeof(Arrivo)));
             coda.capienza = arriviMinimi;

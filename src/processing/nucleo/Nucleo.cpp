@@ -117,6 +117,10 @@ void Deduplica::faiSpazio()
     if (!vuote())
         riversa();
     restringi();
+    // Between rounds the lists are empty: they start again from the least.
+    for (auto& im : immissioni_)
+        im.libera();
+    immissioni_.clear();
 }
 
 bool Deduplica::vuote() const noexcept
