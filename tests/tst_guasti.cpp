@@ -346,6 +346,12 @@ void TstGuasti::riuscitaEsceConZero_data()
     QTest::newRow("larger than its reported size") << "/proc/cpuinfo" << QStringList();
     // Its spaces stream through a buffer far smaller than the field.
     QTest::newRow("a field of 5 MB of spaces, 64 KiB of memory") << "spazi" << QStringList{"0", "0", "65536"};
+    // Spaces counted while a field fills the buffer: after a comma of a
+    // line whose quote is never closed they are a field of their own, after
+    // `""` they make the field an item; after a quote that is only a byte,
+    // or one already closed, a comma ends the field.
+    QTest::newRow("long runs of spaces around quotes, 64 KiB") << "spazi e virgolette"
+                                                              << QStringList{"0", "0", "65536"};
     // The round lists a line of a million fields fills give their memory
     // back before the next such line is read.
     QTest::newRow("two lines of a million fields, a quote left open, 10 MiB")
@@ -362,6 +368,11 @@ void TstGuasti::riuscitaEsceConZero()
     QByteArray contenuto = "a\r\na\r\n";
     if (origine == QLatin1String("spazi")) {
         contenuto = QByteArray(5000000, ' ') + "\r\n  ,x, \r\n";
+    } else if (origine == QLatin1String("spazi e virgolette")) {
+        const QByteArray spazi(20000, ' ');
+        const QByteArray molti(3000000, ' ');
+        contenuto = "\"a ," + spazi + "\n \n\"\"" + spazi + "\n \nabc\"" + molti + ",x\nabc\"\n\"ab,c\" d" + molti +
+                    ",x\n\"ab,c\" d\n";
     } else if (origine == QLatin1String("virgolette")) {
         contenuto = ("\"" + QByteArray("a,").repeated(1 << 20) + "\r\n").repeated(2);
     } else if (origine == QLatin1String("corse")) {

@@ -191,7 +191,10 @@ bool LettoreVoci::compatta()
     // left open), with no field end yet. Its leading spaces are never part
     // of an item, nor needed to tell a quote: one stays, so that a field of
     // spaces only stays a field. Its trailing spaces are counted instead,
-    // until what follows them says whether they are part of the item.
+    // until what follows them says whether they are part of the item; one
+    // stays there too, so that whatever field they end up in (a field of
+    // spaces after a comma of an open quote's line, `""` and spaces) keeps
+    // a byte and stays an item.
     char* d = testo_->dati;
     std::size_t n = presenti_;
     std::size_t primo = 0;
@@ -209,10 +212,10 @@ bool LettoreVoci::compatta()
         std::size_t ultimo = n;
         while (d[ultimo - 1] == CampiTesto::spazio)
             --ultimo;
-        if (ultimo < n) {
-            spaziSospesi_ += n - ultimo;
-            posSospesi_ = ultimo;
-            n = ultimo;
+        if (n - ultimo > 1) {
+            spaziSospesi_ += n - ultimo - 1;
+            posSospesi_ = ultimo + 1;
+            n = ultimo + 1;
             fatto = true;
         }
     }
@@ -235,11 +238,17 @@ bool LettoreVoci::risolviSpazi(std::size_t massimo)
     }
     if (presenti_ == posSospesi_)
         return true;
-    // A line end always ends the field; a comma does when no quote is open
-    // (the field has no quote at all). Then the spaces were trailing.
+    // A line end always ends the field; a comma does unless a quote may
+    // still be open: the buffer's one field starts, after spaces, with a
+    // quote that no other quote has closed yet. Then the spaces were
+    // trailing.
     const char c = d[posSospesi_];
-    const bool virgolette = std::memchr(d, CampiTesto::virgolette, posSospesi_) != nullptr;
-    if (c == CampiTesto::ritorno || c == CampiTesto::aCapo || (c == CampiTesto::virgola && !virgolette)) {
+    std::size_t primo = 0;
+    while (primo < posSospesi_ && d[primo] == CampiTesto::spazio)
+        ++primo;
+    const bool aperta = primo < posSospesi_ && d[primo] == CampiTesto::virgolette &&
+                        std::memchr(d + primo + 1, CampiTesto::virgolette, posSospesi_ - primo - 1) == nullptr;
+    if (c == CampiTesto::ritorno || c == CampiTesto::aCapo || (c == CampiTesto::virgola && !aperta)) {
         spaziSospesi_ = 0;
         return true;
     }

@@ -108,15 +108,16 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     lettore.impegna(bilancio_.get(), (utf16 ? 4 : 2) * normale);
     // A field longer than that is read on its own, with room taken from the
     // budget: the reader's buffer and the part's copy of the item take as
-    // much each, so the field may take half of what is left, after the
-    // kept items have gone to a run if need be. One field of up to 1 MiB
-    // is always allowed, however small a budget a test sets.
+    // much each, so the field may take half of what is left beside the
+    // reader's other buffer, after the kept items have gone to a run if
+    // need be. One field of up to 1 MiB, with its line end, is always
+    // allowed, however small a budget a test sets.
     const auto leggiLungo = [&]() -> std::string_view {
         for (int tentativo = 0;; ++tentativo) {
             const std::size_t altro = 2 * normale;
             const std::size_t totale = bilancio_->liberi() + lettore.byte();
             std::size_t massimo = totale > altro ? (totale - altro) / 2 : 0;
-            massimo = std::max({massimo, normale, std::size_t{1} << 20});
+            massimo = std::max({massimo, normale, (std::size_t{1} << 20) + (std::size_t{64} << 10)});
             lettore.impegna(bilancio_.get(), massimo + altro);
             sorgente.pezziFiniti();
             bool oltre = false;
