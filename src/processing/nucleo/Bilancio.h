@@ -63,8 +63,6 @@ private:
 class Prenotazione {
 public:
     Prenotazione() = default;
-    // Takes over `byte` already reserved on `bilancio`.
-    Prenotazione(Bilancio* bilancio, std::size_t byte) noexcept : bilancio_(bilancio), byte_(byte) {}
     Prenotazione(Prenotazione&& altra) noexcept
         : bilancio_(std::exchange(altra.bilancio_, nullptr)), byte_(std::exchange(altra.byte_, 0)) {}
     Prenotazione& operator=(Prenotazione&& altra) noexcept
