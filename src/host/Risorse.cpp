@@ -242,6 +242,27 @@ std::size_t memoriaDisponibile()
     return static_cast<std::size_t>(std::min<std::uint64_t>(spazio, std::numeric_limits<std::size_t>::max()));
 }
 
+std::size_t byteCacheProcessore()
+{
+    // "2048K": a number and a unit; index2 is the level-2 cache on the
+    // systems that have one.
+    constexpr std::size_t base = std::size_t{2} << 20;
+    std::ifstream f("/sys/devices/system/cpu/cpu0/cache/index2/size");
+    std::size_t n = 0;
+    char unita = 0;
+    if (!(f >> n) || n == 0)
+        return base;
+    if (f >> unita) {
+        if (unita == 'K')
+            n <<= 10;
+        else if (unita == 'M')
+            n <<= 20;
+    }
+    // Within what a cache of today may be: a bad reading does not make the
+    // buckets absurd.
+    return std::clamp<std::size_t>(n, std::size_t{256} << 10, std::size_t{32} << 20);
+}
+
 unsigned processoriDisponibili()
 {
     unsigned n = std::max(1u, std::thread::hardware_concurrency());

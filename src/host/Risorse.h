@@ -20,6 +20,10 @@ std::size_t memoriaDisponibile();
 // fewer when a control group's CPU quota allows fewer, at most 16.
 unsigned processoriDisponibili();
 
+// The size of the cache each processor has to itself (L2), from sysfs; 2 MiB
+// when the system does not say.
+std::size_t byteCacheProcessore();
+
 // How many more files this process may open now: the soft RLIMIT_NOFILE
 // less the descriptors open at the call. The caller keeps its own margin.
 std::size_t descrittoriDisponibili();

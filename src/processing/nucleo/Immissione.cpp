@@ -32,14 +32,37 @@ bool Immissione::cresci(Coda& coda)
 
 bool Immissione::aggiungi(std::string_view voce)
 {
-    const std::uint64_t h = hashDi(voce);
-    Coda& coda = perParte_[parteDi(h, perParte_.size())];
+    Arrivo arrivo;
+    std::size_t p = 0;
+    const bool lunga = voce.size() > byteChiave;
+    if (!lunga) {
+        Voce v{{0, 0}, std::uint64_t{voce.size()} << 48};
+        chiaviBrevi(voce.data(), voce.size(), v.chiave[0], v.chiave[1]);
+        // With several parts the hash chooses the part, and its top 48
+        // bits go with the item, below its length, for the part's table.
+        if (perParte_.size() > 1) {
+            const std::uint64_t h = hashBreve(v);
+            p = parteDi(h, perParte_.size());
+            // (An empty item carries none: its length word would read as a
+            // long item's length.)
+            arrivo = {{v.chiave[0], v.chiave[1], v.resto | (voce.empty() ? 0 : h >> 16)}};
+        } else {
+            arrivo = {{v.chiave[0], v.chiave[1], v.resto}};
+        }
+    } else {
+        const std::uint64_t h = hashDi(voce);
+        arrivo = Arrivo::lunga(h, voce);
+        p = parteDi(h, perParte_.size());
+    }
+    Coda& coda = perParte_[p];
     if (coda.quante == coda.capienza && !cresci(coda)) [[unlikely]] {
         sospesa_ = true;
-        arrivoSospeso_ = {h, voce.data(), voce.size()};
+        arrivoSospeso_ = arrivo;
+        parteSospesa_ = p;
         return false;
     }
-    coda.arrivi[coda.quante++] = {h, voce.data(), voce.size()};
+    coda.arrivi[coda.quante++] = arrivo;
+    coda.lunghe += lunga;
     ++quante_;
     return true;
 }
@@ -48,10 +71,11 @@ bool Immissione::riprendi()
 {
     if (!sospesa_)
         return true;
-    Coda& coda = perParte_[parteDi(arrivoSospeso_.hash, perParte_.size())];
+    Coda& coda = perParte_[parteSospesa_];
     if (coda.quante == coda.capienza)
         return false;
     coda.arrivi[coda.quante++] = arrivoSospeso_;
+    coda.lunghe += arrivoSospeso_.eLunga();
     ++quante_;
     sospesa_ = false;
     return true;
@@ -62,6 +86,7 @@ void Immissione::dimensiona(std::size_t parti, std::size_t attese)
     perParte_.resize(parti);
     for (Coda& coda : perParte_) {
         coda.quante = 0;
+        coda.lunghe = 0;
         // A list that a dense piece made far larger than a round needs gives
         // its memory back: the parts' tables and a long field may need it.
         if (coda.capienza > 8 * std::max(attese, arriviMinimi)) {
@@ -91,7 +116,7 @@ void Immissione::dimensiona(std::size_t parti, std::size_t attese)
 void Immissione::svuota() noexcept
 {
     for (Coda& coda : perParte_)
-        coda.quante = 0;
+        coda.quante = coda.lunghe = 0;
     quante_ = 0;
 }
 

@@ -25,14 +25,30 @@ public:
 private:
     friend class Deduplica;
     friend struct Parte;
+    // An item as a reader gives it. One of up to sixteen bytes is its keys
+    // and length (a Voce), taken while its text is in the cache, so that
+    // the part never reads that text again, with the top 48 bits of its
+    // hash (or none) in the low bits of the length word; a longer one is
+    // its hash, its length (more than sixteen, less than 2^48: never a
+    // short item's length word) and where its text lies.
     struct Arrivo {
-        std::uint64_t hash;
-        const char* dati;
-        std::size_t lunghezza;
+        std::uint64_t parola[3];
+
+        static Arrivo lunga(std::uint64_t hash, std::string_view testo) noexcept
+        {
+            return {{hash, reinterpret_cast<std::uintptr_t>(testo.data()), testo.size()}};
+        }
+        bool eLunga() const noexcept { return parola[2] < (std::uint64_t{1} << 48) && parola[2] > 16; }
+        std::uint64_t hash() const noexcept { return parola[0]; }
+        std::string_view testo() const noexcept
+        {
+            return {reinterpret_cast<const char*>(parola[1]), static_cast<std::size_t>(parola[2])};
+        }
     };
     struct alignas(64) Coda {
         Arrivo* arrivi = nullptr;
         std::size_t quante = 0;
+        std::size_t lunghe = 0;  // of more than sixteen bytes
         std::size_t capienza = 0;
     };
     bool cresci(Coda& coda);
@@ -46,6 +62,7 @@ private:
     std::int64_t quante_ = 0;
     bool sospesa_ = false;
     Arrivo arrivoSospeso_{};
+    std::size_t parteSospesa_ = 0;
 };
 
 }  // namespace nucleo

@@ -21,9 +21,15 @@ Deduplica::Deduplica(Squadra& squadra, Bilancio& bilancio, Regole regole, NuovoS
         regole_.corseAperte = std::max<std::size_t>(regole_.corseAperte, 3);
         regole_.fanIn = static_cast<unsigned>(std::min<std::size_t>(regole_.fanIn, regole_.corseAperte - 1));
     }
+    // A bucket of short items is worked on when it holds an item for every
+    // 16 bytes of the cache: its 24 bytes an item and as many again to sort
+    // them pass the cache a little, but fewer, larger buckets measured
+    // faster than buckets that fit it whole (each burst moves its items
+    // once more). Less when the budget is small.
     const std::size_t n = squadra_.fili();
+    const std::size_t soglia = std::min(regole_.byteCache / 16, bilancio_.limite() / n / 2048);
     for (std::size_t p = 0; p < n; ++p)
-        parti_.push_back(std::make_unique<Parte>(bilancio_, bilancio_.limite() / n));
+        parti_.push_back(std::make_unique<Parte>(bilancio_, bilancio_.limite() / n, soglia));
 }
 
 Deduplica::~Deduplica()
@@ -125,7 +131,7 @@ void Deduplica::faiSpazio()
 
 bool Deduplica::vuote() const noexcept
 {
-    return std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->quante == 0; });
+    return std::all_of(parti_.begin(), parti_.end(), [](const auto& p) { return p->senzaVoci(); });
 }
 
 void Deduplica::restringi()
@@ -154,86 +160,93 @@ void Deduplica::ordinaParti()
     squadra_.perOgni(parti_.size(), [&](std::size_t p) { parti_[p]->ordina(); });
 }
 
+std::vector<Catena> Deduplica::catene() const
+{
+    std::vector<Catena> tutte;
+    for (const auto& p : parti_)
+        p->catene(tutte);
+    return tutte;
+}
+
 void Deduplica::unisciParti(const std::function<void(std::string_view)>& f)
 {
-    std::vector<Tratto> tratti;
-    for (const auto& p : parti_)
-        tratti.push_back({p->inizio(), p->fine()});
     const auto dai = [&](const Voce& v) { consegna(v, f); };
-    unisci(tratti, dai);
+    unisci(catene(), dai);
 }
 
 std::size_t Deduplica::dividi(std::size_t byte, std::size_t almeno)
 {
     confini_.clear();
+    catene_.clear();
     if (!corse_.empty())
         return 0;
     ordina();
-    const Parte* grande = nullptr;
+    catene_ = catene();
+    const Catena* grande = nullptr;
     std::size_t stima = 0;  // at most the text the items take
     bool lunghe = false;
     for (const auto& p : parti_) {
-        stima += p->quante * byteChiave + p->byteTesti;
-        lunghe = lunghe || p->byteTesti != 0;
-        if (grande == nullptr || p->quante > grande->quante)
-            grande = p.get();
+        stima += p->distinte() * byteChiave + p->byteLunghe();
+        lunghe = lunghe || p->byteLunghe() != 0;
     }
-    if (grande == nullptr || grande->quante == 0)
+    for (const Catena& c : catene_)
+        if (grande == nullptr || c.size() > grande->size())
+            grande = &c;
+    if (grande == nullptr || grande->empty())
         return 0;
-    const std::size_t n = std::min(std::max(almeno, stima / std::max<std::size_t>(byte, 1) + 1), grande->quante);
+    const std::size_t q = grande->size();
+    const std::size_t n = std::min(std::max(almeno, stima / std::max<std::size_t>(byte, 1) + 1), q);
 
     // The parts take items by hash, so each spans the whole order much as
-    // the others do: items of the largest part evenly spaced by what their
-    // lines cost cut all of them into ranges of about the same size. With
-    // items of up to sixteen bytes, evenly spaced items are enough; longer
-    // ones may crowd together in the order, so then their lengths count
-    // (an item copied by reference counts as a short one).
-    const Voce* const voci = grande->inizio();
-    const std::size_t q = grande->quante;
+    // the others do: items of the largest sequence evenly spaced by what
+    // their lines cost cut all of them into ranges of about the same size.
+    // With items of up to sixteen bytes, evenly spaced items are enough;
+    // longer ones may crowd together in the order, so then their lengths
+    // count (an item copied by reference counts as a short one).
     std::vector<std::size_t> tagli(n + 1, q);
     tagli[0] = 0;
     if (!lunghe) {
         for (std::size_t j = 1; j < n; ++j)
             tagli[j] = static_cast<std::size_t>(static_cast<Chiave128>(j) * q / n);
     } else {
-        const auto peso = [&](std::size_t k) {
-            const std::size_t l = voci[k].lunghezza();
-            return static_cast<Chiave128>(l > testoDiretto ? 1 : l + 1);
-        };
+        std::vector<Chiave128> pesi;
+        pesi.reserve(q);
+        for (const Tratto& t : grande->tratti())
+            for (const Voce* v = t.da; v != t.a; ++v) {
+                const std::size_t l = v->lunghezza();
+                pesi.push_back(static_cast<Chiave128>(l > testoDiretto ? 1 : l + 1));
+            }
         Chiave128 tutto = 0;
-        for (std::size_t k = 0; k < q; ++k)
-            tutto += peso(k);
+        for (Chiave128 p : pesi)
+            tutto += p;
         Chiave128 somma = 0;
         std::size_t j = 1;
         for (std::size_t k = 0; k < q && j < n; ++k) {
-            somma += peso(k);
+            somma += pesi[k];
             while (j < n && somma * n >= tutto * j)
                 tagli[j++] = std::min(k + 1, q - 1);
         }
     }
-    const std::size_t P = parti_.size();
-    confini_.resize((n + 1) * P);
-    for (std::size_t p = 0; p < P; ++p) {
-        confini_[p] = 0;
-        confini_[n * P + p] = parti_[p]->quante;
+    const std::size_t C = catene_.size();
+    confini_.resize((n + 1) * C);
+    for (std::size_t c = 0; c < C; ++c) {
+        confini_[c] = 0;
+        confini_[n * C + c] = catene_[c].size();
     }
     for (std::size_t j = 1; j < n; ++j) {
-        const Voce& divisore = voci[tagli[j]];
-        for (std::size_t p = 0; p < P; ++p) {
-            const Parte& parte = *parti_[p];
-            confini_[j * P + p] = static_cast<std::size_t>(
-                std::lower_bound(parte.inizio(), parte.fine(), divisore, Minore{}) - parte.inizio());
-        }
+        const Voce divisore = (*grande)[tagli[j]];
+        for (std::size_t c = 0; c < C; ++c)
+            confini_[j * C + c] = catene_[c].limiteInferiore(divisore);
     }
     return n;
 }
 
 std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& uscita, std::vector<Inserto>& lunghe) const
 {
-    const std::size_t P = parti_.size();
-    std::vector<Tratto> tratti;
-    for (std::size_t p = 0; p < P; ++p)
-        tratti.push_back({parti_[p]->inizio() + confini_[i * P + p], parti_[p]->inizio() + confini_[(i + 1) * P + p]});
+    const std::size_t C = catene_.size();
+    std::vector<Catena> tratti;
+    for (std::size_t c = 0; c < C; ++c)
+        tratti.push_back(catene_[c].parte(confini_[i * C + c], confini_[(i + 1) * C + c]));
     lunghe.clear();
     // The line end as one word, written whole and counted by its length;
     // the keys of a short item are written whole too (sixteen bytes) and
@@ -247,9 +260,13 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
     // memory that grows by doubling as it is written faults every page in
     // twice over.
     std::size_t voci = 0;
-    for (const Tratto& t : tratti)
-        voci += static_cast<std::size_t>(t.a - t.da);
-    const std::size_t stima = inPagineGrandi(voci * (byteChiave + nFine) + margine);
+    for (const Catena& t : tratti)
+        voci += t.size();
+    // Whole huge pages only where the budget has room for the rounding:
+    // the ranges were cut to fit what it has left.
+    std::size_t stima = voci * (byteChiave + nFine) + margine;
+    if (inPagineGrandi(stima) - stima < bilancio_.liberi() / 4)
+        stima = inPagineGrandi(stima);
     if (uscita.size() < stima)
         uscita.dimensiona(bilancio_, stima);
     // The cursor and the end are locals: writes through a char pointer could
@@ -336,11 +353,13 @@ void Deduplica::concludi()
         im.libera();
     immissioni_.clear();
     if (corse_.empty()) {
-        // All in memory: the count is known, and sorting waits for visita(),
-        // which a file without repeats never needs.
+        // All in memory: the buckets of short items are deduplicated and
+        // sorted together, in the cache, to count them; a table of long
+        // items is sorted only when visita() needs it.
+        squadra_.perOgni(parti_.size(), [&](std::size_t p) { parti_[p]->corte.ordina(); });
         uniche_ = 0;
         for (const auto& p : parti_)
-            uniche_ += static_cast<std::int64_t>(p->quante);
+            uniche_ += static_cast<std::int64_t>(p->distinte());
         return;
     }
     if (!vuote())

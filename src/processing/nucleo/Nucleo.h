@@ -19,9 +19,11 @@
 //
 // Items arrive in rounds, each a piece of the file read by several threads
 // at once. Each item goes to one of several parts by its hash (equal items
-// always meet in the same part), and each part keeps its distinct items in
-// a hash set, one thread a part. The text of the piece is not kept: an item
-// of up to sixteen bytes lives in its keys alone, a longer one is copied.
+// always meet in the same part), and each part keeps its distinct items,
+// one thread a part: an item of up to sixteen bytes lives in its keys
+// alone, in buckets by key range that are deduplicated and sorted in the
+// cache; a longer one is copied into a hash set. The text of the piece is
+// not kept.
 // Every block that grows with the items is reserved on the run's budget
 // first; when a reservation fails, each part is sorted and all are written
 // out as one sorted run, the parts start empty again and the step goes on
@@ -31,10 +33,12 @@ namespace nucleo {
 
 class Squadra;
 struct Parte;
+class Catena;
 
 struct Regole {
     unsigned fanIn = 64;        // runs merged at once (at least 2)
     std::size_t corseAperte = 0;  // runs that may be open at once (0: no limit)
+    std::size_t byteCache = std::size_t{2} << 20;  // the cache one thread works in
 };
 
 class Deduplica {
@@ -113,6 +117,7 @@ private:
     std::size_t bufferCorsa(std::size_t aperte);
     void ordinaParti();
     void unisciParti(const std::function<void(std::string_view)>& f);
+    std::vector<Catena> catene() const;  // after ordinaParti(): the parts' sorted sequences
 
     Squadra& squadra_;
     Bilancio& bilancio_;
@@ -122,7 +127,8 @@ private:
     std::vector<Immissione> immissioni_;
     std::vector<Corsa> corse_;
     std::size_t corseScritte_ = 0;
-    std::vector<std::size_t> confini_;     // where each range of dividi() starts in each part
+    std::vector<Catena> catene_;          // the sorted sequences dividi() cuts
+    std::vector<std::size_t> confini_;    // where each range of dividi() starts in each sequence
     std::int64_t totale_ = 0;
     std::int64_t uniche_ = 0;
     bool ordinate_ = false;

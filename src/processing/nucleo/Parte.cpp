@@ -33,9 +33,8 @@ bool Parte::raddoppia()
     for (const Voce& v : vecchia) {
         if (v.resto == vuota)
             continue;
-        std::uint64_t h = 0;
-        auto calcola = [&](std::string_view s) { h = hashDi(s); };
-        consegna(v, calcola);
+        const std::size_t n = v.lunghezza();
+        const std::uint64_t h = n <= byteChiave ? hashBreve(v) : hashDi(std::string_view(v.dati(), n));
         std::size_t i = casa(h);
         while (tavola[i].resto != vuota)
             i = (i + 1) & maschera;
@@ -67,24 +66,60 @@ void Parte::liberaTesti() noexcept
 
 void Parte::ordina()
 {
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < tavola.size(); ++i)
-        if (tavola[i].resto != vuota)
-            tavola[j++] = tavola[i];
-    ordinaVoci(tavola.begin(), quante);
+    if (quante != 0) {
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < tavola.size(); ++i)
+            if (tavola[i].resto != vuota)
+                tavola[j++] = tavola[i];
+        ordinaVoci(tavola.begin(), quante);
+    }
+    corte.ordina();
+}
+
+void Parte::catene(std::vector<Catena>& in) const
+{
+    Catena lunghe;
+    lunghe.aggiungi({tavola.begin(), tavola.begin() + quante});
+    in.push_back(std::move(lunghe));
+    std::vector<Tratto> tratti;
+    corte.tratti(tratti);
+    Catena brevi;
+    for (const Tratto& t : tratti)
+        brevi.aggiungi(t);
+    in.push_back(std::move(brevi));
+}
+
+void Parte::passaAiSecchi()
+{
+    // The buckets take the items before the table is given back: only
+    // where the budget has room for both.
+    if (bilancio.liberi() / 2 < quante * sizeof(Voce))
+        return;
+    for (const Voce& v : tavola)
+        if (v.resto != vuota)
+            corte.aggiungi(v, true);
+    quante = 0;
+    tavola = Tavola();
+    tavola = Tavola(bilancio, std::size_t{1} << bitMinimi, true);
+    misura(bitMinimi);
+    corteNeiSecchi = true;
 }
 
 void Parte::svuota()
 {
+    corte.svuota();
     liberaTesti();
     quante = 0;
+    lungheInTavola = 0;
     tavola.vuota();
 }
 
 void Parte::restringi()
 {
+    corte.restringi();
     liberaTesti();
     quante = 0;
+    lungheInTavola = 0;
     if (bit() != bitMinimi) {
         tavola = Tavola();
         tavola = Tavola(bilancio, std::size_t{1} << bitMinimi, true);
@@ -96,28 +131,49 @@ void Parte::restringi()
 
 bool Parte::prendi(const std::vector<Immissione>& immissioni, std::size_t p, Posizione& da)
 {
-    // An empty part takes a table for what this round brings at once,
-    // instead of doubling its way there.
+    // An empty part takes a table for what this round brings it at once,
+    // instead of doubling its way there (short items only up to where they
+    // would move to the buckets).
     if (quante == 0) {
-        std::size_t arrivi = 0;
-        for (std::size_t s = da.sezione; s < immissioni.size(); ++s)
-            arrivi += immissioni[s].perParte_[p].quante;
-        prepara(arrivi - std::min(arrivi, da.arrivo));
+        std::size_t lunghe = 0;
+        std::size_t brevi = 0;
+        for (std::size_t s = da.sezione; s < immissioni.size(); ++s) {
+            lunghe += immissioni[s].perParte_[p].lunghe;
+            brevi += immissioni[s].perParte_[p].quante - immissioni[s].perParte_[p].lunghe;
+        }
+        prepara(lunghe + (corteNeiSecchi ? 0 : std::min(brevi, sogliaCorte)));
     }
     constexpr std::size_t blocco = 32;
     Voce nuove[blocco];
     for (; da.sezione < immissioni.size(); ++da.sezione, da.arrivo = 0) {
         const Immissione::Coda& coda = immissioni[da.sezione].perParte_[p];
         while (da.arrivo < coda.quante) {
+            if (!corteNeiSecchi && lungheInTavola == 0 && quante >= sogliaCorte)
+                passaAiSecchi();
             const std::size_t m = std::min(coda.quante - da.arrivo, blocco);
             const Immissione::Arrivo* a = coda.arrivi + da.arrivo;
+            std::uint64_t hash[blocco];
             for (std::size_t k = 0; k < m; ++k) {
-                nuove[k] = {{ottoByte(a[k].dati, a[k].lunghezza, 0), ottoByte(a[k].dati, a[k].lunghezza, 8)},
-                            std::min<std::uint64_t>(a[k].lunghezza, Voce::lunga) << 48};
-                anticipa(a[k].hash);
+                if (a[k].eLunga()) {
+                    const std::string_view t = a[k].testo();
+                    nuove[k] = {{ottoByte(t.data(), t.size(), 0), ottoByte(t.data(), t.size(), 8)},
+                                std::min<std::uint64_t>(t.size(), Voce::lunga) << 48};
+                    hash[k] = a[k].hash();
+                } else {
+                    nuove[k] = {{a[k].parola[0], a[k].parola[1]}, a[k].parola[2] & ~Voce::mascheraIndirizzo};
+                    if (corteNeiSecchi)
+                        continue;
+                    // The reader's hash where it gave one (its top 48 bits).
+                    const std::uint64_t portato = a[k].parola[2] & Voce::mascheraIndirizzo;
+                    hash[k] = portato != 0 ? portato << 16 : hashBreve(nuove[k]);
+                }
+                anticipa(hash[k]);
             }
             for (std::size_t k = 0; k < m; ++k) {
-                if (!aggiungi(nuove[k], a[k].hash, std::string_view(a[k].dati, a[k].lunghezza))) {
+                const bool preso = a[k].eLunga()   ? aggiungi(nuove[k], hash[k], a[k].testo())
+                                   : corteNeiSecchi ? corte.aggiungi(nuove[k], comunque)
+                                                    : aggiungiBreve(nuove[k], hash[k]);
+                if (!preso) {
                     da.arrivo += k;
                     return false;
                 }

@@ -4,6 +4,7 @@
 
 #include "processing/nucleo/Bilancio.h"
 #include "processing/nucleo/Immissione.h"
+#include "Secchi.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -74,13 +75,18 @@ struct Posizione {
 // items themselves (linear probing, home slot from the top bits of the
 // hash): checking an item reads one slot, and an item of up to sixteen
 // bytes is settled there without following any pointer. The text of the
-// long items is copied out of the file's text. To sort, the table is
-// packed to its front and sorted in place; after a run is written the part
-// starts again in the same memory, so no page is faulted in twice. The
-// table and the text are taken on the run's budget: when it has no room,
+// long items is copied out of the file's text, once for each distinct item.
+// When the table grows past what the cache holds and has only short items
+// (which are their keys alone), they move to buckets that are worked on in
+// the cache (Secchi), and the short items that come after go there too: a
+// table that large costs a cache miss for every item. To sort,
+// the table is packed to its front and sorted in place; after a run is
+// written the part starts again in the same memory, so no page is faulted
+// in twice. All of it is taken on the run's budget: when it has no room,
 // the part refuses the item and the run writes what it holds first.
 struct Parte {
-    Parte(Bilancio& conto, std::size_t memoria) : bilancio(conto)
+    Parte(Bilancio& conto, std::size_t memoria, std::size_t soglia)
+        : bilancio(conto), corte(conto, soglia), sogliaCorte(soglia)
     {
         byteTesto = std::clamp<std::size_t>(memoria / 64, 256, std::size_t{4} << 20);
         tavola = Tavola(bilancio, std::size_t{1} << bitMinimi, true);
@@ -89,12 +95,22 @@ struct Parte {
     ~Parte() { liberaTesti(); }
 
     Bilancio& bilancio;
+    Secchi corte;  // the items of up to sixteen bytes, once they leave the table
+    std::size_t sogliaCorte;
+    bool corteNeiSecchi = false;
+    std::size_t lungheInTavola = 0;
     // Set when even an empty part had no room for the next item: it takes
     // that one whatever the budget, so that the run always moves on (an
     // item the system cannot hold ends it as out of memory).
     bool comunque = false;
 
     void* alloca(std::size_t byte) { return comunque ? bilancio.allocaComunque(byte) : bilancio.alloca(byte); }
+
+    // Moves the short items of a table without long ones to the buckets
+    // once it holds `sogliaCorte` of them, where the budget has room.
+    void passaAiSecchi();
+
+    bool senzaVoci() const noexcept { return quante == 0 && corte.vuoti(); }
 
     // ------------------------------------------------------------ table --
     static constexpr std::uint64_t vuota = ~std::uint64_t{0};  // an empty slot (no address is that high)
@@ -125,9 +141,28 @@ struct Parte {
 
     void anticipa(std::uint64_t h) const noexcept { __builtin_prefetch(&tavola[casa(h)]); }
 
-    // Keeps the item `testo` (keys in `v`, hash `h`) unless an equal item
-    // is kept. An item of up to sixteen bytes is settled by its 24 bytes.
-    // False when the budget has no room for it (nothing is kept then).
+    // Keeps the item of up to sixteen bytes `v` (hash `h`) unless an equal
+    // item is kept: its 24 bytes settle it. False when the budget has no
+    // room for it.
+    bool aggiungiBreve(const Voce& v, std::uint64_t h)
+    {
+        if (quante >= soglia && !raddoppia())
+            return false;
+        for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
+            Voce& cella = tavola[i];
+            if (cella.resto == vuota) {
+                cella = v;
+                ++quante;
+                return true;
+            }
+            if (cella.chiave[0] == v.chiave[0] && cella.chiave[1] == v.chiave[1] && cella.resto == v.resto)
+                return true;
+        }
+    }
+
+    // Keeps the item `testo` of more than sixteen bytes (keys in `v`, hash
+    // `h`) unless an equal item is kept. False when the budget has no room
+    // for it (nothing is kept then).
     bool aggiungi(Voce v, std::uint64_t h, std::string_view testo)
     {
         if (quante >= soglia && !raddoppia())
@@ -135,22 +170,18 @@ struct Parte {
         for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
             Voce& cella = tavola[i];
             if (cella.resto == vuota) {
-                if (testo.size() > byteChiave) {
-                    const char* dove = copia(testo);
-                    if (dove == nullptr)
-                        return false;
-                    v.resto |= reinterpret_cast<std::uintptr_t>(dove);
-                }
+                const char* dove = copia(testo);
+                if (dove == nullptr)
+                    return false;
+                v.resto |= reinterpret_cast<std::uintptr_t>(dove);
                 cella = v;
                 ++quante;
+                ++lungheInTavola;
                 return true;
             }
             if (cella.chiave[0] != v.chiave[0] || cella.chiave[1] != v.chiave[1])
                 continue;
-            if (testo.size() <= byteChiave) {
-                if (cella.resto == v.resto)
-                    return true;
-            } else if ((cella.resto >> 48) == (v.resto >> 48) && cella.lunghezza() == testo.size() &&
+            if ((cella.resto >> 48) == (v.resto >> 48) && cella.lunghezza() == testo.size() &&
                        std::memcmp(cella.dati() + byteChiave, testo.data() + byteChiave, testo.size() - byteChiave) == 0) {
                 return true;
             }
@@ -208,11 +239,13 @@ struct Parte {
     }
 
     // ----------------------------------------------------------- sorted --
-    // Packs the items to the front of the table and sorts them there: the
-    // table is a sorted array from then on, until svuota().
+    // Packs the long items to the front of the table and sorts them there,
+    // and sorts the buckets: from then on until svuota() the part holds
+    // distinte() items, in the sorted sequences catene() gives.
     void ordina();
-    const Voce* inizio() const noexcept { return tavola.begin(); }
-    const Voce* fine() const noexcept { return tavola.begin() + quante; }
+    std::size_t distinte() const noexcept { return quante + corte.quante(); }
+    void catene(std::vector<Catena>& in) const;
+    std::size_t byteLunghe() const noexcept { return byteTesti; }
 
     // Empty again, in the same memory.
     void svuota();

@@ -1,55 +1,148 @@
 #include "Voci.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 namespace nucleo {
 
+namespace {
+
+unsigned byteDi(const Voce& v, unsigned d) noexcept
+{
+    return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
+}
+
+// The first key byte from d on where the items differ (byteChiave when
+// their keys are all equal): one pass of XORs against the first item, in
+// place of a counting pass for every byte they share.
+unsigned primoDiverso(const Voce* a, std::size_t n, unsigned d) noexcept
+{
+    std::uint64_t diversi[2] = {0, 0};
+    for (std::size_t i = 1; i < n; ++i) {
+        diversi[0] |= a[i].chiave[0] ^ a[0].chiave[0];
+        diversi[1] |= a[i].chiave[1] ^ a[0].chiave[1];
+    }
+    // Only the bytes from d on count.
+    if (d >= 8) {
+        diversi[0] = 0;
+        diversi[1] &= d == 8 ? ~std::uint64_t{0} : ~std::uint64_t{0} >> (8 * (d - 8));
+    } else if (d > 0) {
+        diversi[0] &= ~std::uint64_t{0} >> (8 * d);
+    }
+    if (diversi[0] != 0)
+        return static_cast<unsigned>(std::countl_zero(diversi[0])) / 8;
+    if (diversi[1] != 0)
+        return 8 + static_cast<unsigned>(std::countl_zero(diversi[1])) / 8;
+    return byteChiave;
+}
+
+void inserimento(Voce* a, std::size_t n)
+{
+    for (std::size_t i = 1; i < n; ++i) {
+        const Voce v = a[i];
+        std::size_t j = i;
+        for (; j > 0 && Minore{}(v, a[j - 1]); --j)
+            a[j] = a[j - 1];
+        a[j] = v;
+    }
+}
+
+}  // namespace
+
 void ordinaVoci(Voce* a, std::size_t n, unsigned d)
 {
-    constexpr std::size_t piccola = 256;
-    const auto byteDi = [](const Voce& v, unsigned d) {
-        return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
-    };
-    for (;;) {
-        if (n < piccola || d == byteChiave) {
-            std::sort(a, a + n, Minore{});
-            return;
-        }
-        std::size_t conta[256] = {};
-        for (std::size_t i = 0; i < n; ++i)
-            ++conta[byteDi(a[i], d)];
-        if (conta[byteDi(a[0], d)] == n) {
-            ++d;
-            continue;
-        }
-        std::size_t prossima[256];
-        std::size_t fine[256];
-        std::size_t somma = 0;
-        for (unsigned c = 0; c < 256; ++c) {
-            prossima[c] = somma;
-            somma += conta[c];
-            fine[c] = somma;
-        }
-        for (unsigned c = 0; c < 256; ++c) {
-            while (prossima[c] < fine[c]) {
-                Voce v = a[prossima[c]];
-                unsigned k = byteDi(v, d);
-                while (k != c) {
-                    std::swap(v, a[prossima[k]++]);
-                    k = byteDi(v, d);
-                }
-                a[prossima[c]++] = v;
-            }
-        }
-        std::size_t da = 0;
-        for (unsigned c = 0; c < 256; ++c) {
-            if (conta[c] > 1)
-                ordinaVoci(a + da, conta[c], d + 1);
-            da += conta[c];
-        }
+    constexpr std::size_t piccola = 24;
+    constexpr std::size_t media = 128;
+    if (n < piccola) {
+        inserimento(a, n);
         return;
     }
+    if (d < byteChiave)
+        d = primoDiverso(a, n, d);
+    if (d >= byteChiave || n < media) {
+        std::sort(a, a + n, Minore{});
+        return;
+    }
+    std::size_t conta[256] = {};
+    for (std::size_t i = 0; i < n; ++i)
+        ++conta[byteDi(a[i], d)];
+    std::size_t prossima[256];
+    std::size_t fine[256];
+    std::size_t somma = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        prossima[c] = somma;
+        somma += conta[c];
+        fine[c] = somma;
+    }
+    for (unsigned c = 0; c < 256; ++c) {
+        while (prossima[c] < fine[c]) {
+            Voce v = a[prossima[c]];
+            unsigned k = byteDi(v, d);
+            while (k != c) {
+                std::swap(v, a[prossima[k]++]);
+                k = byteDi(v, d);
+            }
+            a[prossima[c]++] = v;
+        }
+    }
+    std::size_t da = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        if (conta[c] > 1)
+            ordinaVoci(a + da, conta[c], d + 1);
+        da += conta[c];
+    }
+}
+
+namespace {
+
+// Sorts the n items at `dati` with `altro` (room for as many) beside them:
+// each pass sends them from one to the other by the first byte where they
+// differ, so that every move is independent of the one before (an in-place
+// pass chains them). The result ends in `dati` when `inDati`, otherwise in
+// `altro`.
+void ordinaDoppio(Voce* dati, Voce* altro, std::size_t n, unsigned d, bool inDati)
+{
+    constexpr std::size_t media = 128;
+    if (n >= media && d < byteChiave)
+        d = primoDiverso(dati, n, d);
+    if (n < media || d >= byteChiave) {
+        Voce* dove = dati;
+        if (!inDati) {
+            std::memcpy(static_cast<void*>(altro), dati, n * sizeof(Voce));
+            dove = altro;
+        }
+        if (n < 24)
+            inserimento(dove, n);
+        else
+            std::sort(dove, dove + n, Minore{});
+        return;
+    }
+    std::size_t conta[256] = {};
+    for (std::size_t i = 0; i < n; ++i)
+        ++conta[byteDi(dati[i], d)];
+    std::size_t posto[256];
+    std::size_t somma = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        posto[c] = somma;
+        somma += conta[c];
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        altro[posto[byteDi(dati[i], d)]++] = dati[i];
+    std::size_t da = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        if (conta[c] != 0)
+            ordinaDoppio(altro + da, dati + da, conta[c], d + 1, !inDati);
+        da += conta[c];
+    }
+}
+
+}  // namespace
+
+void ordinaVoci(Voce* a, std::size_t n, Voce* appoggio)
+{
+    ordinaDoppio(a, appoggio, n, 0, true);
 }
 
 }  // namespace nucleo

@@ -61,6 +61,40 @@ inline std::uint64_t ottoByte(const char* p, std::size_t n, std::size_t da) noex
     return k;
 }
 
+// The keys of an item of up to sixteen bytes, by loads that overlap rather
+// than a copy of a length known only now.
+inline void chiaviBrevi(const char* p, std::size_t n, std::uint64_t& k0, std::uint64_t& k1) noexcept
+{
+    const auto carica8 = [](const char* q) {
+        std::uint64_t x;
+        std::memcpy(&x, q, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            x = __builtin_bswap64(x);
+        return x;
+    };
+    const auto carica4 = [](const char* q) {
+        std::uint32_t x;
+        std::memcpy(&x, q, 4);
+        if constexpr (std::endian::native == std::endian::little)
+            x = __builtin_bswap32(x);
+        return std::uint64_t{x};
+    };
+    k1 = 0;
+    if (n >= 8) {
+        k0 = carica8(p);
+        if (n > 8)
+            k1 = carica8(p + n - 8) << (8 * (16 - n));
+    } else if (n >= 4) {
+        // The first four bytes and the last four, which may overlap.
+        k0 = (carica4(p) << 32) | (carica4(p + n - 4) << (8 * (8 - n)));
+    } else if (n > 0) {
+        const auto b = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])} << (56 - 8 * i); };
+        k0 = b(0) | b(n / 2) | b(n - 1);
+    } else {
+        k0 = 0;
+    }
+}
+
 __extension__ using Chiave128 = unsigned __int128;
 
 // An item's two keys as one number, in the same order as their bytes.
@@ -117,76 +151,190 @@ void consegna(const Voce& v, F& f)
     f(std::string_view(byte, n));
 }
 
-// A sorted stretch of one part's items.
+// A sorted stretch of items.
 struct Tratto {
     const Voce* da;
     const Voce* a;
 };
 
-// Gives the entries of sorted stretches that hold different items to f,
-// all in one ascending order (nothing is dropped).
+// Sorted stretches in ascending order, each after the one before: one
+// sorted sequence of items, held in several pieces of memory. Items are
+// found by their rank in the whole.
+class Catena {
+public:
+    void aggiungi(Tratto t)
+    {
+        if (t.da == t.a)
+            return;
+        tratti_.push_back(t);
+        inizi_.push_back(inizi_.back() + static_cast<std::size_t>(t.a - t.da));
+    }
+    std::size_t size() const noexcept { return inizi_.back(); }
+    bool empty() const noexcept { return size() == 0; }
+    const std::vector<Tratto>& tratti() const noexcept { return tratti_; }
+
+    const Voce& operator[](std::size_t r) const noexcept
+    {
+        const std::size_t t = static_cast<std::size_t>(std::upper_bound(inizi_.begin(), inizi_.end(), r) - inizi_.begin()) - 1;
+        return tratti_[t].da[r - inizi_[t]];
+    }
+    // The rank of the first item not less than x.
+    std::size_t limiteInferiore(const Voce& x) const
+    {
+        // The first stretch whose last item is not less than x holds it.
+        const auto t = std::partition_point(tratti_.begin(), tratti_.end(),
+                                            [&](const Tratto& s) { return Minore{}(s.a[-1], x); });
+        if (t == tratti_.end())
+            return size();
+        const std::size_t i = static_cast<std::size_t>(t - tratti_.begin());
+        return inizi_[i] + static_cast<std::size_t>(std::lower_bound(t->da, t->a, x, Minore{}) - t->da);
+    }
+    // The items of ranks [da, a).
+    Catena parte(std::size_t da, std::size_t a) const
+    {
+        Catena c;
+        if (da >= a)
+            return c;
+        std::size_t t = static_cast<std::size_t>(std::upper_bound(inizi_.begin(), inizi_.end(), da) - inizi_.begin()) - 1;
+        for (; t < tratti_.size() && inizi_[t] < a; ++t) {
+            const std::size_t lo = std::max(da, inizi_[t]) - inizi_[t];
+            const std::size_t hi = std::min(a, inizi_[t + 1]) - inizi_[t];
+            c.aggiungi({tratti_[t].da + lo, tratti_[t].da + hi});
+        }
+        return c;
+    }
+
+private:
+    std::vector<Tratto> tratti_;
+    std::vector<std::size_t> inizi_{0};
+};
+
+// Where a merge is in one sorted sequence: the current stretch, and the
+// stretches still to come.
+struct Cursore {
+    const Voce* da;
+    const Voce* a;
+    const Tratto* prossimo;
+    const Tratto* ultimo;
+
+    explicit Cursore(const Catena& c) noexcept
+        : da(nullptr), a(nullptr), prossimo(c.tratti().data()), ultimo(c.tratti().data() + c.tratti().size())
+    {
+        avanza();
+    }
+    // Moves to the next stretch; false at the end.
+    bool avanza() noexcept
+    {
+        if (prossimo == ultimo)
+            return false;
+        da = prossimo->da;
+        a = prossimo->a;
+        ++prossimo;
+        return true;
+    }
+};
+
+// Gives the items of sorted sequences that hold different items to f, all
+// in one ascending order (nothing is dropped).
 template <class F>
-void unisci(std::vector<Tratto>& tratti, F& f)
+void unisci(const std::vector<Catena>& catene, F& f)
 {
-    std::erase_if(tratti, [](const Tratto& t) { return t.da == t.a; });
-    if (tratti.size() == 1) {
-        for (const Voce* v = tratti[0].da; v != tratti[0].a; ++v)
-            f(*v);
+    std::vector<Cursore> cursori;
+    for (const Catena& c : catene)
+        if (!c.empty())
+            cursori.emplace_back(c);
+    if (cursori.size() == 1) {
+        Cursore& c = cursori[0];
+        do {
+            for (const Voce* v = c.da; v != c.a; ++v)
+                f(*v);
+        } while (c.avanza());
         return;
     }
-    if (tratti.size() == 2) {
+    if (cursori.size() == 2) {
         // Which side goes next is a coin toss: the side is chosen and the
         // pointers move by the comparison's value, not by a branch, and the
         // full comparison is needed only for equal keys. The pointers live
         // in locals, as f may write through a char pointer, which could
         // alias anything.
-        const Voce* x = tratti[0].da;
-        const Voce* y = tratti[1].da;
-        const Voce* const xFine = tratti[0].a;
-        const Voce* const yFine = tratti[1].a;
-        while (x != xFine && y != yFine) {
-            const Chiave128 kx = chiaveIntera(*x);
-            const Chiave128 ky = chiaveIntera(*y);
-            bool daY = ky < kx;
-            if (kx == ky) [[unlikely]]
-                daY = Minore{}(*y, *x);
-            const std::uintptr_t px = reinterpret_cast<std::uintptr_t>(x);
-            const std::uintptr_t py = reinterpret_cast<std::uintptr_t>(y);
-            const std::uintptr_t maschera = std::uintptr_t{0} - static_cast<std::uintptr_t>(daY);
-            const Voce* v = reinterpret_cast<const Voce*>(px ^ ((px ^ py) & maschera));
-            y += daY;
-            x += !daY;
-            f(*v);
+        Cursore& cx = cursori[0];
+        Cursore& cy = cursori[1];
+        const Voce* x = cx.da;
+        const Voce* y = cy.da;
+        const Voce* xFine = cx.a;
+        const Voce* yFine = cy.a;
+        for (;;) {
+            while (x != xFine && y != yFine) {
+                const Chiave128 kx = chiaveIntera(*x);
+                const Chiave128 ky = chiaveIntera(*y);
+                bool daY = ky < kx;
+                if (kx == ky) [[unlikely]]
+                    daY = Minore{}(*y, *x);
+                const std::uintptr_t px = reinterpret_cast<std::uintptr_t>(x);
+                const std::uintptr_t py = reinterpret_cast<std::uintptr_t>(y);
+                const std::uintptr_t maschera = std::uintptr_t{0} - static_cast<std::uintptr_t>(daY);
+                const Voce* v = reinterpret_cast<const Voce*>(px ^ ((px ^ py) & maschera));
+                y += daY;
+                x += !daY;
+                f(*v);
+            }
+            if (x == xFine) {
+                if (!cx.avanza())
+                    break;
+                x = cx.da;
+                xFine = cx.a;
+            } else {
+                if (!cy.avanza())
+                    break;
+                y = cy.da;
+                yFine = cy.a;
+            }
         }
-        for (; x != xFine; ++x)
-            f(*x);
-        for (; y != yFine; ++y)
-            f(*y);
+        // One side is at its end; the other gives the rest.
+        Cursore& resto = x == xFine ? cy : cx;
+        const Voce* r = x == xFine ? y : x;
+        const Voce* rFine = x == xFine ? yFine : xFine;
+        for (;;) {
+            for (; r != rFine; ++r)
+                f(*r);
+            if (!resto.avanza())
+                break;
+            r = resto.da;
+            rFine = resto.a;
+        }
         return;
     }
-    const auto maggiore = [](const Tratto& x, const Tratto& y) { return Minore{}(*y.da, *x.da); };
-    std::make_heap(tratti.begin(), tratti.end(), maggiore);
-    while (!tratti.empty()) {
-        std::pop_heap(tratti.begin(), tratti.end(), maggiore);
-        Tratto& t = tratti.back();
-        f(*t.da++);
-        if (t.da != t.a)
-            std::push_heap(tratti.begin(), tratti.end(), maggiore);
+    const auto maggiore = [](const Cursore& x, const Cursore& y) { return Minore{}(*y.da, *x.da); };
+    std::make_heap(cursori.begin(), cursori.end(), maggiore);
+    while (!cursori.empty()) {
+        std::pop_heap(cursori.begin(), cursori.end(), maggiore);
+        Cursore& c = cursori.back();
+        f(*c.da++);
+        if (c.da != c.a || c.avanza())
+            std::push_heap(cursori.begin(), cursori.end(), maggiore);
         else
-            tratti.pop_back();
+            cursori.pop_back();
     }
 }
 
 // Sorts by the keys' bytes, most significant first, in place (an American
-// flag sort): each pass sends the items to 256 buckets by one byte, and a
-// bucket whose items share that byte too goes on to the next byte without a
-// pass of its own. Small buckets, and items whose keys are equal, are left
-// to a comparison sort, which also looks past the keys.
+// flag sort): each pass sends the items to 256 buckets by the first byte
+// from d on where they differ (the bytes they all share are found at once,
+// not counted one by one). Small buckets, and items whose keys are equal,
+// are left to a comparison sort, which also looks past the keys.
 void ordinaVoci(Voce* a, std::size_t n, unsigned d = 0);
+// The same, faster, with room for n more items at `appoggio`.
+void ordinaVoci(Voce* a, std::size_t n, Voce* appoggio);
 
 inline std::uint64_t hashDi(std::string_view s) noexcept
 {
     return XXH3_64bits(s.data(), s.size());
+}
+
+// The hash of an item of up to sixteen bytes, from its keys and length.
+inline std::uint64_t hashBreve(const Voce& v) noexcept
+{
+    return XXH3_64bits_withSeed(v.chiave, sizeof v.chiave, v.resto);
 }
 
 // Which part an item belongs to: from the low half of its hash, while the

@@ -91,6 +91,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     nucleo::Regole regole;
     if (opzioni_.fanIn != 0)
         regole.fanIn = opzioni_.fanIn;
+    regole.byteCache = host::byteCacheProcessore();
     // Each run on disk holds a descriptor: a few stay for the source, the
     // copy and the libraries.
     regole.corseAperte = opzioni_.corseAperte != 0 ? opzioni_.corseAperte
