@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -108,6 +109,8 @@ private:
     // is removed, then the file closed, then the folder.
     std::unique_ptr<char[]> buffer_;  // the block being assembled
     std::size_t usati_ = 0;
+    std::uint64_t scritti_ = 0;        // bytes in the file
+    std::uint64_t avviati_ = 0;        // of which the disk has been asked to take
     bool utf16_ = false;
     bool bigEndian_ = false;
     QString destinazione_;
