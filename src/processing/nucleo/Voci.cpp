@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
+#include <string_view>
 #include <utility>
 
 namespace nucleo {
@@ -49,6 +51,38 @@ void inserimento(Voce* a, std::size_t n)
     }
 }
 
+// Items whose keys are all equal: long items that share their first
+// sixteen bytes, often many more (a common prefix). The bytes all of them
+// share past the keys are found once, and comparisons start after them,
+// instead of going over the same prefix again in every comparison.
+void ordinaUguali(Voce* a, std::size_t n)
+{
+    std::size_t comune = std::numeric_limits<std::size_t>::max();
+    for (std::size_t i = 0; i < n; ++i)
+        comune = std::min(comune, a[i].lunghezza());
+    if (comune <= byteChiave) {
+        // An item of up to sixteen bytes among them: it is a prefix of
+        // the others, and the keys and lengths settle the order.
+        std::sort(a, a + n, Minore{});
+        return;
+    }
+    const std::string_view primo(a[0].dati(), a[0].lunghezza());
+    comune = std::min(comune, primo.size());
+    for (std::size_t i = 1; i < n && comune > byteChiave; ++i) {
+        const char* p = a[i].dati();
+        std::size_t k = byteChiave;
+        while (k + 8 <= comune && std::memcmp(p + k, primo.data() + k, 8) == 0)
+            k += 8;
+        while (k < comune && p[k] == primo[k])
+            ++k;
+        comune = k;
+    }
+    std::sort(a, a + n, [comune](const Voce& x, const Voce& y) {
+        return std::string_view(x.dati() + comune, x.lunghezza() - comune) <
+               std::string_view(y.dati() + comune, y.lunghezza() - comune);
+    });
+}
+
 }  // namespace
 
 void ordinaVoci(Voce* a, std::size_t n, unsigned d)
@@ -61,7 +95,11 @@ void ordinaVoci(Voce* a, std::size_t n, unsigned d)
     }
     if (d < byteChiave)
         d = primoDiverso(a, n, d);
-    if (d >= byteChiave || n < media) {
+    if (d >= byteChiave) {
+        ordinaUguali(a, n);
+        return;
+    }
+    if (n < media) {
         std::sort(a, a + n, Minore{});
         return;
     }
