@@ -209,23 +209,23 @@ std::size_t Deduplica::dividi(std::size_t byte, std::size_t almeno)
         for (std::size_t j = 1; j < n; ++j)
             tagli[j] = static_cast<std::size_t>(static_cast<Chiave128>(j) * q / n);
     } else {
-        std::vector<Chiave128> pesi;
-        pesi.reserve(q);
-        for (const Tratto& t : grande->tratti())
-            for (const Voce* v = t.da; v != t.a; ++v) {
-                const std::size_t l = v->lunghezza();
-                pesi.push_back(static_cast<Chiave128>(l > testoDiretto ? 1 : l + 1));
-            }
+        const auto peso = [](const Voce& v) {
+            const std::size_t l = v.lunghezza();
+            return static_cast<Chiave128>(l > testoDiretto ? 1 : l + 1);
+        };
         Chiave128 tutto = 0;
-        for (Chiave128 p : pesi)
-            tutto += p;
+        for (const Tratto& t : grande->tratti())
+            for (const Voce* v = t.da; v != t.a; ++v)
+                tutto += peso(*v);
         Chiave128 somma = 0;
         std::size_t j = 1;
-        for (std::size_t k = 0; k < q && j < n; ++k) {
-            somma += pesi[k];
-            while (j < n && somma * n >= tutto * j)
-                tagli[j++] = std::min(k + 1, q - 1);
-        }
+        std::size_t k = 0;
+        for (const Tratto& t : grande->tratti())
+            for (const Voce* v = t.da; v != t.a && j < n; ++v, ++k) {
+                somma += peso(*v);
+                while (j < n && somma * n >= tutto * j)
+                    tagli[j++] = std::min(k + 1, q - 1);
+            }
     }
     const std::size_t C = catene_.size();
     confini_.resize((n + 1) * C);
