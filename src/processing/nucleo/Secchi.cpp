@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace nucleo {
 
@@ -132,13 +133,19 @@ std::size_t Secchi::deduplica(std::size_t n)
 void Secchi::riponi(Secchio& s, std::size_t n)
 {
     const std::size_t servono = (n + vociPezzo - 1) / vociPezzo;
-    while (s.pezzi.size() > servono) {
-        liberi_.push_back(s.pezzi.back());
-        s.pezzi.pop_back();
-    }
     for (std::size_t k = 0; k < servono; ++k) {
         const std::size_t m = std::min(vociPezzo, n - k * vociPezzo);
         std::memcpy(static_cast<void*>(s.pezzi[k]), lavoro_ + k * vociPezzo, m * sizeof(Voce));
+    }
+    chiudi(s, n);
+}
+
+void Secchi::chiudi(Secchio& s, std::size_t n)
+{
+    const std::size_t servono = (n + vociPezzo - 1) / vociPezzo;
+    while (s.pezzi.size() > servono) {
+        liberi_.push_back(s.pezzi.back());
+        s.pezzi.pop_back();
     }
     s.quante = n;
     s.stato = std::min(s.stato, compatto);
@@ -149,6 +156,86 @@ void Secchi::riponi(Secchio& s, std::size_t n)
         s.coda = ultimo + (n - (servono - 1) * vociPezzo);
         s.fineCoda = ultimo + vociPezzo;
     }
+}
+
+bool Secchi::ordinaCompatte(Secchio& s, std::size_t n)
+{
+    // The bits in which the bucket's items differ (its keys and length),
+    // gathered into one number per item in the same order: each varying
+    // byte maps through a table to its varying bits. When they fit beside
+    // the item's position in 64 bits, those numbers sort by a few
+    // least-significant-digit passes of 11 bits, repeats come out side by
+    // side, and the items are taken in that order.
+    const Voce* voci = lavoro_;
+    std::uint64_t diversi[3] = {0, 0, 0};
+    for (std::size_t i = 1; i < n; ++i) {
+        diversi[0] |= voci[i].chiave[0] ^ voci[0].chiave[0];
+        diversi[1] |= voci[i].chiave[1] ^ voci[0].chiave[1];
+        diversi[2] |= (voci[i].resto ^ voci[0].resto) >> 48;
+    }
+    const int bitPosizione = std::bit_width(n);
+    const int bitChiave = std::popcount(diversi[0]) + std::popcount(diversi[1]) + std::popcount(diversi[2]);
+    if (bitChiave + bitPosizione > 64)
+        return false;
+
+    // The bytes that vary, most significant first (the length last: for
+    // equal keys the shorter item comes first), with what each gives.
+    struct Byte {
+        unsigned parola, spostamento, bit;
+        std::uint16_t valore[256];
+    };
+    std::vector<Byte> varia;
+    for (unsigned j = 0; j < 17; ++j) {
+        const unsigned parola = j < 16 ? j / 8 : 2;
+        const unsigned spostamento = j < 16 ? 56 - 8 * (j % 8) : 0;
+        const auto maschera = static_cast<unsigned>((diversi[parola] >> spostamento) & 0xFF);
+        if (maschera == 0)
+            continue;
+        Byte b{parola, spostamento, static_cast<unsigned>(std::popcount(maschera)), {}};
+        for (unsigned v = 0; v < 256; ++v) {
+            unsigned x = 0, k = 0;
+            for (unsigned bit = 8; bit-- > 0;)
+                if (maschera & (1u << bit))
+                    x |= ((v >> bit) & 1u) << (b.bit - 1 - k++);
+            b.valore[v] = static_cast<std::uint16_t>(x);
+        }
+        varia.push_back(b);
+    }
+    auto* a = reinterpret_cast<std::uint64_t*>(lavoro_ + n);
+    auto* b = a + n;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t parole[3] = {voci[i].chiave[0], voci[i].chiave[1], voci[i].resto >> 48};
+        std::uint64_t k = 0;
+        for (const Byte& v : varia)
+            k = (k << v.bit) | v.valore[(parole[v.parola] >> v.spostamento) & 0xFF];
+        a[i] = (k << bitPosizione) | i;
+    }
+    constexpr int bitCifra = 11;
+    for (int da = bitPosizione; da < bitPosizione + bitChiave; da += bitCifra) {
+        std::size_t conta[1 << bitCifra] = {};
+        for (std::size_t i = 0; i < n; ++i)
+            ++conta[(a[i] >> da) & ((1u << bitCifra) - 1)];
+        std::size_t somma = 0;
+        for (std::size_t& c : conta)
+            somma += std::exchange(c, somma);
+        for (std::size_t i = 0; i < n; ++i)
+            b[conta[(a[i] >> da) & ((1u << bitCifra) - 1)]++] = a[i];
+        std::swap(a, b);
+    }
+    // In order into the bucket's chunks, each item once.
+    const std::uint64_t posizione = (std::uint64_t{1} << bitPosizione) - 1;
+    std::size_t m = 0;
+    std::uint64_t prima = ~std::uint64_t{0};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t chiave = a[i] >> bitPosizione;
+        if (chiave == prima && m != 0)
+            continue;
+        prima = chiave;
+        s.pezzi[m / vociPezzo][m % vociPezzo] = voci[a[i] & posizione];
+        ++m;
+    }
+    chiudi(s, m);
+    return true;
 }
 
 bool Secchi::scoppia(std::uint32_t s, std::size_t n)
@@ -234,6 +321,16 @@ bool Secchi::spazio(std::uint32_t s, bool comunque)
         if (secchi_[s].coda != secchi_[s].fineCoda)
             return true;
     }
+    // Near the end of the budget every bucket drops its repeats before the
+    // part takes more memory: the room they free costs less than a run on
+    // disk. Not again when that freed little, until the part is emptied.
+    if (!comunque && !stretteInutili_ && grezzi_ >= soglia_ && bilancio_.liberi() < bilancio_.limite() / 8) {
+        const std::size_t prima = quante();
+        compattaTutti();
+        stretteInutili_ = prima - quante() < prima / 8;
+        if (secchi_[s].coda != secchi_[s].fineCoda)
+            return true;
+    }
     Voce* p = (secchi_[s].pezzi.size() + 1) * vociPezzo <= massimo() ? prendiPezzo(comunque) : nullptr;
     if (p == nullptr) {
         // No room for a chunk: the bucket's own repeats may leave some.
@@ -256,12 +353,22 @@ void Secchi::ordina()
         if (b.stato == ordinato || b.quante == 0)
             continue;
         std::size_t n = raccogli(b);
-        if (b.stato == grezzo)
-            n = deduplica(n);
-        ordinaVoci(lavoro_, n, lavoro_ + n);
-        riponi(b, n);
+        if (!ordinaCompatte(b, n)) {
+            if (b.stato == grezzo)
+                n = deduplica(n);
+            ordinaVoci(lavoro_, n, lavoro_ + n);
+            riponi(b, n);
+        }
         b.stato = ordinato;
     }
+}
+
+void Secchi::compattaTutti()
+{
+    for (Secchio& b : secchi_)
+        if (b.stato == grezzo && b.quante != 0)
+            riponi(b, deduplica(raccogli(b)));
+    grezzi_ = 0;
 }
 
 std::size_t Secchi::quante() const noexcept
@@ -307,6 +414,8 @@ void Secchi::svuota() noexcept
         b.stato = ordinato;
     }
     vuoti_ = true;
+    grezzi_ = 0;
+    stretteInutili_ = false;
 }
 
 void Secchi::restringi() noexcept

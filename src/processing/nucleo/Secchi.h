@@ -50,6 +50,7 @@ public:
                 *secchio.coda++ = v;
                 ++secchio.quante;
                 secchio.stato = grezzo;
+                ++grezzi_;
                 vuoti_ = false;
                 return true;
             }
@@ -121,10 +122,13 @@ private:
     std::size_t raccogli(Secchio& s);          // into the scratch, returns how many
     std::size_t deduplica(std::size_t n);      // in the scratch
     void riponi(Secchio& s, std::size_t n);    // from the scratch, chunks beyond given back
+    void chiudi(Secchio& s, std::size_t n);    // n items are in its chunks: the rest given back
+    bool ordinaCompatte(Secchio& s, std::size_t n);  // from the scratch, false where it cannot
     bool scoppia(std::uint32_t s, std::size_t n);
     void lavoro();                             // the scratch, taken when first needed
     std::size_t massimo() const noexcept { return soglia_ + vociPezzo; }  // the items a bucket may hold
     void visita(std::uint32_t s, std::vector<std::uint32_t>& ordine) const;
+    void compattaTutti();
 
     Bilancio& bilancio_;
     std::size_t soglia_;
@@ -132,6 +136,8 @@ private:
     std::vector<Nodo> nodi_;
     std::uint32_t radice_ = 0;
     bool vuoti_ = true;
+    std::size_t grezzi_ = 0;         // items taken since all buckets last dropped their repeats
+    bool stretteInutili_ = false;    // that last time freed little
 
     struct Blocco {
         void* dati;
