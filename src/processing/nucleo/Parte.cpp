@@ -30,15 +30,35 @@ bool Parte::raddoppia()
         return false;
     Tavola vecchia = std::exchange(tavola, std::move(nuova));
     misura(bit() + 1);
-    for (const Voce& v : vecchia) {
-        if (v.resto == vuota)
-            continue;
-        const std::size_t n = v.lunghezza();
-        const std::uint64_t h = n <= byteChiave ? hashBreve(v) : hashDi(std::string_view(v.dati(), n));
-        std::size_t i = casa(h);
-        while (tavola[i].resto != vuota)
-            i = (i + 1) & maschera;
-        tavola[i] = v;
+    // In blocks: the texts of a block's items are fetched ahead, then their
+    // new slots, so that the cache misses of a block overlap (the texts lie
+    // all over memory).
+    constexpr std::size_t blocco = 16;
+    const Voce* voci[blocco];
+    std::uint64_t hash[blocco];
+    std::size_t i = 0;
+    while (i < vecchia.size()) {
+        std::size_t m = 0;
+        for (; i < vecchia.size() && m < blocco; ++i) {
+            const Voce& v = vecchia[i];
+            if (v.resto == vuota)
+                continue;
+            if ((v.resto >> 48) > byteChiave)
+                __builtin_prefetch(reinterpret_cast<const void*>(v.resto & Voce::mascheraIndirizzo));
+            voci[m++] = &v;
+        }
+        for (std::size_t k = 0; k < m; ++k) {
+            const Voce& v = *voci[k];
+            const std::size_t n = v.lunghezza();
+            hash[k] = n <= byteChiave ? hashBreve(v) : hashDi(std::string_view(v.dati(), n));
+            anticipa(hash[k]);
+        }
+        for (std::size_t k = 0; k < m; ++k) {
+            std::size_t j = casa(hash[k]);
+            while (tavola[j].resto != vuota)
+                j = (j + 1) & maschera;
+            tavola[j] = *voci[k];
+        }
     }
     return true;
 }
@@ -143,45 +163,64 @@ bool Parte::prendi(const std::vector<Immissione>& immissioni, std::size_t p, Pos
         }
         prepara(lunghe + (corteNeiSecchi ? 0 : std::min(brevi, sogliaCorte)));
     }
-    constexpr std::size_t blocco = 32;
-    Voce nuove[blocco];
     for (; da.sezione < immissioni.size(); ++da.sezione, da.arrivo = 0) {
         const Immissione::Coda& coda = immissioni[da.sezione].perParte_[p];
         while (da.arrivo < coda.quante) {
             if (!corteNeiSecchi && lungheInTavola == 0 && quante >= sogliaCorte)
                 passaAiSecchi();
-            const std::size_t m = std::min(coda.quante - da.arrivo, blocco);
-            const Immissione::Arrivo* a = coda.arrivi + da.arrivo;
-            std::uint64_t hash[blocco];
-            for (std::size_t k = 0; k < m; ++k) {
-                if (a[k].eLunga()) {
-                    const std::string_view t = a[k].testo();
-                    nuove[k] = {{ottoByte(t.data(), t.size(), 0), ottoByte(t.data(), t.size(), 8)},
-                                std::min<std::uint64_t>(t.size(), Voce::lunga) << 48};
-                    hash[k] = a[k].hash();
-                } else {
-                    nuove[k] = {{a[k].parola[0], a[k].parola[1]}, a[k].parola[2] & ~Voce::mascheraIndirizzo};
-                    if (corteNeiSecchi)
-                        continue;
-                    // The reader's hash where it gave one (its top 48 bits).
-                    const std::uint64_t portato = a[k].parola[2] & Voce::mascheraIndirizzo;
-                    hash[k] = portato != 0 ? portato << 16 : hashBreve(nuove[k]);
-                }
-                anticipa(hash[k]);
-            }
-            for (std::size_t k = 0; k < m; ++k) {
-                const bool preso = a[k].eLunga()   ? aggiungi(nuove[k], hash[k], a[k].testo())
-                                   : corteNeiSecchi ? corte.aggiungi(nuove[k], comunque)
-                                                    : aggiungiBreve(nuove[k], hash[k]);
-                if (!preso) {
-                    da.arrivo += k;
-                    return false;
-                }
-                comunque = false;
-            }
-            da.arrivo += m;
+            const std::size_t m = std::min(coda.quante - da.arrivo, bloccoArrivi);
+            std::size_t presi = 0;
+            const bool tutti = corteNeiSecchi ? prendiBlocco<true>(coda.arrivi + da.arrivo, m, presi)
+                                              : prendiBlocco<false>(coda.arrivi + da.arrivo, m, presi);
+            da.arrivo += presi;
+            if (!tutti)
+                return false;
         }
     }
+    return true;
+}
+
+template <bool neiSecchi>
+bool Parte::prendiBlocco(const Immissione::Arrivo* a, std::size_t m, std::size_t& presi)
+{
+    // Two stages: the first computes the keys and fetches the slots ahead,
+    // so that the cache misses of a whole block overlap instead of
+    // following one another; the second decides. The short items' buckets
+    // and the table are two versions of the loop, so that the table's stays
+    // as tight as it was.
+    Voce nuove[bloccoArrivi];
+    std::uint64_t hash[bloccoArrivi];
+    for (std::size_t k = 0; k < m; ++k) {
+        if (a[k].eLunga()) {
+            const std::string_view t = a[k].testo();
+            nuove[k] = {{ottoByte(t.data(), t.size(), 0), ottoByte(t.data(), t.size(), 8)},
+                        std::min<std::uint64_t>(t.size(), Voce::lunga) << 48};
+            hash[k] = a[k].hash();
+        } else {
+            nuove[k] = {{a[k].parola[0], a[k].parola[1]}, a[k].parola[2] & ~Voce::mascheraIndirizzo};
+            if constexpr (neiSecchi) {
+                continue;
+            } else {
+                // The reader's hash where it gave one (its top 48 bits).
+                const std::uint64_t portato = a[k].parola[2] & Voce::mascheraIndirizzo;
+                hash[k] = portato != 0 ? portato << 16 : hashBreve(nuove[k]);
+            }
+        }
+        anticipa(hash[k]);
+    }
+    for (std::size_t k = 0; k < m; ++k) {
+        bool preso;
+        if constexpr (neiSecchi)
+            preso = a[k].eLunga() ? aggiungi(nuove[k], hash[k], a[k].testo()) : corte.aggiungi(nuove[k], comunque);
+        else
+            preso = a[k].eLunga() ? aggiungi(nuove[k], hash[k], a[k].testo()) : aggiungiBreve(nuove[k], hash[k]);
+        if (!preso) {
+            presi = k;
+            return false;
+        }
+        comunque = false;
+    }
+    presi = m;
     return true;
 }
 

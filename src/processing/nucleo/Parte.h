@@ -259,6 +259,13 @@ struct Parte {
     // instead of following one another; the second decides. False when
     // the budget ran out: `da` is then the first item not taken.
     bool prendi(const std::vector<Immissione>& immissioni, std::size_t p, Posizione& da);
+
+private:
+    static constexpr std::size_t bloccoArrivi = 32;
+    // Takes up to m items; false when the budget ran out, `presi` saying
+    // how many it took.
+    template <bool neiSecchi>
+    bool prendiBlocco(const Immissione::Arrivo* a, std::size_t m, std::size_t& presi);
 };
 
 }  // namespace nucleo
