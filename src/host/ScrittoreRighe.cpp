@@ -291,9 +291,11 @@ void ScrittoreRighe::scrivi(std::string_view byte)
 {
     if (byte.empty())
         return;  // an empty view may have no address at all
-    if (byte.size() > spazio())
+    // A large block goes to the file as it is, after what the buffer
+    // holds: copying it into the buffer first would only double the work.
+    if (byte.size() > spazio() || byte.size() >= capacita / 4)
         svuota();
-    if (byte.size() > spazio()) {
+    if (byte.size() > spazio() || byte.size() >= capacita / 4) {
         emetti(byte.data(), byte.size());
         return;
     }
