@@ -77,10 +77,31 @@ void ordinaUguali(Voce* a, std::size_t n)
             ++k;
         comune = k;
     }
-    std::sort(a, a + n, [comune](const Voce& x, const Voce& y) {
-        return std::string_view(x.dati() + comune, x.lunghezza() - comune) <
-               std::string_view(y.dati() + comune, y.lunghezza() - comune);
+    // The keys, redundant for a long item (they are its first bytes), stand
+    // for the sixteen bytes after the shared ones while the group sorts, so
+    // that most comparisons read no text; then they are put back.
+    const std::size_t fine = comune + byteChiave;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t l = a[i].lunghezza();
+        a[i].chiave[0] = ottoByte(a[i].dati(), l, comune);
+        a[i].chiave[1] = ottoByte(a[i].dati(), l, comune + 8);
+    }
+    std::sort(a, a + n, [fine](const Voce& x, const Voce& y) {
+        const Chiave128 kx = chiaveIntera(x);
+        const Chiave128 ky = chiaveIntera(y);
+        if (kx != ky)
+            return kx < ky;
+        const std::size_t nx = x.lunghezza();
+        const std::size_t ny = y.lunghezza();
+        if (nx <= fine || ny <= fine)
+            return nx < ny;
+        return std::string_view(x.dati() + fine, nx - fine) < std::string_view(y.dati() + fine, ny - fine);
     });
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t l = a[i].lunghezza();
+        a[i].chiave[0] = ottoByte(a[i].dati(), l, 0);
+        a[i].chiave[1] = ottoByte(a[i].dati(), l, 8);
+    }
 }
 
 }  // namespace
