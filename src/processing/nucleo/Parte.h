@@ -155,7 +155,7 @@ struct Parte {
                 ++quante;
                 return true;
             }
-            if (cella.chiave[0] == v.chiave[0] && cella.chiave[1] == v.chiave[1] && cella.resto == v.resto)
+            if (stessaVoce(cella, v))
                 return true;
         }
     }

@@ -9,11 +9,6 @@ namespace nucleo {
 
 namespace {
 
-bool uguali(const Voce& a, const Voce& b) noexcept
-{
-    return a.chiave[0] == b.chiave[0] && a.chiave[1] == b.chiave[1] && a.resto == b.resto;
-}
-
 constexpr std::size_t bytePezzo = std::size_t{16} << 10;
 static_assert(Secchi::vociPezzo * sizeof(Voce) <= bytePezzo);
 
@@ -123,7 +118,7 @@ std::size_t Secchi::deduplica(std::size_t n)
                 lavoro_[j++] = v;
                 break;
             }
-            if (uguali(lavoro_[e], v))
+            if (stessaVoce(lavoro_[e], v))
                 break;
         }
     }
@@ -167,12 +162,8 @@ bool Secchi::ordinaCompatte(Secchio& s, std::size_t n)
     // least-significant-digit passes of 11 bits, repeats come out side by
     // side, and the items are taken in that order.
     const Voce* voci = lavoro_;
-    std::uint64_t diversi[3] = {0, 0, 0};
-    for (std::size_t i = 1; i < n; ++i) {
-        diversi[0] |= voci[i].chiave[0] ^ voci[0].chiave[0];
-        diversi[1] |= voci[i].chiave[1] ^ voci[0].chiave[1];
-        diversi[2] |= (voci[i].resto ^ voci[0].resto) >> 48;
-    }
+    std::uint64_t diversi[3];
+    differenze(voci, n, diversi);
     const int bitPosizione = std::bit_width(n);
     const int bitChiave = std::popcount(diversi[0]) + std::popcount(diversi[1]) + std::popcount(diversi[2]);
     if (bitChiave + bitPosizione > 64)
@@ -423,7 +414,7 @@ void Secchi::restringi() noexcept
     svuota();
     liberi_.clear();
     pezzi_ = 0;
-    for (const Blocco& b : blocchi_)
+    for (const Area& b : blocchi_)
         bilancio_.libera(b.dati, b.byte);
     blocchi_.clear();
     prossimoBlocco_ = std::size_t{64} << 10;

@@ -95,11 +95,6 @@ private:
         std::uint32_t figli[256];
     };
 
-    static unsigned byteDi(const Voce& v, unsigned d) noexcept
-    {
-        return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
-    }
-
     std::uint32_t trova(const Voce& v)
     {
         std::uint32_t s = radice_;
@@ -139,11 +134,11 @@ private:
     std::size_t grezzi_ = 0;         // items taken since all buckets last dropped their repeats
     bool stretteInutili_ = false;    // that last time freed little
 
-    struct Blocco {
+    struct Area {  // a block of chunks taken from the budget
         void* dati;
         std::size_t byte;
     };
-    std::vector<Blocco> blocchi_;
+    std::vector<Area> blocchi_;
     std::vector<Voce*> liberi_;   // free chunks (room for all of them reserved)
     std::size_t pezzi_ = 0;       // all the chunks
     std::size_t prossimoBlocco_ = std::size_t{64} << 10;

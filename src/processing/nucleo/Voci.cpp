@@ -11,21 +11,13 @@ namespace nucleo {
 
 namespace {
 
-unsigned byteDi(const Voce& v, unsigned d) noexcept
-{
-    return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
-}
-
 // The first key byte from d on where the items differ (byteChiave when
 // their keys are all equal): one pass of XORs against the first item, in
 // place of a counting pass for every byte they share.
 unsigned primoDiverso(const Voce* a, std::size_t n, unsigned d) noexcept
 {
-    std::uint64_t diversi[2] = {0, 0};
-    for (std::size_t i = 1; i < n; ++i) {
-        diversi[0] |= a[i].chiave[0] ^ a[0].chiave[0];
-        diversi[1] |= a[i].chiave[1] ^ a[0].chiave[1];
-    }
+    std::uint64_t diversi[3];
+    differenze(a, n, diversi);
     // Only the bytes from d on count.
     if (d >= 8) {
         diversi[0] = 0;
@@ -40,14 +32,34 @@ unsigned primoDiverso(const Voce* a, std::size_t n, unsigned d) noexcept
     return byteChiave;
 }
 
-void inserimento(Voce* a, std::size_t n)
+// A group too small for a radix pass: insertion sort when tiny, else
+// the comparison sort.
+void ordinaPiccola(Voce* a, std::size_t n)
 {
+    if (n >= 24) {
+        std::sort(a, a + n, Minore{});
+        return;
+    }
     for (std::size_t i = 1; i < n; ++i) {
         const Voce v = a[i];
         std::size_t j = i;
         for (; j > 0 && Minore{}(v, a[j - 1]); --j)
             a[j] = a[j - 1];
         a[j] = v;
+    }
+}
+
+// Counts the items by their key byte d, and where each byte's items start
+// once they are in order.
+void contaByte(const Voce* a, std::size_t n, unsigned d, std::size_t (&conta)[256], std::size_t (&inizi)[256])
+{
+    std::fill(std::begin(conta), std::end(conta), std::size_t{0});
+    for (std::size_t i = 0; i < n; ++i)
+        ++conta[byteDi(a[i], d)];
+    std::size_t somma = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        inizi[c] = somma;
+        somma += conta[c];
     }
 }
 
@@ -80,12 +92,15 @@ void ordinaUguali(Voce* a, std::size_t n)
     // The keys, redundant for a long item (they are its first bytes), stand
     // for the sixteen bytes after the shared ones while the group sorts, so
     // that most comparisons read no text; then they are put back.
+    const auto chiaviDa = [&](std::size_t da) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t l = a[i].lunghezza();
+            a[i].chiave[0] = ottoByte(a[i].dati(), l, da);
+            a[i].chiave[1] = ottoByte(a[i].dati(), l, da + 8);
+        }
+    };
     const std::size_t fine = comune + byteChiave;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t l = a[i].lunghezza();
-        a[i].chiave[0] = ottoByte(a[i].dati(), l, comune);
-        a[i].chiave[1] = ottoByte(a[i].dati(), l, comune + 8);
-    }
+    chiaviDa(comune);
     std::sort(a, a + n, [fine](const Voce& x, const Voce& y) {
         const Chiave128 kx = chiaveIntera(x);
         const Chiave128 ky = chiaveIntera(y);
@@ -97,21 +112,16 @@ void ordinaUguali(Voce* a, std::size_t n)
             return nx < ny;
         return std::string_view(x.dati() + fine, nx - fine) < std::string_view(y.dati() + fine, ny - fine);
     });
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t l = a[i].lunghezza();
-        a[i].chiave[0] = ottoByte(a[i].dati(), l, 0);
-        a[i].chiave[1] = ottoByte(a[i].dati(), l, 8);
-    }
+    chiaviDa(0);
 }
 
 }  // namespace
 
 void ordinaVoci(Voce* a, std::size_t n, unsigned d)
 {
-    constexpr std::size_t piccola = 24;
     constexpr std::size_t media = 128;
-    if (n < piccola) {
-        inserimento(a, n);
+    if (n < 24) {
+        ordinaPiccola(a, n);
         return;
     }
     if (d < byteChiave)
@@ -121,20 +131,15 @@ void ordinaVoci(Voce* a, std::size_t n, unsigned d)
         return;
     }
     if (n < media) {
-        std::sort(a, a + n, Minore{});
+        ordinaPiccola(a, n);
         return;
     }
-    std::size_t conta[256] = {};
-    for (std::size_t i = 0; i < n; ++i)
-        ++conta[byteDi(a[i], d)];
+    std::size_t conta[256];
     std::size_t prossima[256];
+    contaByte(a, n, d, conta, prossima);
     std::size_t fine[256];
-    std::size_t somma = 0;
-    for (unsigned c = 0; c < 256; ++c) {
-        prossima[c] = somma;
-        somma += conta[c];
-        fine[c] = somma;
-    }
+    for (unsigned c = 0; c < 256; ++c)
+        fine[c] = prossima[c] + conta[c];
     for (unsigned c = 0; c < 256; ++c) {
         while (prossima[c] < fine[c]) {
             Voce v = a[prossima[c]];
@@ -172,21 +177,12 @@ void ordinaDoppio(Voce* dati, Voce* altro, std::size_t n, unsigned d, bool inDat
             std::memcpy(static_cast<void*>(altro), dati, n * sizeof(Voce));
             dove = altro;
         }
-        if (n < 24)
-            inserimento(dove, n);
-        else
-            std::sort(dove, dove + n, Minore{});
+        ordinaPiccola(dove, n);
         return;
     }
-    std::size_t conta[256] = {};
-    for (std::size_t i = 0; i < n; ++i)
-        ++conta[byteDi(dati[i], d)];
+    std::size_t conta[256];
     std::size_t posto[256];
-    std::size_t somma = 0;
-    for (unsigned c = 0; c < 256; ++c) {
-        posto[c] = somma;
-        somma += conta[c];
-    }
+    contaByte(dati, n, d, conta, posto);
     for (std::size_t i = 0; i < n; ++i)
         altro[posto[byteDi(dati[i], d)]++] = dati[i];
     std::size_t da = 0;

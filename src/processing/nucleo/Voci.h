@@ -151,6 +151,31 @@ void consegna(const Voce& v, F& f)
     f(std::string_view(byte, n));
 }
 
+// Byte d (0 to 15) of an item's keys.
+inline unsigned byteDi(const Voce& v, unsigned d) noexcept
+{
+    return static_cast<unsigned>((v.chiave[d >> 3] >> (56 - 8 * (d & 7))) & 0xFF);
+}
+
+// The same item, for items of up to sixteen bytes (their keys and length
+// are all of them).
+inline bool stessaVoce(const Voce& a, const Voce& b) noexcept
+{
+    return a.chiave[0] == b.chiave[0] && a.chiave[1] == b.chiave[1] && a.resto == b.resto;
+}
+
+// The bits in which n items differ from the first: in their two keys and
+// (in diversi[2]) their length word's top 16 bits.
+inline void differenze(const Voce* a, std::size_t n, std::uint64_t diversi[3]) noexcept
+{
+    diversi[0] = diversi[1] = diversi[2] = 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        diversi[0] |= a[i].chiave[0] ^ a[0].chiave[0];
+        diversi[1] |= a[i].chiave[1] ^ a[0].chiave[1];
+        diversi[2] |= (a[i].resto ^ a[0].resto) >> 48;
+    }
+}
+
 // A sorted stretch of items.
 struct Tratto {
     const Voce* da;
