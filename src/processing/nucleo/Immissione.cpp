@@ -39,16 +39,16 @@ bool Immissione::aggiungi(std::string_view voce)
         Voce v{{0, 0}, std::uint64_t{voce.size()} << 48};
         chiaviBrevi(voce.data(), voce.size(), v.chiave[0], v.chiave[1]);
         // With several parts the hash chooses the part, and its top 48
-        // bits go with the item, below its length, for the part's table.
+        // bits go with the item, below its length, for the part's table
+        // (an empty item carries none: its length word would read as a
+        // long item's length).
+        std::uint64_t portato = 0;
         if (perParte_.size() > 1) {
             const std::uint64_t h = hashBreve(v);
             p = parteDi(h, perParte_.size());
-            // (An empty item carries none: its length word would read as a
-            // long item's length.)
-            arrivo = {{v.chiave[0], v.chiave[1], v.resto | (voce.empty() ? 0 : h >> 16)}};
-        } else {
-            arrivo = {{v.chiave[0], v.chiave[1], v.resto}};
+            portato = voce.empty() ? 0 : h >> 16;
         }
+        arrivo = {{v.chiave[0], v.chiave[1], v.resto | portato}};
     } else {
         const std::uint64_t h = hashDi(voce);
         arrivo = Arrivo::lunga(h, voce);
