@@ -30,9 +30,9 @@ bool Parte::raddoppia()
         return false;
     Tavola vecchia = std::exchange(tavola, std::move(nuova));
     misura(bit() + 1);
-    // In blocks: the texts of a block's items are fetched ahead, then their
-    // new slots, so that the cache misses of a block overlap (the texts lie
-    // all over memory).
+    // In blocks: the new slots of a block's items are fetched ahead, so
+    // that the cache misses of a block overlap. A long item's hash is its
+    // second key.
     constexpr std::size_t blocco = 16;
     const Voce* voci[blocco];
     std::uint64_t hash[blocco];
@@ -43,14 +43,11 @@ bool Parte::raddoppia()
             const Voce& v = vecchia[i];
             if (v.resto == vuota)
                 continue;
-            if ((v.resto >> 48) > byteChiave)
-                __builtin_prefetch(reinterpret_cast<const void*>(v.resto & Voce::mascheraIndirizzo));
             voci[m++] = &v;
         }
         for (std::size_t k = 0; k < m; ++k) {
             const Voce& v = *voci[k];
-            const std::size_t n = v.lunghezza();
-            hash[k] = n <= byteChiave ? hashBreve(v) : hashDi(std::string_view(v.dati(), n));
+            hash[k] = (v.resto >> 48) <= byteChiave ? hashBreve(v) : v.chiave[1];
             anticipa(hash[k]);
         }
         for (std::size_t k = 0; k < m; ++k) {
@@ -91,6 +88,19 @@ void Parte::ordina()
         for (std::size_t i = 0; i < tavola.size(); ++i)
             if (tavola[i].resto != vuota)
                 tavola[j++] = tavola[i];
+        // The long items' second keys go back from their hashes to their
+        // bytes 8 to 15, the texts fetched a few items ahead.
+        if (lungheInTavola != 0) {
+            constexpr std::size_t avanti = 8;
+            const auto lunga = [](const Voce& v) { return (v.resto >> 48) > byteChiave; };
+            for (std::size_t i = 0; i < quante; ++i) {
+                if (i + avanti < quante && lunga(tavola[i + avanti]))
+                    __builtin_prefetch(tavola[i + avanti].dati());
+                Voce& v = tavola[i];
+                if (lunga(v))
+                    v.chiave[1] = ottoByte(v.dati(), v.lunghezza(), 8);
+            }
+        }
         ordinaVoci(tavola.begin(), quante);
     }
     corte.ordina();
@@ -193,9 +203,8 @@ bool Parte::prendiBlocco(const Immissione::Arrivo* a, std::size_t m, std::size_t
     for (std::size_t k = 0; k < m; ++k) {
         if (a[k].eLunga()) {
             const std::string_view t = a[k].testo();
-            nuove[k] = {{ottoByte(t.data(), t.size(), 0), ottoByte(t.data(), t.size(), 8)},
-                        std::min<std::uint64_t>(t.size(), Voce::lunga) << 48};
             hash[k] = a[k].hash();
+            nuove[k] = {{ottoByte(t.data(), t.size(), 0), hash[k]}, std::min<std::uint64_t>(t.size(), Voce::lunga) << 48};
         } else {
             nuove[k] = {{a[k].parola[0], a[k].parola[1]}, a[k].parola[2] & ~Voce::mascheraIndirizzo};
             if constexpr (neiSecchi) {

@@ -160,9 +160,13 @@ struct Parte {
         }
     }
 
-    // Keeps the item `testo` of more than sixteen bytes (keys in `v`, hash
-    // `h`) unless an equal item is kept. False when the budget has no room
-    // for it (nothing is kept then).
+    // Keeps the item `testo` of more than sixteen bytes unless an equal item
+    // is kept. `v` holds its first key and its length word, and its second
+    // key is its hash `h`: while a long item is in the table its second key
+    // holds its hash instead of bytes 8 to 15 (which its text has anyway),
+    // so a probe tells items apart by 64 bits of hash and doubling the table
+    // never reads or hashes the text again. ordina() puts the bytes back.
+    // False when the budget has no room for it (nothing is kept then).
     bool aggiungi(Voce v, std::uint64_t h, std::string_view testo)
     {
         if (quante >= soglia && !raddoppia())
@@ -179,12 +183,12 @@ struct Parte {
                 ++lungheInTavola;
                 return true;
             }
-            if (cella.chiave[0] != v.chiave[0] || cella.chiave[1] != v.chiave[1])
+            // A short item's length word differs from a long one's.
+            if (cella.chiave[0] != v.chiave[0] || cella.chiave[1] != h || (cella.resto >> 48) != (v.resto >> 48))
                 continue;
-            if ((cella.resto >> 48) == (v.resto >> 48) && cella.lunghezza() == testo.size() &&
-                       std::memcmp(cella.dati() + byteChiave, testo.data() + byteChiave, testo.size() - byteChiave) == 0) {
+            if (cella.lunghezza() == testo.size() &&
+                std::memcmp(cella.dati() + 8, testo.data() + 8, testo.size() - 8) == 0)
                 return true;
-            }
         }
     }
 
