@@ -175,15 +175,21 @@ void TstOracolo::listeGrandi()
              })> insieme;
     for (int i = 0; i < voci; ++i) {
         const auto valore = caso() % static_cast<std::uint64_t>(distinte);
-        // Short items, items sharing long prefixes, quoted items with
-        // commas, and sixteen-byte items that differ only in their second
-        // eight bytes (among so many, some share the hash bits the set
-        // stores, so the full comparison gets exercised).
+        // Short items, items sharing long prefixes, runs of one byte of
+        // many lengths (up to 40 bytes, and up to 400, so that many items
+        // share most of their bytes; some go on with a second run), quoted
+        // items with commas, and sixteen-byte items that differ only in
+        // their second eight bytes (among so many, some share the hash bits
+        // the set stores, so the full comparison gets exercised).
         std::string voce;
         switch (valore % 5) {
         case 0: voce = std::to_string(valore); break;
         case 1: voce.append("prefisso-comune-lungo-").append(std::to_string(valore)); break;
-        case 2: voce.assign(valore % 40, 'x').push_back(char(valore % 7)); break;
+        case 2:
+            voce.assign(valore % (valore % 10 == 2 ? 40 : 400), 'x').push_back(char(valore % 7));
+            if (valore % 3 == 0)
+                voce.append(valore % 50, 'y').push_back(char(valore % 7));
+            break;
         case 3: voce.append("q").append(std::to_string(valore)).append(",r"); break;
         default: {
             char esadecimale[17];

@@ -32,18 +32,41 @@ unsigned primoDiverso(const Voce* a, std::size_t n, unsigned d) noexcept
     return byteChiave;
 }
 
+// The order of items whose keys stand for their bytes from `base` on (the
+// sixteen bytes there, zero-padded), among items that share their first
+// `base` bytes: the order of the items themselves.
+struct MinoreDa {
+    std::size_t base;
+
+    bool operator()(const Voce& a, const Voce& b) const noexcept
+    {
+        const Chiave128 ka = chiaveIntera(a);
+        const Chiave128 kb = chiaveIntera(b);
+        if (ka != kb) [[likely]]
+            return ka < kb;
+        // Equal keys: one that ends within them is a prefix of the other.
+        const std::size_t fine = base + byteChiave;
+        const std::size_t na = a.lunghezza();
+        const std::size_t nb = b.lunghezza();
+        if (na <= fine || nb <= fine)
+            return na < nb;
+        return std::string_view(a.dati() + fine, na - fine) < std::string_view(b.dati() + fine, nb - fine);
+    }
+};
+
 // A group too small for a radix pass: insertion sort when tiny, else
 // the comparison sort.
-void ordinaPiccola(Voce* a, std::size_t n)
+void ordinaPiccola(Voce* a, std::size_t n, std::size_t base)
 {
+    const MinoreDa minore{base};
     if (n >= 24) {
-        std::sort(a, a + n, Minore{});
+        std::sort(a, a + n, minore);
         return;
     }
     for (std::size_t i = 1; i < n; ++i) {
         const Voce v = a[i];
         std::size_t j = i;
-        for (; j > 0 && Minore{}(v, a[j - 1]); --j)
+        for (; j > 0 && minore(v, a[j - 1]); --j)
             a[j] = a[j - 1];
         a[j] = v;
     }
@@ -63,100 +86,168 @@ void contaByte(const Voce* a, std::size_t n, unsigned d, std::size_t (&conta)[25
     }
 }
 
-// Items whose keys are all equal: long items that share their first
-// sixteen bytes, often many more (a common prefix). The bytes all of them
-// share past the keys are found once, and comparisons start after them,
-// instead of going over the same prefix again in every comparison.
-void ordinaUguali(Voce* a, std::size_t n)
+// Texts are fetched this many items ahead where each item's lies elsewhere.
+constexpr std::size_t avanti = 8;
+
+// Sets the keys of n long items to their sixteen bytes from `da` on.
+void chiaviDa(Voce* a, std::size_t n, std::size_t da)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + avanti < n)
+            __builtin_prefetch(a[i + avanti].dati() + da);
+        const std::size_t l = a[i].lunghezza();
+        a[i].chiave[0] = ottoByte(a[i].dati(), l, da);
+        a[i].chiave[1] = ottoByte(a[i].dati(), l, da + 8);
+    }
+}
+
+// For n items that share their first `fine` bytes, all longer than that:
+// how many bytes they share.
+std::size_t prefissoComune(const Voce* a, std::size_t n, std::size_t fine)
 {
     std::size_t comune = std::numeric_limits<std::size_t>::max();
     for (std::size_t i = 0; i < n; ++i)
         comune = std::min(comune, a[i].lunghezza());
-    if (comune <= byteChiave) {
-        // An item of up to sixteen bytes among them: it is a prefix of
-        // the others, and the keys and lengths settle the order.
-        std::sort(a, a + n, Minore{});
-        return;
-    }
-    const std::string_view primo(a[0].dati(), a[0].lunghezza());
-    comune = std::min(comune, primo.size());
-    for (std::size_t i = 1; i < n && comune > byteChiave; ++i) {
+    const char* primo = a[0].dati();
+    for (std::size_t i = 1; i < n && comune > fine; ++i) {
+        if (i + avanti < n)
+            __builtin_prefetch(a[i + avanti].dati() + fine);
         const char* p = a[i].dati();
-        std::size_t k = byteChiave;
-        while (k + 8 <= comune && std::memcmp(p + k, primo.data() + k, 8) == 0)
+        // Most items share all of it: one comparison of the whole says so.
+        if (std::memcmp(p + fine, primo + fine, comune - fine) == 0)
+            continue;
+        std::size_t k = fine;
+        while (k + 8 <= comune && std::memcmp(p + k, primo + k, 8) == 0)
             k += 8;
         while (k < comune && p[k] == primo[k])
             ++k;
         comune = k;
     }
-    // The keys, redundant for a long item (they are its first bytes), stand
-    // for the sixteen bytes after the shared ones while the group sorts, so
-    // that most comparisons read no text; then they are put back.
-    const auto chiaviDa = [&](std::size_t da) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t l = a[i].lunghezza();
-            a[i].chiave[0] = ottoByte(a[i].dati(), l, da);
-            a[i].chiave[1] = ottoByte(a[i].dati(), l, da + 8);
+    return comune;
+}
+
+void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base);
+
+// Long items whose keys (their first sixteen bytes) are all equal, often
+// with many more bytes in common. The keys, redundant for a long item,
+// stand for the bytes after the shared ones while the group sorts, so
+// that most comparisons read no text; then they are put back.
+void ordinaUguali(Voce* a, std::size_t n)
+{
+    const std::size_t comune = prefissoComune(a, n, byteChiave);
+    chiaviDa(a, n, comune);
+    ordinaDa(a, n, 0, comune);
+    chiaviDa(a, n, 0);
+}
+
+// MSD radix sort on the key bytes from d on, of items whose keys stand for
+// their bytes from `base` on. A group whose keys are all equal moves its
+// keys past the bytes it shares (only where they stand for the first bytes
+// does ordinaUguali put them back after). Every group but the largest is
+// sorted by a call of its own, the largest by the loop: each call has at
+// most half the items of its caller, so the stack stays shallow whatever
+// the items.
+void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
+{
+    constexpr std::size_t media = 128;
+    for (;;) {
+        if (n < 24) {
+            ordinaPiccola(a, n, base);
+            return;
         }
-    };
-    const std::size_t fine = comune + byteChiave;
-    chiaviDa(comune);
-    std::sort(a, a + n, [fine](const Voce& x, const Voce& y) {
-        const Chiave128 kx = chiaveIntera(x);
-        const Chiave128 ky = chiaveIntera(y);
-        if (kx != ky)
-            return kx < ky;
-        const std::size_t nx = x.lunghezza();
-        const std::size_t ny = y.lunghezza();
-        if (nx <= fine || ny <= fine)
-            return nx < ny;
-        return std::string_view(x.dati() + fine, nx - fine) < std::string_view(y.dati() + fine, ny - fine);
-    });
-    chiaviDa(0);
+        if (d < byteChiave)
+            d = primoDiverso(a, n, d);
+        if (d >= byteChiave) {
+            std::size_t minimo = std::numeric_limits<std::size_t>::max();
+            for (std::size_t i = 0; i < n; ++i)
+                minimo = std::min(minimo, a[i].lunghezza());
+            if (minimo <= base + byteChiave) {
+                // An item that ends within the keys is a prefix of the
+                // others: the lengths settle what the keys do not.
+                std::sort(a, a + n, MinoreDa{base});
+                return;
+            }
+            if (base == 0) {
+                ordinaUguali(a, n);
+                return;
+            }
+            base = prefissoComune(a, n, base + byteChiave);
+            chiaviDa(a, n, base);
+            d = 0;
+            continue;
+        }
+        if (n < media) {
+            ordinaPiccola(a, n, base);
+            return;
+        }
+        std::size_t conta[256];
+        std::size_t prossima[256];
+        contaByte(a, n, d, conta, prossima);
+        unsigned grande = 0;
+        for (unsigned c = 1; c < 256; ++c)
+            if (conta[c] > conta[grande])
+                grande = c;
+        if (conta[grande] >= n - n / 8) {
+            // Nearly all share this byte too, as where items differ in how
+            // long a run of one byte goes on: a pass a byte would move few
+            // items each time. The keys are sorted as whole numbers
+            // instead; each group of equal keys then goes on past them.
+            std::sort(a, a + n, [](const Voce& x, const Voce& y) { return chiaveIntera(x) < chiaveIntera(y); });
+            std::size_t daGrande = 0;
+            std::size_t nGrande = 0;
+            for (std::size_t i = 0; i < n;) {
+                std::size_t j = i + 1;
+                while (j < n && chiaveIntera(a[j]) == chiaveIntera(a[i]))
+                    ++j;
+                if (j - i > nGrande) {
+                    if (nGrande > 1)
+                        ordinaDa(a + daGrande, nGrande, byteChiave, base);
+                    daGrande = i;
+                    nGrande = j - i;
+                } else if (j - i > 1) {
+                    ordinaDa(a + i, j - i, byteChiave, base);
+                }
+                i = j;
+            }
+            a += daGrande;
+            n = nGrande;
+            d = byteChiave;
+            continue;
+        }
+        std::size_t fine[256];
+        for (unsigned c = 0; c < 256; ++c)
+            fine[c] = prossima[c] + conta[c];
+        for (unsigned c = 0; c < 256; ++c) {
+            while (prossima[c] < fine[c]) {
+                Voce v = a[prossima[c]];
+                unsigned k = byteDi(v, d);
+                while (k != c) {
+                    std::swap(v, a[prossima[k]++]);
+                    k = byteDi(v, d);
+                }
+                a[prossima[c]++] = v;
+            }
+        }
+        std::size_t da = 0;
+        std::size_t daGrande = 0;
+        for (unsigned c = 0; c < 256; ++c) {
+            if (c == grande)
+                daGrande = da;
+            else if (conta[c] > 1)
+                ordinaDa(a + da, conta[c], d + 1, base);
+            da += conta[c];
+        }
+        a += daGrande;
+        n = conta[grande];
+        ++d;
+    }
 }
 
 }  // namespace
 
 void ordinaVoci(Voce* a, std::size_t n, unsigned d)
 {
-    constexpr std::size_t media = 128;
-    if (n < 24) {
-        ordinaPiccola(a, n);
-        return;
-    }
-    if (d < byteChiave)
-        d = primoDiverso(a, n, d);
-    if (d >= byteChiave) {
-        ordinaUguali(a, n);
-        return;
-    }
-    if (n < media) {
-        ordinaPiccola(a, n);
-        return;
-    }
-    std::size_t conta[256];
-    std::size_t prossima[256];
-    contaByte(a, n, d, conta, prossima);
-    std::size_t fine[256];
-    for (unsigned c = 0; c < 256; ++c)
-        fine[c] = prossima[c] + conta[c];
-    for (unsigned c = 0; c < 256; ++c) {
-        while (prossima[c] < fine[c]) {
-            Voce v = a[prossima[c]];
-            unsigned k = byteDi(v, d);
-            while (k != c) {
-                std::swap(v, a[prossima[k]++]);
-                k = byteDi(v, d);
-            }
-            a[prossima[c]++] = v;
-        }
-    }
-    std::size_t da = 0;
-    for (unsigned c = 0; c < 256; ++c) {
-        if (conta[c] > 1)
-            ordinaVoci(a + da, conta[c], d + 1);
-        da += conta[c];
-    }
+    ordinaDa(a, n, d, 0);
 }
 
 namespace {
@@ -177,7 +268,7 @@ void ordinaDoppio(Voce* dati, Voce* altro, std::size_t n, unsigned d, bool inDat
             std::memcpy(static_cast<void*>(altro), dati, n * sizeof(Voce));
             dove = altro;
         }
-        ordinaPiccola(dove, n);
+        ordinaPiccola(dove, n, 0);
         return;
     }
     std::size_t conta[256];
