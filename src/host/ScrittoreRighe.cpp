@@ -269,11 +269,11 @@ void ScrittoreRighe::emetti(const char* dati, std::size_t n)
     if (t.byte < n)
         fallisci(EIO);
     scritti_ += n;
-    // Every few MiB the disk is asked to start on what has been written,
+    // Every MiB the disk is asked to start on what has been written,
     // so that its work overlaps with making the next lines and the fsync
     // at the end finds little left. Only a request: its errors, if any,
     // come back from the fsync.
-    constexpr std::uint64_t passo = std::uint64_t{4} << 20;
+    constexpr std::uint64_t passo = std::uint64_t{1} << 20;
     if (scritti_ - avviati_ >= passo) {
         ::sync_file_range(file_.get(), static_cast<off_t>(avviati_), static_cast<off_t>(scritti_ - avviati_),
                           SYNC_FILE_RANGE_WRITE);
