@@ -12,6 +12,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "Hash.h"
+
 // What the core's parts share about items: their keys and their order, the
 // merge of sorted stretches, the sort, and the hash that places them.
 namespace nucleo {
@@ -353,7 +355,7 @@ void ordinaVoci(Voce* a, std::size_t n, Voce* appoggio);
 
 inline std::uint64_t hashDi(std::string_view s) noexcept
 {
-    return XXH3_64bits(s.data(), s.size());
+    return hashTesto(s.data(), s.size());
 }
 
 // The hash of an item of up to sixteen bytes, from its keys and length.
