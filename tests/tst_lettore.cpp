@@ -37,6 +37,8 @@ private slots:
     void erroriApertura();
     void fileNonRegolari_data();
     void fileNonRegolari();
+    void fileCheSiAccorcia_data();
+    void fileCheSiAccorcia();
 };
 
 void TstLettore::campi_data()
@@ -216,6 +218,40 @@ void TstLettore::fileNonRegolari()
         QFAIL("a non-regular file was read");
     } catch (const host::ErroreRuntime& e) {
         QCOMPARE(e.numero(), 75);
+    }
+}
+
+void TstLettore::fileCheSiAccorcia_data()
+{
+    QTest::addColumn<qint64>("resta");
+    QTest::newRow("to nothing") << qint64(0);
+    QTest::newRow("to half of the piece") << qint64(300000);
+}
+
+void TstLettore::fileCheSiAccorcia()
+{
+    // A large file's piece views the file itself: when the file shrinks
+    // under it, the bytes it lost read as zeros instead of ending the
+    // process, and the reader raises an I/O error.
+    QFETCH(qint64, resta);
+    CartellaProva cartella;
+    QByteArray righe;
+    for (int i = 0; righe.size() < (3 << 20); ++i)
+        righe += "riga " + QByteArray::number(i) + "\r\n";
+    const QString percorso = cartella.scriviSorgente(QStringLiteral("LUNGO.TXT"), righe);
+    host::LettoreVoci lettore(percorso);
+    const std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
+    QVERIFY(pezzo.size() > std::size_t(resta) && pezzo.size() <= std::size_t(1 << 20));
+    QVERIFY(QByteArray(pezzo.data(), qsizetype(pezzo.size())) == righe.left(qsizetype(pezzo.size())));
+    QVERIFY(QFile::resize(percorso, resta));
+    const QByteArray visto(pezzo.data(), qsizetype(pezzo.size()));
+    QVERIFY(visto.left(resta) == righe.left(resta));
+    QCOMPARE(visto.count('\0'), qsizetype(pezzo.size()) - resta);
+    try {
+        lettore.prossimoPezzo(1 << 20, 2 << 20);
+        QFAIL("no error raised");
+    } catch (const host::ErroreRuntime& e) {
+        QCOMPARE(e.numero(), 57);
     }
 }
 

@@ -5,10 +5,13 @@
 #include "host/Percorsi.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include <fcntl.h>
@@ -19,6 +22,89 @@
 namespace host {
 
 namespace {
+
+// A file at least this large is read through mappings of its pieces.
+constexpr std::uint64_t sogliaMappa = std::uint64_t{1} << 20;
+
+// The windows mapped by all readers, where the SIGBUS handler finds them:
+// a file that shrinks under a mapping makes its lost pages fault, and the
+// handler puts a page of zeros there and marks the window, instead of the
+// process ending. Lock-free, so that the handler may read it on any thread.
+namespace finestre {
+constexpr int posti = 32;
+std::atomic<std::uintptr_t> inizio[posti];
+std::atomic<std::uintptr_t> fine[posti];
+std::atomic<bool> colpita[posti];
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+bool occupato[posti];
+std::mutex mutex;
+int usate = 0;
+std::uintptr_t pagina = 4096;
+struct sigaction precedente;
+
+extern "C" void gestoreFinestre(int segnale, siginfo_t* info, void* contesto)
+{
+    const int errnoSalvato = errno;
+    const auto a = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (int i = 0; i < posti; ++i) {
+        if (a >= inizio[i].load() && a < fine[i].load()) {
+            void* p = reinterpret_cast<void*>(a & ~(pagina - 1));
+            if (::mmap(p, pagina, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+                colpita[i].store(true);
+                errno = errnoSalvato;
+                return;
+            }
+        }
+    }
+    errno = errnoSalvato;
+    // Not a window's: what was there before.
+    if ((precedente.sa_flags & SA_SIGINFO) != 0) {
+        precedente.sa_sigaction(segnale, info, contesto);
+    } else if (precedente.sa_handler != SIG_DFL && precedente.sa_handler != SIG_IGN) {
+        precedente.sa_handler(segnale);
+    } else {
+        // The fault comes again and takes the default action.
+        ::sigaction(segnale, &precedente, nullptr);
+    }
+}
+
+// A place for the window [base, base + byte), the handler in place while
+// any window is; -1 when all places are taken.
+int registra(const char* base, std::size_t byte)
+{
+    const std::lock_guard blocco(mutex);
+    for (int i = 0; i < posti; ++i) {
+        if (occupato[i])
+            continue;
+        if (usate++ == 0) {
+            pagina = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+            struct sigaction nuova {};
+            nuova.sa_sigaction = gestoreFinestre;
+            sigemptyset(&nuova.sa_mask);
+            nuova.sa_flags = SA_SIGINFO;
+            ::sigaction(SIGBUS, &nuova, &precedente);
+        }
+        occupato[i] = true;
+        colpita[i].store(false);
+        inizio[i].store(reinterpret_cast<std::uintptr_t>(base));
+        fine[i].store(reinterpret_cast<std::uintptr_t>(base) + byte);
+        return i;
+    }
+    return -1;
+}
+
+// Frees the place; true if the file shrank under its window.
+bool cancella(int i) noexcept
+{
+    const std::lock_guard blocco(mutex);
+    fine[i].store(0);
+    inizio[i].store(0);
+    occupato[i] = false;
+    if (--usate == 0)
+        ::sigaction(SIGBUS, &precedente, nullptr);
+    return colpita[i].load();
+}
+}  // namespace finestre
 
 bool altaSurrogata(char a, char b, bool bigEndian)
 {
@@ -57,7 +143,103 @@ LettoreVoci::Mappa::~Mappa()
         ::munmap(dati, byte);
 }
 
-LettoreVoci::~LettoreVoci() = default;
+LettoreVoci::~LettoreVoci()
+{
+    rilasciaFinestre(true);
+}
+
+void LettoreVoci::rilasciaFinestre(bool tutte) noexcept
+{
+    // The caller may still use the piece of the call before this one.
+    for (Finestra& f : finestre_) {
+        if (f.base == nullptr || (!tutte && f.chiamata + 2 > chiamate_))
+            continue;
+        // Out of the handler's sight before it is unmapped.
+        if (finestre::cancella(f.posto))
+            troncato_ = true;
+        ::munmap(f.base, f.byte);
+        f = Finestra{};
+    }
+}
+
+void LettoreVoci::verifica()
+{
+    for (const Finestra& f : finestre_)
+        if (f.base != nullptr && finestre::colpita[f.posto].load())
+            troncato_ = true;
+    if (troncato_)
+        throw ErroreRuntime::daErrno(EIO, percorso_);
+}
+
+std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massimo)
+{
+    if (inUtf16(codifica_) || finito_ || spaziSospesi_ != 0)
+        return {};
+    if (file_.valido() && dichiarata_ < sogliaMappa)
+        return {};
+    // Bytes read past the last cut are the file's bytes from `da` on.
+    const std::uint64_t da = posizione_ - (presenti_ - consumati_);
+    std::uint64_t fine = memoria_.size();
+    if (file_.valido()) {
+        struct stat st {};
+        if (::fstat(file_.get(), &st) != 0)
+            return {};
+        fine = static_cast<std::uint64_t>(st.st_size);
+    }
+    if (da >= fine)
+        return {};
+    const std::size_t voglio = std::min(quanto, massimo);
+    const bool finale = fine - da <= voglio;
+    const std::size_t n = finale ? static_cast<std::size_t>(fine - da) : voglio;
+    const char* testo = nullptr;
+    Finestra nuova;
+    if (file_.valido()) {
+        Finestra* libera = finestre_[0].base == nullptr ? &finestre_[0] : finestre_[1].base == nullptr ? &finestre_[1] : nullptr;
+        if (libera == nullptr)
+            return {};
+        const std::uint64_t pagina = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        const std::uint64_t allineato = da / pagina * pagina;
+        const std::size_t byte = static_cast<std::size_t>(da - allineato) + n;
+        void* m = ::mmap(nullptr, byte, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file_.get(), static_cast<off_t>(allineato));
+        if (m == MAP_FAILED)
+            return {};
+        nuova.base = static_cast<char*>(m);
+        nuova.byte = byte;
+        nuova.posto = finestre::registra(nuova.base, byte);
+        if (nuova.posto < 0) {
+            ::munmap(m, byte);
+            return {};
+        }
+        nuova.chiamata = chiamate_;
+        testo = nuova.base + (da - allineato);
+        *libera = nuova;
+    } else {
+        testo = memoria_.data() + da;
+    }
+    // The rest of the file is a piece as it is; otherwise the piece ends
+    // where a field surely ends, and a field longer than the piece is read
+    // into the buffer.
+    const std::size_t taglio = finale ? n : CampiTesto::taglio({testo, n});
+    if (taglio == 0) {
+        for (Finestra& f : finestre_) {
+            if (f.base != nullptr && f.base == nuova.base) {
+                if (finestre::cancella(f.posto))
+                    troncato_ = true;
+                ::munmap(f.base, f.byte);
+                f = Finestra{};
+            }
+        }
+        return {};
+    }
+    posizione_ = da + taglio;
+    presenti_ = 0;
+    consumati_ = 0;
+    finito_ = finale;
+    // Reading into the buffer goes on after the piece.
+    if (file_.valido() && !finale && ::lseek(file_.get(), static_cast<off_t>(posizione_), SEEK_SET) < 0)
+        throw ErroreRuntime::daErrno(errno, percorso_);
+    return {testo, taglio};
+}
 
 std::size_t LettoreVoci::leggiGrezzi(char* dove, std::size_t n)
 {
@@ -267,6 +449,13 @@ bool LettoreVoci::risolviSpazi(std::size_t massimo)
 std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
 {
     quanto = std::max<std::size_t>(quanto, 64);
+    ++chiamate_;
+    rilasciaFinestre(finiti_);
+    verifica();
+    if (const std::string_view pezzo = pezzoDiretto(quanto, massimo); !pezzo.empty()) {
+        finiti_ = false;
+        return pezzo;
+    }
     // What was read past the last cut goes to the front of the other
     // buffer, so that the piece handed out last stays as it is while this
     // one is read (the caller may still be working on it).

@@ -26,6 +26,12 @@ namespace host {
 // pieces are always bytes of the file or UTF-8. codifica() tells how to
 // write the items back.
 //
+// A large file's pieces are views of the file itself, mapped a piece at a
+// time, not copies: the file's bytes are in the system's cache already.
+// Should the file shrink under a piece meanwhile, the bytes it lost read as
+// zeros instead of ending the process, and the run fails with an I/O error
+// (the next piece, or verifica(), raises it).
+//
 // The reader owns the bytes its pieces view, so it can be neither copied
 // nor moved.
 class LettoreVoci {
@@ -72,7 +78,18 @@ public:
     // The memory the reader's buffers take now.
     std::size_t memoriaInUso() const noexcept;
 
+    // Raises the file's I/O error if the file shrank under a piece that
+    // viewed it: the caller checks so once it is done with the last piece.
+    void verifica();
+
 private:
+    // A piece of a large file that views the file's mapping, or of a reader
+    // of bytes that views them; "" where the piece must be read into the
+    // buffer instead (a field longer than the piece, UTF-16, the end).
+    std::string_view pezzoDiretto(std::size_t quanto, std::size_t massimo);
+    // Unmaps the windows of pieces the caller may no longer use.
+    void rilasciaFinestre(bool tutte) noexcept;
+
     void apri();                                  // reads the mark
     std::size_t leggiGrezzi(char* dove, std::size_t n);  // fewer than n at the end
     void riempi(std::size_t fino);                // text up to `fino` bytes
@@ -109,6 +126,18 @@ private:
     bool finiti_ = false;
     std::string grezzi_;             // UTF-16 bytes not yet decoded
     std::string decodificati_;
+
+    // The mapped windows of the last two pieces that viewed the file: a
+    // piece stays valid until the call after next.
+    struct Finestra {
+        char* base = nullptr;
+        std::size_t byte = 0;
+        int posto = -1;              // where the signal handler finds it
+        unsigned long chiamata = 0;  // the call that handed it out
+    };
+    Finestra finestre_[2];
+    unsigned long chiamate_ = 0;
+    bool troncato_ = false;          // the file shrank under a window
 };
 
 }  // namespace host

@@ -180,6 +180,9 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
                 aggiornaLettore();
         }
     }
+    // The last pieces were in use until now: the file must not have
+    // shrunk under them.
+    sorgente.verifica();
     sezioni.clear();
     lettore.azzera();
     deduplica_->concludi();
