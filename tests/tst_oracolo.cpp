@@ -176,7 +176,7 @@ void TstOracolo::listeGrandi()
     for (int i = 0; i < voci; ++i) {
         const auto valore = caso() % static_cast<std::uint64_t>(distinte);
         // Short items, items sharing long prefixes, runs of one byte of
-        // many lengths (up to 40 bytes, and up to 400, so that many items
+        // many lengths (up to 40 bytes, and up to 640, so that many items
         // share most of their bytes; some go on with a second run), quoted
         // items with commas, and sixteen-byte items that differ only in
         // their second eight bytes (among so many, some share the hash bits
@@ -186,7 +186,7 @@ void TstOracolo::listeGrandi()
         case 0: voce = std::to_string(valore); break;
         case 1: voce.append("prefisso-comune-lungo-").append(std::to_string(valore)); break;
         case 2:
-            voce.assign(valore % (valore % 10 == 2 ? 40 : 400), 'x').push_back(char(valore % 7));
+            voce.assign(valore % (valore % 10 == 2 ? 40 : 640), 'x').push_back(char(valore % 7));
             if (valore % 3 == 0)
                 voce.append(valore % 50, 'y').push_back(char(valore % 7));
             break;

@@ -126,7 +126,14 @@ std::size_t prefissoComune(const Voce* a, std::size_t n, std::size_t fine)
     return comune;
 }
 
-void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base);
+// How many times a group moves its keys on past shared bytes before it is
+// sorted by comparisons instead: each move reads every item's text again
+// at a new place, where a comparison reads on along the text, so items
+// that share prefix upon prefix, a few parting at each, cost no more than
+// the comparisons would.
+constexpr unsigned mosseMassime = 16;
+
+void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base, unsigned mosse);
 
 // Long items whose keys (their first sixteen bytes) are all equal, often
 // with many more bytes in common. The keys, redundant for a long item,
@@ -136,7 +143,7 @@ void ordinaUguali(Voce* a, std::size_t n)
 {
     const std::size_t comune = prefissoComune(a, n, byteChiave);
     chiaviDa(a, n, comune);
-    ordinaDa(a, n, 0, comune);
+    ordinaDa(a, n, 0, comune, 0);
     chiaviDa(a, n, 0);
 }
 
@@ -146,8 +153,8 @@ void ordinaUguali(Voce* a, std::size_t n)
 // does ordinaUguali put them back after). Every group but the largest is
 // sorted by a call of its own, the largest by the loop: each call has at
 // most half the items of its caller, so the stack stays shallow whatever
-// the items.
-void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
+// the items. `mosse` counts the moves made so far.
+void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base, unsigned mosse)
 {
     constexpr std::size_t media = 128;
     for (;;) {
@@ -161,7 +168,7 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
             std::size_t minimo = std::numeric_limits<std::size_t>::max();
             for (std::size_t i = 0; i < n; ++i)
                 minimo = std::min(minimo, a[i].lunghezza());
-            if (minimo <= base + byteChiave) {
+            if (minimo <= base + byteChiave || mosse == mosseMassime) {
                 // An item that ends within the keys is a prefix of the
                 // others: the lengths settle what the keys do not.
                 std::sort(a, a + n, MinoreDa{base});
@@ -174,6 +181,7 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
             base = prefissoComune(a, n, base + byteChiave);
             chiaviDa(a, n, base);
             d = 0;
+            ++mosse;
             continue;
         }
         if (n < media) {
@@ -201,11 +209,11 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
                     ++j;
                 if (j - i > nGrande) {
                     if (nGrande > 1)
-                        ordinaDa(a + daGrande, nGrande, byteChiave, base);
+                        ordinaDa(a + daGrande, nGrande, byteChiave, base, mosse);
                     daGrande = i;
                     nGrande = j - i;
                 } else if (j - i > 1) {
-                    ordinaDa(a + i, j - i, byteChiave, base);
+                    ordinaDa(a + i, j - i, byteChiave, base, mosse);
                 }
                 i = j;
             }
@@ -234,7 +242,7 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
             if (c == grande)
                 daGrande = da;
             else if (conta[c] > 1)
-                ordinaDa(a + da, conta[c], d + 1, base);
+                ordinaDa(a + da, conta[c], d + 1, base, mosse);
             da += conta[c];
         }
         a += daGrande;
@@ -247,7 +255,7 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base)
 
 void ordinaVoci(Voce* a, std::size_t n, unsigned d)
 {
-    ordinaDa(a, n, d, 0);
+    ordinaDa(a, n, d, 0, 0);
 }
 
 namespace {
