@@ -46,8 +46,12 @@ extern "C" void gestoreFinestre(int segnale, siginfo_t* info, void* contesto)
 {
     const int errnoSalvato = errno;
     const auto a = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    for (int i = 0; i < posti; ++i) {
-        if (a >= inizio[i].load() && a < fine[i].load()) {
+    // Only a fault (not a signal someone sent) in a window: its end is set
+    // last and cleared first, so a window being set or cleared is skipped.
+    for (int i = 0; i < posti && info->si_code > 0; ++i) {
+        const std::uintptr_t f = fine[i].load();
+        const std::uintptr_t d = inizio[i].load();
+        if (d != 0 && a >= d && a < f) {
             void* p = reinterpret_cast<void*>(a & ~(pagina - 1));
             if (::mmap(p, pagina, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
                 colpita[i].store(true);
@@ -63,8 +67,9 @@ extern "C" void gestoreFinestre(int segnale, siginfo_t* info, void* contesto)
     } else if (precedente.sa_handler != SIG_DFL && precedente.sa_handler != SIG_IGN) {
         precedente.sa_handler(segnale);
     } else {
-        // The fault comes again and takes the default action.
+        // The default action, as if this handler had never been there.
         ::sigaction(segnale, &precedente, nullptr);
+        ::raise(segnale);
     }
 }
 
@@ -167,6 +172,12 @@ void LettoreVoci::verifica()
     for (const Finestra& f : finestre_)
         if (f.base != nullptr && finestre::colpita[f.posto].load())
             troncato_ = true;
+    // A file cut within a page loses the rest of that page with no fault:
+    // it reads as zeros. Shorter than the pieces that viewed it, the file
+    // may have lost bytes under them.
+    struct stat st {};
+    if (visto_ != 0 && ::fstat(file_.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < visto_)
+        troncato_ = true;
     if (troncato_)
         throw ErroreRuntime::daErrno(EIO, percorso_);
 }
@@ -235,6 +246,8 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
     presenti_ = 0;
     consumati_ = 0;
     finito_ = finale;
+    if (file_.valido())
+        visto_ = posizione_;
     // Reading into the buffer goes on after the piece.
     if (file_.valido() && !finale && ::lseek(file_.get(), static_cast<off_t>(posizione_), SEEK_SET) < 0)
         throw ErroreRuntime::daErrno(errno, percorso_);

@@ -138,6 +138,7 @@ private:
     Finestra finestre_[2];
     unsigned long chiamate_ = 0;
     bool troncato_ = false;          // the file shrank under a window
+    std::uint64_t visto_ = 0;        // the end of the last piece that viewed the file
 };
 
 }  // namespace host
