@@ -211,7 +211,10 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
         const std::uint64_t pagina = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
         const std::uint64_t allineato = da / pagina * pagina;
         const std::size_t byte = static_cast<std::size_t>(da - allineato) + n;
-        void* m = ::mmap(nullptr, byte, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file_.get(), static_cast<off_t>(allineato));
+        // Not populated ahead: the pages are mapped as the fields are
+        // scanned (several at a fault), so a piece read ahead takes no
+        // memory before it is used.
+        void* m = ::mmap(nullptr, byte, PROT_READ, MAP_PRIVATE, file_.get(), static_cast<off_t>(allineato));
         if (m == MAP_FAILED)
             return {};
         nuova.base = static_cast<char*>(m);
