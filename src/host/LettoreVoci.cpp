@@ -39,7 +39,7 @@ static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<bo
 bool occupato[posti];
 std::mutex mutex;
 int usate = 0;
-std::uintptr_t pagina = 4096;
+const std::uintptr_t pagina = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
 struct sigaction precedente;
 
 extern "C" void gestoreFinestre(int segnale, siginfo_t* info, void* contesto)
@@ -82,7 +82,6 @@ int registra(const char* base, std::size_t byte)
         if (occupato[i])
             continue;
         if (usate++ == 0) {
-            pagina = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
             struct sigaction nuova {};
             nuova.sa_sigaction = gestoreFinestre;
             sigemptyset(&nuova.sa_mask);
@@ -153,18 +152,21 @@ LettoreVoci::~LettoreVoci()
     rilasciaFinestre(true);
 }
 
+void LettoreVoci::chiudi(Finestra& f) noexcept
+{
+    // Out of the handler's sight before it is unmapped.
+    if (finestre::cancella(f.posto))
+        troncato_ = true;
+    ::munmap(f.base, f.byte);
+    f = Finestra{};
+}
+
 void LettoreVoci::rilasciaFinestre(bool tutte) noexcept
 {
     // The caller may still use the piece of the call before this one.
-    for (Finestra& f : finestre_) {
-        if (f.base == nullptr || (!tutte && f.chiamata + 2 > chiamate_))
-            continue;
-        // Out of the handler's sight before it is unmapped.
-        if (finestre::cancella(f.posto))
-            troncato_ = true;
-        ::munmap(f.base, f.byte);
-        f = Finestra{};
-    }
+    for (Finestra& f : finestre_)
+        if (f.base != nullptr && (tutte || f.chiamata + 2 <= chiamate_))
+            chiudi(f);
 }
 
 void LettoreVoci::verifica()
@@ -203,13 +205,12 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
     const bool finale = fine - da <= voglio;
     const std::size_t n = finale ? static_cast<std::size_t>(fine - da) : voglio;
     const char* testo = nullptr;
-    Finestra nuova;
+    Finestra* libera = nullptr;
     if (file_.valido()) {
-        Finestra* libera = finestre_[0].base == nullptr ? &finestre_[0] : finestre_[1].base == nullptr ? &finestre_[1] : nullptr;
+        libera = finestre_[0].base == nullptr ? &finestre_[0] : finestre_[1].base == nullptr ? &finestre_[1] : nullptr;
         if (libera == nullptr)
             return {};
-        const std::uint64_t pagina = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-        const std::uint64_t allineato = da / pagina * pagina;
+        const std::uint64_t allineato = da / finestre::pagina * finestre::pagina;
         const std::size_t byte = static_cast<std::size_t>(da - allineato) + n;
         // Not populated ahead: the pages are mapped as the fields are
         // scanned (several at a fault), so a piece read ahead takes no
@@ -217,16 +218,13 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
         void* m = ::mmap(nullptr, byte, PROT_READ, MAP_PRIVATE, file_.get(), static_cast<off_t>(allineato));
         if (m == MAP_FAILED)
             return {};
-        nuova.base = static_cast<char*>(m);
-        nuova.byte = byte;
-        nuova.posto = finestre::registra(nuova.base, byte);
-        if (nuova.posto < 0) {
+        const int posto = finestre::registra(static_cast<char*>(m), byte);
+        if (posto < 0) {
             ::munmap(m, byte);
             return {};
         }
-        nuova.chiamata = chiamate_;
-        testo = nuova.base + (da - allineato);
-        *libera = nuova;
+        *libera = {static_cast<char*>(m), byte, posto, chiamate_};
+        testo = libera->base + (da - allineato);
     } else {
         testo = memoria_.data() + da;
     }
@@ -235,14 +233,8 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
     // into the buffer.
     const std::size_t taglio = finale ? n : CampiTesto::taglio({testo, n});
     if (taglio == 0) {
-        for (Finestra& f : finestre_) {
-            if (f.base != nullptr && f.base == nuova.base) {
-                if (finestre::cancella(f.posto))
-                    troncato_ = true;
-                ::munmap(f.base, f.byte);
-                f = Finestra{};
-            }
-        }
+        if (libera != nullptr)
+            chiudi(*libera);
         return {};
     }
     posizione_ = da + taglio;

@@ -136,6 +136,7 @@ private:
         unsigned long chiamata = 0;  // the call that handed it out
     };
     Finestra finestre_[2];
+    void chiudi(Finestra& f) noexcept;   // unmaps it, noting whether the file shrank under it
     unsigned long chiamate_ = 0;
     bool troncato_ = false;          // the file shrank under a window
     std::uint64_t visto_ = 0;        // the end of the last piece that viewed the file

@@ -32,33 +32,11 @@ unsigned primoDiverso(const Voce* a, std::size_t n, unsigned d) noexcept
     return byteChiave;
 }
 
-// The order of items whose keys stand for their bytes from `base` on (the
-// sixteen bytes there, zero-padded), among items that share their first
-// `base` bytes: the order of the items themselves.
-struct MinoreDa {
-    std::size_t base;
-
-    bool operator()(const Voce& a, const Voce& b) const noexcept
-    {
-        const Chiave128 ka = chiaveIntera(a);
-        const Chiave128 kb = chiaveIntera(b);
-        if (ka != kb) [[likely]]
-            return ka < kb;
-        // Equal keys: one that ends within them is a prefix of the other.
-        const std::size_t fine = base + byteChiave;
-        const std::size_t na = a.lunghezza();
-        const std::size_t nb = b.lunghezza();
-        if (na <= fine || nb <= fine)
-            return na < nb;
-        return std::string_view(a.dati() + fine, na - fine) < std::string_view(b.dati() + fine, nb - fine);
-    }
-};
-
 // A group too small for a radix pass: insertion sort when tiny, else
 // the comparison sort.
 void ordinaPiccola(Voce* a, std::size_t n, std::size_t base)
 {
-    const MinoreDa minore{base};
+    const Minore minore{base};
     if (n >= 24) {
         std::sort(a, a + n, minore);
         return;
@@ -101,13 +79,11 @@ void chiaviDa(Voce* a, std::size_t n, std::size_t da)
     }
 }
 
-// For n items that share their first `fine` bytes, all longer than that:
-// how many bytes they share.
-std::size_t prefissoComune(const Voce* a, std::size_t n, std::size_t fine)
+// For n items that share their first `fine` bytes, all longer than that,
+// the shortest `minimo` bytes long: how many bytes they share.
+std::size_t prefissoComune(const Voce* a, std::size_t n, std::size_t fine, std::size_t minimo)
 {
-    std::size_t comune = std::numeric_limits<std::size_t>::max();
-    for (std::size_t i = 0; i < n; ++i)
-        comune = std::min(comune, a[i].lunghezza());
+    std::size_t comune = minimo;
     const char* primo = a[0].dati();
     for (std::size_t i = 1; i < n && comune > fine; ++i) {
         if (i + avanti < n)
@@ -139,9 +115,9 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base, unsigned mos
 // with many more bytes in common. The keys, redundant for a long item,
 // stand for the bytes after the shared ones while the group sorts, so
 // that most comparisons read no text; then they are put back.
-void ordinaUguali(Voce* a, std::size_t n)
+void ordinaUguali(Voce* a, std::size_t n, std::size_t minimo)
 {
-    const std::size_t comune = prefissoComune(a, n, byteChiave);
+    const std::size_t comune = prefissoComune(a, n, byteChiave, minimo);
     chiaviDa(a, n, comune);
     ordinaDa(a, n, 0, comune, 0);
     chiaviDa(a, n, 0);
@@ -171,14 +147,14 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base, unsigned mos
             if (minimo <= base + byteChiave || mosse == mosseMassime) {
                 // An item that ends within the keys is a prefix of the
                 // others: the lengths settle what the keys do not.
-                std::sort(a, a + n, MinoreDa{base});
+                std::sort(a, a + n, Minore{base});
                 return;
             }
             if (base == 0) {
-                ordinaUguali(a, n);
+                ordinaUguali(a, n, minimo);
                 return;
             }
-            base = prefissoComune(a, n, base + byteChiave);
+            base = prefissoComune(a, n, base + byteChiave, minimo);
             chiaviDa(a, n, base);
             d = 0;
             ++mosse;

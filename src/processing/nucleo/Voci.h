@@ -105,7 +105,13 @@ inline Chiave128 chiaveIntera(const Voce& v) noexcept
     return (static_cast<Chiave128>(v.chiave[0]) << 64) | v.chiave[1];
 }
 
+// The order of items: bytewise, a prefix first. Its keys stand for an
+// item's bytes from `base` on (the sixteen bytes there, zero-padded), among
+// items that share their first `base` bytes: 0 but while a group of long
+// items sorts past the bytes it shares.
 struct Minore {
+    std::size_t base = 0;
+
     bool operator()(const Voce& a, const Voce& b) const noexcept
     {
         // The keys as one 128-bit number: neighbours in a sorted list often
@@ -115,15 +121,15 @@ struct Minore {
         const Chiave128 kb = chiaveIntera(b);
         if (ka != kb) [[likely]]
             return ka < kb;
-        // Equal keys. An item of up to sixteen bytes is then a prefix of the
+        // Equal keys. An item that ends within them is then a prefix of the
         // other (the zero padding of its keys matches the other's bytes), so
         // the shorter comes first; otherwise the bytes after the keys decide.
+        const std::size_t fine = base + byteChiave;
         const std::size_t na = a.lunghezza();
         const std::size_t nb = b.lunghezza();
-        if (na <= byteChiave || nb <= byteChiave)
+        if (na <= fine || nb <= fine)
             return na < nb;
-        return std::string_view(a.dati() + byteChiave, na - byteChiave) <
-               std::string_view(b.dati() + byteChiave, nb - byteChiave);
+        return std::string_view(a.dati() + fine, na - fine) < std::string_view(b.dati() + fine, nb - fine);
     }
 };
 
