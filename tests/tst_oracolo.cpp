@@ -1,6 +1,7 @@
 // The real run against the plain reference (oracolo), which reads fields
 // with code of its own, on thousands of random files of any bytes.
 #include "host/testo/CampiTesto.h"
+#include "processing/nucleo/Hash.h"
 
 #include "Campi.h"
 #include "oracolo/Oracolo.h"
@@ -72,6 +73,9 @@ private slots:
     void listeGrandi_data();
     void listeGrandi();
     void sezioniEquivalenti();
+    void buildDelloHash_data();
+    void buildDelloHash();
+    void hashSceltoAllAvvio();
 };
 
 void TstOracolo::fileCasuali_data()
@@ -249,6 +253,51 @@ void TstOracolo::sezioniEquivalenti()
             QVERIFY2(letti == attesi, qPrintable(QString::fromLatin1(mostra(testo))));
         }
     }
+}
+
+void TstOracolo::buildDelloHash_data()
+{
+    QTest::addColumn<int>("da");
+    QTest::addColumn<int>("a");
+    QTest::addColumn<int>("passo");
+    QTest::newRow("0-4096 bytes") << 0 << 4096 << 1;
+    QTest::newRow("around the long path's blocks") << 4096 << 70000 << 1021;
+    QTest::newRow("a few MiB") << (1 << 20) << (5 << 20) << (1 << 20) + 4093;
+}
+
+void TstOracolo::buildDelloHash()
+{
+    // The AVX2 build and the portable one give the same value for every
+    // length and alignment; where the processor has no AVX2 there is only
+    // one build, and the choice made at start must be it.
+    QFETCH(int, da);
+    QFETCH(int, a);
+    QFETCH(int, passo);
+    const nucleo::FunzioneHash avx2 = nucleo::hashAvx2();
+    if (!avx2)
+        QSKIP("no AVX2 build of the hash on this processor or in this build");
+    std::mt19937_64 caso(static_cast<std::uint64_t>(da));
+    std::string dati(static_cast<std::size_t>(a) + 64, '\0');
+    for (char& c : dati)
+        c = static_cast<char>(caso());
+    for (int n = da; n <= a; n += passo)
+        for (int allineamento : {0, 1, 7, 32, 63}) {
+            const char* p = dati.data() + allineamento;
+            const auto atteso = nucleo::hashPortabile(p, static_cast<std::size_t>(n));
+            QVERIFY2(avx2(p, static_cast<std::size_t>(n)) == atteso, qPrintable(QString::number(n)));
+            QVERIFY2(nucleo::hashTesto(p, static_cast<std::size_t>(n)) == atteso, qPrintable(QString::number(n)));
+        }
+}
+
+void TstOracolo::hashSceltoAllAvvio()
+{
+    __builtin_cpu_init();
+    const bool processoreAvx2 = __builtin_cpu_supports("avx2");
+#if defined(__x86_64__)
+    QCOMPARE(nucleo::hashScelto() == nucleo::hashAvx2() && nucleo::hashAvx2() != nullptr, processoreAvx2);
+#endif
+    if (!processoreAvx2)
+        QVERIFY(nucleo::hashScelto() == &nucleo::hashPortabile);
 }
 
 QTEST_GUILESS_MAIN(TstOracolo)
