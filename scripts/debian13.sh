@@ -11,8 +11,10 @@
 # processes in a PID namespace that dies with this script, so nothing stays
 # mounted after a failure, an interrupt or a kill.
 #
-#   scripts/debian13.sh            # build the base if missing, then test
-#   scripts/debian13.sh --nuovo    # make the base system again first
+#   scripts/debian13.sh               # build the base if missing, then ./test
+#   scripts/debian13.sh --nuovo       # make the base system again first
+#   scripts/debian13.sh --completo    # also the fuzz targets and the sanitizer
+#                                     # suite (Debian 13's Clang), as .ci/run does
 set -euo pipefail
 
 RADICE_PROGETTO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -62,8 +64,18 @@ rimuovi() {
     rm -rf --one-file-system "$1"
 }
 
+nuovo=0
+COMANDO="./test"
+for a in "$@"; do
+    case "$a" in
+        --nuovo) nuovo=1 ;;
+        --completo) COMANDO="./test && scripts/fuzz.sh 10 && scripts/sanitizzati.sh" ;;
+        *) echo "debian13.sh: unknown argument $a" >&2; exit 2 ;;
+    esac
+done
+
 mkdir -p "$LAVORO" "$LAVORO/apt"
-if [ "${1:-}" = "--nuovo" ] || [ ! -e "$BASE/.completo" ]; then
+if [ "$nuovo" -eq 1 ] || [ ! -e "$BASE/.completo" ]; then
     rimuovi "$BASE"
     echo "Making a minimal Debian $VERSIONE system from $ARCHIVIO"
     debootstrap --variant=minbase "$VERSIONE" "$BASE" "$ARCHIVIO" >"$LAVORO/debootstrap.log" 2>&1 ||
@@ -75,13 +87,13 @@ rimuovi "$SISTEMA"
 cp -a "$BASE" "$SISTEMA"
 cp /etc/resolv.conf "$SISTEMA/etc/resolv.conf" 2>/dev/null || true
 git clone --quiet "$RADICE_PROGETTO" "$SISTEMA/root/fendrix"
-echo "Debian $VERSIONE: ./test on a clone of $(git -C "$RADICE_PROGETTO" rev-parse --short HEAD)"
+echo "Debian $VERSIONE: $COMANDO on a clone of $(git -C "$RADICE_PROGETTO" rev-parse --short HEAD)"
 
 # In new mount and PID namespaces: the mounts vanish with them, and
 # --kill-child ends every process inside when this script ends.
 esito=0
 unshare --mount --pid --fork --kill-child --propagation private \
-    env SISTEMA="$SISTEMA" APT="$LAVORO/apt" bash -euc '
+    env SISTEMA="$SISTEMA" APT="$LAVORO/apt" COMANDO="$COMANDO" bash -euc '
         mount -t proc proc "$SISTEMA/proc"
         mount --rbind /sys "$SISTEMA/sys"
         mount --rbind /dev "$SISTEMA/dev"
@@ -89,12 +101,12 @@ unshare --mount --pid --fork --kill-child --propagation private \
         mount --bind "$APT" "$SISTEMA/var/cache/apt/archives"
         exec chroot "$SISTEMA" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-            /bin/bash -c "cd /root/fendrix && ./test"
+            /bin/bash -c "cd /root/fendrix && $COMANDO"
     ' || esito=$?
 
 rimuovi "$SISTEMA"
 if [ "$esito" -ne 0 ]; then
-    echo "debian13.sh: ./test failed on Debian $VERSIONE (exit $esito)" >&2
+    echo "debian13.sh: $COMANDO failed on Debian $VERSIONE (exit $esito)" >&2
     exit "$esito"
 fi
-echo "debian13.sh: ./test passed on Debian $VERSIONE"
+echo "debian13.sh: $COMANDO passed on Debian $VERSIONE"
