@@ -63,19 +63,25 @@ void mostra(frmSelezione& dialogo, const std::function<void(const Controlli&)>& 
     QVERIFY(agito);
 }
 
+// The rows of a list that show `testo`.
+QModelIndexList trova(const QAbstractItemView* lista, const QString& testo)
+{
+    return lista->model()->match(lista->model()->index(0, 0), Qt::DisplayRole, testo, -1, Qt::MatchExactly);
+}
+
 void scegli(const Controlli& c, const QString& nome)
 {
-    const auto voci = c.File1->findItems(nome, Qt::MatchExactly);
+    const auto voci = trova(c.File1, nome);
     QCOMPARE(voci.size(), 1);
-    const QRect r = c.File1->visualItemRect(voci.first());
+    const QRect r = c.File1->visualRect(voci.first());
     QTest::mouseClick(c.File1->viewport(), Qt::LeftButton, {}, r.center());
 }
 
 void apriCartella(const Controlli& c, const QString& nome)
 {
-    const auto voci = c.Dir1->findItems(nome, Qt::MatchExactly | Qt::MatchRecursive);
+    const auto voci = trova(c.Dir1, nome);
     QCOMPARE(voci.size(), 1);
-    c.Dir1->setCurrentItem(voci.first());
+    c.Dir1->setCurrentIndex(voci.first());
     QTest::keyClick(c.Dir1, Qt::Key_Return);
 }
 
@@ -96,7 +102,7 @@ QStringList nomiElencati(const ListaFile* lista)
 {
     QStringList nomi;
     for (int i = 0; i < lista->count(); ++i)
-        nomi << lista->item(i)->text();
+        nomi << lista->model()->index(i, 0).data().toString();
     return nomi;
 }
 
@@ -170,7 +176,7 @@ void TstFrmSelezione::sceltaDaTastiera()
         QTRY_COMPARE(QApplication::focusWidget(), c.Dir1);
         QTest::keyClick(c.Dir1, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), c.File1);
-        QVERIFY(c.File1->selectedItems().isEmpty());  // focus alone chooses nothing
+        QVERIFY(!c.File1->selectionModel()->hasSelection());  // focus alone chooses nothing
         // The first Down chooses the first file, as a click on it does.
         QTest::keyClick(c.File1, Qt::Key_Down);
         QCOMPARE(c.txtNome->text(), QStringLiteral("A.TXT"));
@@ -263,7 +269,7 @@ void TstFrmSelezione::cartellaRicordata()
         QCOMPARE(c.Dir1->percorso(), attesa);
         QCOMPARE(c.File1->cartella(), attesa);
         QCOMPARE(c.txtNome->text(), QString());
-        QVERIFY(c.File1->selectedItems().isEmpty());
+        QVERIFY(!c.File1->selectionModel()->hasSelection());
         scegli(c, rimossi > 0 ? QStringLiteral("a.txt") : QStringLiteral("c.txt"));
         c.cmdOK->click();
     });
@@ -355,14 +361,14 @@ void TstFrmSelezione::elencoCartelle()
     const QStringList attese = catena + QStringList{QStringLiteral("Alfa"), QStringLiteral("zeta")};
     QCOMPARE(lista.count(), attese.size());
     for (int i = 0; i < lista.count(); ++i) {
-        QCOMPARE(lista.item(i)->text(), attese[i]);
-        QCOMPARE(lista.item(i)->data(VoceLista::livelloVoce).toInt(), std::min<int>(i, catena.size()));
+        QCOMPARE(lista.model()->index(i, 0).data().toString(), attese[i]);
+        QCOMPARE(lista.model()->index(i, 0).data(VoceLista::livelloVoce).toInt(), std::min<int>(i, catena.size()));
     }
-    QListWidgetItem* voce = lista.item(catena.size() - 1);
-    QCOMPARE(lista.currentItem(), voce);
+    const QModelIndex voce = lista.model()->index(catena.size() - 1, 0);
+    QCOMPARE(lista.currentIndex(), voce);
 
     // Opening an upper level of the chain moves there.
-    lista.setCurrentItem(lista.item(catena.size() - 2));
+    lista.setCurrentIndex(lista.model()->index(catena.size() - 2, 0));
     QTest::keyClick(&lista, Qt::Key_Return);
     QCOMPARE(cambi.count(), 2);
     QCOMPARE(lista.percorso(), cartella_->programma() + QStringLiteral("/Shared"));
