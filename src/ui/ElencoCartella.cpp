@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -113,7 +114,7 @@ void NomiLetti::ordina()
 struct ElencoCartella::Letti {
     NomiLetti cartelle;
     NomiLetti file;
-    bool memoriaEsaurita = false;  // on the reading thread
+    std::optional<host::CodiceErrore> errore;  // met on the reading thread
 };
 
 // What the reading thread and the reading share: the thread posts its
@@ -212,15 +213,30 @@ std::shared_ptr<ElencoCartella> ElencoCartella::leggi(const QString& cartella)
                 if (condiviso->annullato)
                     return;
                 ordina(*letti);
-            } catch (const std::bad_alloc&) {
+            } catch (...) {
+                // Reported on the window's thread, as a handler's failure is.
+                const bool memoria = [] {
+                    try {
+                        throw;
+                    } catch (const std::bad_alloc&) {
+                        return true;
+                    } catch (...) {
+                        return false;
+                    }
+                }();
                 letti->cartelle = {};
                 letti->file = {};
-                letti->memoriaEsaurita = true;
+                letti->errore = memoria ? host::CodiceErrore::MemoriaEsaurita : host::CodiceErrore::ErroreInterno;
             }
             const std::lock_guard chiave(condiviso->mutex);
-            if (ElencoCartella* destinatario = condiviso->destinatario)
-                QMetaObject::invokeMethod(
-                    destinatario, [destinatario, letti] { destinatario->ricevi(letti); }, Qt::QueuedConnection);
+            if (ElencoCartella* destinatario = condiviso->destinatario) {
+                try {
+                    QMetaObject::invokeMethod(
+                        destinatario, [destinatario, letti] { destinatario->ricevi(letti); }, Qt::QueuedConnection);
+                } catch (...) {
+                    // Not even the message could be posted: the lists stay empty.
+                }
+            }
         }).detach();
         d.release();
     } catch (const std::system_error&) {
@@ -234,8 +250,8 @@ std::shared_ptr<ElencoCartella> ElencoCartella::leggi(const QString& cartella)
 
 void ElencoCartella::ricevi(const std::shared_ptr<Letti>& letti)
 {
-    if (letti->memoriaEsaurita)
-        host::eseguiGestore([] { throw host::ErroreRuntime(host::CodiceErrore::MemoriaEsaurita); });
+    if (const auto errore = letti->errore)
+        host::eseguiGestore([errore] { throw host::ErroreRuntime(*errore); });
     letti_ = letti;
     completo_ = true;
     emit letta();
