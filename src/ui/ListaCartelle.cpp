@@ -163,11 +163,13 @@ void ListaCartelle::impostaPercorso(const QString& cartella)
         disconnect(elenco_.get(), nullptr, this, nullptr);
     elenco_ = std::move(elenco);
     percorso_ = nuovo;
+    righeUniformi();
     modello_->mostra(percorso_, elenco_, style()->standardIcon(QStyle::SP_DirClosedIcon),
                      style()->standardIcon(QStyle::SP_DirOpenIcon));
     if (!elenco_->completo()) {
         viewport()->setCursor(Qt::BusyCursor);
         connect(elenco_.get(), &ElencoCartella::letta, this, [this] {
+            righeUniformi();
             modello_->completa();
             viewport()->unsetCursor();
         });
@@ -178,6 +180,14 @@ void ListaCartelle::impostaPercorso(const QString& cartella)
     setCurrentIndex(aperta);
     scrollTo(aperta);
     emit cambiato();
+}
+
+void ListaCartelle::righeUniformi()
+{
+    // Each row's width comes from its own size hint, so that long names
+    // widen the list's scrolling; past some thousands of subfolders that
+    // would hold the window for seconds, and all rows take the size of one.
+    setUniformItemSizes(elenco_->completo() && elenco_->cartelle().size() > sottocartelleMisurate);
 }
 
 void ListaCartelle::apriVoce(const QModelIndex& voce)

@@ -44,7 +44,11 @@ signals:
     void cambiato();
 
 private:
+    // Subfolders up to which each row is measured on its own.
+    static constexpr int sottocartelleMisurate = 5000;
+
     void apriVoce(const QModelIndex& voce);
+    void righeUniformi();
 
     ModelloCartelle* modello_;
     std::shared_ptr<ElencoCartella> elenco_;
