@@ -76,6 +76,9 @@ public:
     const NomiLetti& cartelle() const noexcept;
     const NomiLetti& file() const noexcept;
 
+    // What a reading found, and what it shares with its thread (defined in
+    // the .cpp). A reading lives and dies on the window's thread; dropping
+    // the last reference cancels its thread, whose result is then lost.
     struct Letti;
     struct Condiviso;
 
