@@ -30,9 +30,9 @@ QPushButton* pulsante(frmAmain& finestra)
 void scegli(frmSelezione* d, const QString& nome)
 {
     auto* lista = d->findChild<ListaFile*>(QStringLiteral("File1"));
-    const auto voci = lista->findItems(nome, Qt::MatchExactly);
+    const auto voci = lista->model()->match(lista->model()->index(0, 0), Qt::DisplayRole, nome, -1, Qt::MatchExactly);
     QCOMPARE(voci.size(), 1);
-    QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualItemRect(voci.first()).center());
+    QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualRect(voci.first()).center());
 }
 
 void ok(frmSelezione* d)
@@ -168,7 +168,8 @@ void TstFrmAmain::secondaPressione()
         QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
         QCOMPARE(Variabili::Filtro, QStringLiteral("*.TXT"));
         auto* dir = d->findChild<ListaCartelle*>(QStringLiteral("Dir1"));
-        dir->setCurrentItem(dir->findItems(QStringLiteral("Vecchi"), Qt::MatchExactly | Qt::MatchRecursive).first());
+        dir->setCurrentIndex(
+            dir->model()->match(dir->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("Vecchi"), -1, Qt::MatchExactly).first());
         QTest::keyClick(dir, Qt::Key_Return);
         d->close();
     });

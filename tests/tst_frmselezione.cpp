@@ -2,6 +2,7 @@
 #include "host/ErroreRuntime.h"
 #include "host/Percorsi.h"
 #include "state/Variabili.h"
+#include "ui/ElencoCartella.h"
 #include "ui/ListaCartelle.h"
 #include "ui/ListaFile.h"
 #include "ui/VoceLista.h"
@@ -63,19 +64,25 @@ void mostra(frmSelezione& dialogo, const std::function<void(const Controlli&)>& 
     QVERIFY(agito);
 }
 
+// The rows of a list that show `testo`.
+QModelIndexList trova(const QAbstractItemView* lista, const QString& testo)
+{
+    return lista->model()->match(lista->model()->index(0, 0), Qt::DisplayRole, testo, -1, Qt::MatchExactly);
+}
+
 void scegli(const Controlli& c, const QString& nome)
 {
-    const auto voci = c.File1->findItems(nome, Qt::MatchExactly);
+    const auto voci = trova(c.File1, nome);
     QCOMPARE(voci.size(), 1);
-    const QRect r = c.File1->visualItemRect(voci.first());
+    const QRect r = c.File1->visualRect(voci.first());
     QTest::mouseClick(c.File1->viewport(), Qt::LeftButton, {}, r.center());
 }
 
 void apriCartella(const Controlli& c, const QString& nome)
 {
-    const auto voci = c.Dir1->findItems(nome, Qt::MatchExactly | Qt::MatchRecursive);
+    const auto voci = trova(c.Dir1, nome);
     QCOMPARE(voci.size(), 1);
-    c.Dir1->setCurrentItem(voci.first());
+    c.Dir1->setCurrentIndex(voci.first());
     QTest::keyClick(c.Dir1, Qt::Key_Return);
 }
 
@@ -96,7 +103,7 @@ QStringList nomiElencati(const ListaFile* lista)
 {
     QStringList nomi;
     for (int i = 0; i < lista->count(); ++i)
-        nomi << lista->item(i)->text();
+        nomi << lista->model()->index(i, 0).data().toString();
     return nomi;
 }
 
@@ -115,6 +122,8 @@ private slots:
     void cartellaRicordata_data();
     void cartellaRicordata();
     void soloFileCorrispondenti();
+    void ordineDiSempre_data();
+    void ordineDiSempre();
     void didascaliaENome();
     void elencoCartelle();
     void fileNellaRadice();
@@ -170,7 +179,7 @@ void TstFrmSelezione::sceltaDaTastiera()
         QTRY_COMPARE(QApplication::focusWidget(), c.Dir1);
         QTest::keyClick(c.Dir1, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), c.File1);
-        QVERIFY(c.File1->selectedItems().isEmpty());  // focus alone chooses nothing
+        QVERIFY(!c.File1->selectionModel()->hasSelection());  // focus alone chooses nothing
         // The first Down chooses the first file, as a click on it does.
         QTest::keyClick(c.File1, Qt::Key_Down);
         QCOMPARE(c.txtNome->text(), QStringLiteral("A.TXT"));
@@ -263,7 +272,7 @@ void TstFrmSelezione::cartellaRicordata()
         QCOMPARE(c.Dir1->percorso(), attesa);
         QCOMPARE(c.File1->cartella(), attesa);
         QCOMPARE(c.txtNome->text(), QString());
-        QVERIFY(c.File1->selectedItems().isEmpty());
+        QVERIFY(!c.File1->selectionModel()->hasSelection());
         scegli(c, rimossi > 0 ? QStringLiteral("a.txt") : QStringLiteral("c.txt"));
         c.cmdOK->click();
     });
@@ -300,6 +309,86 @@ void TstFrmSelezione::soloFileCorrispondenti()
         c.cmdOK->click();
     });
     QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto), caffe);
+}
+
+void TstFrmSelezione::ordineDiSempre_data()
+{
+    QTest::addColumn<int>("altri");  // plain names besides the hard ones
+    QTest::newRow("a small folder, read at once") << 0;
+    QTest::newRow("a large folder, read on a thread") << ElencoCartella::vociSubito + 500;
+}
+
+// Both lists keep the order and the pattern's matching of a plain reading:
+// every name decoded, matched against the pattern's expression, sorted by
+// QString::compare() ignoring case, then by the real name; and a large
+// folder fills them once read, for the keys and the mouse alike, after a
+// reading given up halfway has left nothing behind.
+void TstFrmSelezione::ordineDiSempre()
+{
+    QFETCH(int, altri);
+    const QString utente = cartella_->utente();
+    scriviFile(utente + QStringLiteral("/fuori.txt"), "");
+    const QByteArray radice = creaByte(host::byteDiPercorso(utente) + "/ordine", true);
+    const RimozioneAllaFine pulizia(radice);
+    QByteArrayList nomi{"a.txt", "A.txt", "B.TXT", "[.txt", "Z.txt", "_.txt", "~.txt", "1.txt", "\xC3\xA9.txt",
+                        "\xC3\x89.TXT", "e.txt", "\xC3\x9F.txt", "ss.TXT", "Stra\xC3\x9F" "e.txt", "\xE2\x84\xAA.txt",
+                        "k.txt", "\xF0\x90\x90\x80.txt", "\xF0\x90\x90\xA8.txt", "\xFF.txt", "caf\xE9.txt",
+                        "x.TXT.bak", "x.tx", "citt\xC3\xA0.t\xC3\xA8xt", "Z.t\xE2\x84\xAA" "t"};
+    for (int i = 0; i < altri; ++i)
+        nomi << (i % 2 ? "lista " : "Lista ") + QByteArray::number(altri - i) + (i % 3 ? ".txt" : ".TXT");
+    for (const QByteArray& nome : nomi) {
+        creaByte(radice + '/' + nome, false);
+        if (nome.size() < 12)
+            creaByte(radice + "/d" + nome, true);
+    }
+    QCOMPARE(::symlink("a.txt", (radice + "/collegamento.txt").constData()), 0);
+    QCOMPARE(::symlink("da.txt", (radice + "/dcollegata").constData()), 0);
+
+    QStringList file, cartelle;
+    const QRegularExpression modello(QRegularExpression::wildcardToRegularExpression(QStringLiteral("*.TXT")),
+                                     QRegularExpression::CaseInsensitiveOption);
+    for (const QByteArray& nome : nomi + QByteArrayList{"collegamento.txt"}) {
+        const QString n = host::percorsoDaByte(nome);
+        if (modello.match(host::testoVisibile(n)).hasMatch())
+            file << n;
+        if (nome.size() < 12 || nome == "collegamento.txt")
+            cartelle << host::percorsoDaByte(nome == "collegamento.txt" ? QByteArray("dcollegata") : "d" + nome);
+    }
+    for (QStringList* l : {&file, &cartelle})
+        std::sort(l->begin(), l->end(), [](const QString& a, const QString& b) {
+            const int c = host::testoVisibile(a).compare(host::testoVisibile(b), Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        });
+    const QString ultimo = file.last();  // its real name
+    for (QStringList* l : {&file, &cartelle})
+        std::transform(l->begin(), l->end(), l->begin(), host::testoVisibile);
+
+    Variabili::CartellaCorrente = host::percorsoDaByte(radice);
+    frmSelezione dialogo;
+    mostra(dialogo, [&](const Controlli& c) {
+        // Another folder at once, whatever the first reading has got to.
+        apriCartella(c, QStringLiteral("utente"));
+        QCOMPARE(nomiElencati(c.File1), QStringList{"fuori.txt"});
+        QTest::qWait(altri > 0 ? 300 : 0);
+        QCOMPARE(nomiElencati(c.File1), QStringList{"fuori.txt"});
+
+        apriCartella(c, QStringLiteral("ordine"));
+        QTRY_COMPARE_WITH_TIMEOUT(c.File1->count(), file.size(), 30000);
+        QCOMPARE(nomiElencati(c.File1), file);
+        const int livelli = c.Dir1->count() - cartelle.size();
+        QStringList sotto;
+        for (int i = livelli; i < c.Dir1->count(); ++i)
+            sotto << c.Dir1->model()->index(i, 0).data().toString();
+        QCOMPARE(sotto, cartelle);
+        QCOMPARE(c.Dir1->currentIndex().data().toString(), QStringLiteral("ordine"));
+
+        // End reaches the last file, as a click on it would.
+        QTest::keyClick(c.Dir1, Qt::Key_Tab);
+        QTest::keyClick(c.File1, Qt::Key_End);
+        QCOMPARE(c.txtNome->text(), Variabili::NomeDaPercorso(ultimo));
+        c.cmdOK->click();
+    });
+    QCOMPARE(Variabili::PercorsoScelto, host::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
 }
 
 void TstFrmSelezione::didascaliaENome()
@@ -355,14 +444,14 @@ void TstFrmSelezione::elencoCartelle()
     const QStringList attese = catena + QStringList{QStringLiteral("Alfa"), QStringLiteral("zeta")};
     QCOMPARE(lista.count(), attese.size());
     for (int i = 0; i < lista.count(); ++i) {
-        QCOMPARE(lista.item(i)->text(), attese[i]);
-        QCOMPARE(lista.item(i)->data(VoceLista::livelloVoce).toInt(), std::min<int>(i, catena.size()));
+        QCOMPARE(lista.model()->index(i, 0).data().toString(), attese[i]);
+        QCOMPARE(lista.model()->index(i, 0).data(VoceLista::livelloVoce).toInt(), std::min<int>(i, catena.size()));
     }
-    QListWidgetItem* voce = lista.item(catena.size() - 1);
-    QCOMPARE(lista.currentItem(), voce);
+    const QModelIndex voce = lista.model()->index(catena.size() - 1, 0);
+    QCOMPARE(lista.currentIndex(), voce);
 
     // Opening an upper level of the chain moves there.
-    lista.setCurrentItem(lista.item(catena.size() - 2));
+    lista.setCurrentIndex(lista.model()->index(catena.size() - 2, 0));
     QTest::keyClick(&lista, Qt::Key_Return);
     QCOMPARE(cambi.count(), 2);
     QCOMPARE(lista.percorso(), cartella_->programma() + QStringLiteral("/Shared"));

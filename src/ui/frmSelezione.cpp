@@ -94,7 +94,7 @@ void frmSelezione::Form_Activate()
 
 void frmSelezione::Dir1_Change()
 {
-    ui->File1->impostaCartella(ui->Dir1->percorso());
+    ui->File1->impostaCartella(ui->Dir1->percorso(), ui->Dir1->elenco());
     Variabili::CartellaCorrente = ui->File1->cartella();
 }
 

@@ -167,10 +167,10 @@ int main(int argc, char* argv[])
             if (!qobject_cast<frmSelezione*>(w))
                 return;
             auto* lista = w->findChild<ListaFile*>(QStringLiteral("File1"));
-            const auto voci = lista->findItems(nome, Qt::MatchExactly);
+            const auto voci = lista->model()->match(lista->model()->index(0, 0), Qt::DisplayRole, nome, -1, Qt::MatchExactly);
             if (voci.size() != 1)
                 std::_Exit(121);
-            lista->setCurrentItem(voci.first());
+            lista->setCurrentIndex(voci.first());
             // Between the click and the run, the file goes away.
             const QString percorso = Variabili::PercorsoScelto;
             if (azione != QLatin1String("ok"))
