@@ -361,13 +361,13 @@ void ordinaVoci(Voce* a, std::size_t n, Voce* appoggio);
 
 inline std::uint64_t hashDi(std::string_view s) noexcept
 {
-    return hashTesto(s.data(), s.size());
+    return hashUsato(hashTesto(s.data(), s.size()));
 }
 
 // The hash of an item of up to sixteen bytes, from its keys and length.
 inline std::uint64_t hashBreve(const Voce& v) noexcept
 {
-    return XXH3_64bits_withSeed(v.chiave, sizeof v.chiave, v.resto);
+    return hashUsato(XXH3_64bits_withSeed(v.chiave, sizeof v.chiave, v.resto));
 }
 
 // Which part an item belongs to: from the low half of its hash, while the
