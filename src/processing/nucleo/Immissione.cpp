@@ -1,5 +1,6 @@
 #include "processing/nucleo/Immissione.h"
 
+#include "Verifica.h"
 #include "Voci.h"
 
 #include <algorithm>
@@ -38,6 +39,7 @@ bool Immissione::aggiungi(std::string_view voce)
     if (!lunga) {
         Voce v{{0, 0}, std::uint64_t{voce.size()} << 48};
         chiaviBrevi(voce.data(), voce.size(), v.chiave[0], v.chiave[1]);
+        FENDRIX_VERIFICA(chiaviDi(v, voce.data(), voce.size()));
         // With several parts the hash chooses the part, and its top 48
         // bits go with the item, below its length, for the part's table
         // (an empty item carries none: its length word would read as a
@@ -54,6 +56,9 @@ bool Immissione::aggiungi(std::string_view voce)
         arrivo = Arrivo::lunga(h, voce);
         p = parteDi(h, perParte_.size());
     }
+    // The length word alone tells a long item from a short one.
+    FENDRIX_VERIFICA(arrivo.eLunga() == lunga);
+    FENDRIX_VERIFICA(p < perParte_.size());
     Coda& coda = perParte_[p];
     if (coda.quante == coda.capienza && !cresci(coda)) [[unlikely]] {
         sospesa_ = true;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace nucleo {
@@ -45,6 +46,8 @@ private:
             return {reinterpret_cast<const char*>(parola[1]), static_cast<std::size_t>(parola[2])};
         }
     };
+    // The lists are copied as bytes when they grow.
+    static_assert(std::is_trivially_copyable_v<Arrivo>);
     struct alignas(64) Coda {
         Arrivo* arrivi = nullptr;
         std::size_t quante = 0;

@@ -213,6 +213,9 @@ bool Parte::prendiBlocco(const Immissione::Arrivo* a, std::size_t m, std::size_t
                 // The reader's hash where it gave one (its top 48 bits).
                 const std::uint64_t portato = a[k].parola[2] & Voce::mascheraIndirizzo;
                 hash[k] = portato != 0 ? portato << 16 : hashBreve(nuove[k]);
+                // A table that doubles places the item again by its own
+                // hash: the reader's bits must be that hash's.
+                FENDRIX_VERIFICA(portato == 0 || portato == hashBreve(nuove[k]) >> 16);
             }
         }
         anticipa(hash[k]);

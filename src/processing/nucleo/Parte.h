@@ -5,6 +5,7 @@
 #include "processing/nucleo/Bilancio.h"
 #include "processing/nucleo/Immissione.h"
 #include "Secchi.h"
+#include "Verifica.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -127,6 +128,9 @@ struct Parte {
 
     void misura(int bit)
     {
+        // A short item brings only the top 48 bits of its hash from the
+        // reader: a larger table would place it by bits it lacks.
+        FENDRIX_VERIFICA(bit <= 48 && tavola.size() == std::size_t{1} << bit);
         maschera = tavola.size() - 1;
         spostamento = 64 - bit;
         soglia = tavola.size() * 7 / 10;
@@ -146,6 +150,9 @@ struct Parte {
     // room for it.
     bool aggiungiBreve(const Voce& v, std::uint64_t h)
     {
+        // Its length word is its length alone (so never the empty marker):
+        // the same-item test compares the word whole.
+        FENDRIX_VERIFICA((v.resto & Voce::mascheraIndirizzo) == 0 && (v.resto >> 48) <= byteChiave);
         if (quante >= soglia && !raddoppia())
             return false;
         for (std::size_t i = casa(h);; i = (i + 1) & maschera) {
@@ -177,7 +184,14 @@ struct Parte {
                 const char* dove = copia(testo);
                 if (dove == nullptr)
                     return false;
+                // The text's address fits the 48 bits beside the length,
+                // and the two give back the item's length and bytes.
+                FENDRIX_VERIFICA((reinterpret_cast<std::uintptr_t>(dove) & ~Voce::mascheraIndirizzo) == 0);
+                FENDRIX_VERIFICA((v.resto & Voce::mascheraIndirizzo) == 0 &&
+                                 (v.resto >> 48) == std::min<std::uint64_t>(testo.size(), Voce::lunga));
                 v.resto |= reinterpret_cast<std::uintptr_t>(dove);
+                FENDRIX_VERIFICA(v.resto != vuota && v.lunghezza() == testo.size() && v.chiave[1] == h &&
+                                 std::memcmp(v.dati(), testo.data(), testo.size()) == 0);
                 cella = v;
                 ++quante;
                 ++lungheInTavola;

@@ -10,7 +10,8 @@ namespace nucleo {
 namespace {
 
 constexpr std::size_t bytePezzo = std::size_t{16} << 10;
-static_assert(Secchi::vociPezzo * sizeof(Voce) <= bytePezzo);
+// As many items as a chunk holds.
+static_assert(Secchi::vociPezzo * sizeof(Voce) <= bytePezzo && (Secchi::vociPezzo + 1) * sizeof(Voce) > bytePezzo);
 
 }  // namespace
 
@@ -27,6 +28,8 @@ Secchi::~Secchi()
 
 std::uint32_t Secchi::nuovoSecchio(std::uint32_t padre, unsigned byte, unsigned figlio)
 {
+    // A bucket's number must not reach the bit that marks a node.
+    FENDRIX_VERIFICA(secchi_.size() < nodo);
     Secchio s;
     s.padre = padre;
     s.byte = byte;
@@ -103,7 +106,9 @@ std::size_t Secchi::raccogli(Secchio& s)
 std::size_t Secchi::deduplica(std::size_t n)
 {
     // Open addressing over the positions of the items kept so far, which
-    // move to the front of the scratch as they are found.
+    // move to the front of the scratch as they are found: 32 bits each, all
+    // ones marking a free slot.
+    FENDRIX_VERIFICA(n < assente);
     const std::size_t posti = std::bit_ceil(std::max<std::size_t>(2 * n, 16));
     const int spostamento = 64 - std::countr_zero(posti);
     auto* tavola = reinterpret_cast<std::uint32_t*>(lavoro_ + n);
@@ -247,6 +252,7 @@ bool Secchi::scoppia(std::uint32_t s, std::size_t n)
         liberi_.push_back(p);
     const std::uint32_t padre = vecchio.padre;
     const unsigned figlio = vecchio.figlio;
+    FENDRIX_VERIFICA(nodi_.size() < nodo);
     const auto n0 = static_cast<std::uint32_t>(nodi_.size());
     nodi_.push_back({d, {}});
     std::fill(std::begin(nodi_.back().figli), std::end(nodi_.back().figli), assente);

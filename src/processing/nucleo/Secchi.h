@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Verifica.h"
 #include "Voci.h"
 
 #include "processing/nucleo/Bilancio.h"
@@ -43,6 +44,8 @@ public:
     // (nothing is kept then); `comunque` takes it whatever the budget.
     bool aggiungi(const Voce& v, bool comunque)
     {
+        // An item of up to sixteen bytes: its length word is its length alone.
+        FENDRIX_VERIFICA((v.resto & Voce::mascheraIndirizzo) == 0 && (v.resto >> 48) <= byteChiave);
         for (;;) {
             const std::uint32_t s = trova(v);
             Secchio& secchio = secchi_[s];

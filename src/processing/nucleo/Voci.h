@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 // xxHash's XXH3: a proven, fast hash, used inline from its header.
@@ -13,6 +14,7 @@
 #include <xxhash.h>
 
 #include "Hash.h"
+#include "Verifica.h"
 
 // What the core's parts share about items: their keys and their order, the
 // merge of sorted stretches, the sort, and the hash that places them.
@@ -47,6 +49,12 @@ struct Voce {
         return (resto >> 48) == lunga ? p + sizeof(std::uint64_t) : p;
     }
 };
+// Items are copied and cleared as bytes (an empty slot is all 0xFF bytes),
+// and the tables, chunks and lists are sized at 24 bytes an item.
+static_assert(sizeof(Voce) == 24 && std::is_trivially_copyable_v<Voce>);
+// The address of a long item's text shares one 64-bit word with its length,
+// whose field's largest value is the marker of a length heading the text.
+static_assert(sizeof(std::uintptr_t) == sizeof(std::uint64_t) && Voce::lunga == (~std::uint64_t{0} >> 48));
 
 inline constexpr std::size_t byteChiave = sizeof(Voce::chiave);
 // Items longer than this are handed on where they lie, not copied into the
@@ -143,6 +151,19 @@ inline void scriviChiavi(const Voce& v, char* dove) noexcept
             be = __builtin_bswap64(be);
         std::memcpy(dove + 8 * k, &be, 8);
     }
+}
+
+// Whether the keys of `v` are the n bytes at p (up to sixteen), zero-padded:
+// what the order and the same-item test take an item's keys to be.
+inline bool chiaviDi(const Voce& v, const char* p, std::size_t n) noexcept
+{
+    char byte[16];
+    scriviChiavi(v, byte);
+    const std::size_t m = std::min<std::size_t>(n, sizeof byte);
+    for (std::size_t i = m; i < sizeof byte; ++i)
+        if (byte[i] != 0)
+            return false;
+    return m == 0 || std::memcmp(byte, p, m) == 0;
 }
 
 // Gives the item to f: one of up to sixteen bytes is rebuilt from its keys.
@@ -361,13 +382,13 @@ void ordinaVoci(Voce* a, std::size_t n, Voce* appoggio);
 
 inline std::uint64_t hashDi(std::string_view s) noexcept
 {
-    return hashTesto(s.data(), s.size());
+    return hashUsato(hashTesto(s.data(), s.size()));
 }
 
 // The hash of an item of up to sixteen bytes, from its keys and length.
 inline std::uint64_t hashBreve(const Voce& v) noexcept
 {
-    return XXH3_64bits_withSeed(v.chiave, sizeof v.chiave, v.resto);
+    return hashUsato(XXH3_64bits_withSeed(v.chiave, sizeof v.chiave, v.resto));
 }
 
 // Which part an item belongs to: from the low half of its hash, while the
