@@ -229,7 +229,11 @@ void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
 void Esecuzione::righeDaCorsa(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco)
 {
     // From the merged run, in one pass.
+    // The block's room is taken once: grown by doubling, the buffer would
+    // at its last step hold its old and new storage, half as much again as
+    // the block, which a tight address-space limit refuses.
     std::string buffer;
+    buffer.reserve(byteBlocco);
     deduplica_->visita([&](std::string_view voce) {
         if (buffer.size() + voce.size() + fineRiga.size() > byteBlocco) {
             if (!buffer.empty()) {
