@@ -118,7 +118,14 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
             const std::size_t altro = 2 * normale;
             const std::size_t totale = bilancio_->liberi() + lettore.byte();
             std::size_t massimo = totale > altro ? (totale - altro) / 2 : 0;
-            massimo = std::max({massimo, normale, (std::size_t{1} << 20) + (std::size_t{64} << 10)});
+            const std::size_t minimo = std::max(normale, (std::size_t{1} << 20) + (std::size_t{64} << 10));
+            // Past the budget only for the least always allowed, and only
+            // once the kept items have made what room they can.
+            if (massimo < minimo && tentativo == 0) {
+                deduplica_->faiSpazio();
+                continue;
+            }
+            massimo = std::max(massimo, minimo);
             lettore.impegna(bilancio_.get(), massimo + altro);
             sorgente.pezziFiniti();
             bool oltre = false;
@@ -211,6 +218,11 @@ unsigned Esecuzione::fili() const noexcept
 void Esecuzione::ordina()
 {
     deduplica_->ordina();
+}
+
+std::size_t Esecuzione::memoriaMassima() const noexcept
+{
+    return bilancio_ ? bilancio_->massimo() : 0;
 }
 
 void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)

@@ -58,6 +58,10 @@ public:
     // Sorts the kept items; righe() does it when it has not been done.
     void ordina();
 
+    // The most memory the run's blocks took at once, as its budget counted
+    // them.
+    std::size_t memoriaMassima() const noexcept;
+
     // Each kept item once, in ascending binary order, each followed by
     // CR LF, given in order in blocks that end at a line end or (for a
     // line too long to be copied) at the end of its item. The blocks come
