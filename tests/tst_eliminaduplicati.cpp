@@ -3,6 +3,7 @@
 #include "state/Variabili.h"
 
 #include "CartellaProva.h"
+#include "host/FileTemporaneo.h"
 #include "host/interazione/Attesa.h"
 #include "RispostaMessaggi.h"
 
@@ -74,6 +75,8 @@ private slots:
     void moltiElementi_data();
     void moltiElementi();
     void rigaDaCentoMega();
+    void cartellaDelleCorse_data();
+    void cartellaDelleCorse();
 };
 
 void TstEliminaDuplicati::esecuzione_data()
@@ -325,6 +328,56 @@ void TstEliminaDuplicati::rigaDaCentoMega()
     QCOMPARE(copia.size(), lunga.size() + 8);
     QVERIFY(copia.startsWith("A\r\n" + lunga.left(1000)));
     QVERIFY(copia == "A\r\n" + lunga + "\r\nz\r\n");
+}
+
+void TstEliminaDuplicati::cartellaDelleCorse_data()
+{
+    // The folders whose file system keeps its files in memory, $TMPDIR, and
+    // where the runs go; "-" for a folder that is not there.
+    QTest::addColumn<QStringList>("inMemoria");
+    QTest::addColumn<QString>("tmpdir");
+    QTest::addColumn<QString>("attesa");
+    QTest::addColumn<bool>("contate");
+    QTest::newRow("data folder on disk") << QStringList{"tmp"} << "tmp" << "dati" << false;
+    QTest::newRow("data folder in memory, $TMPDIR on disk") << QStringList{"dati"} << "tmp" << "tmp" << false;
+    QTest::newRow("$TMPDIR in memory too") << QStringList{"dati", "tmp"} << "tmp" << "/var/tmp" << false;
+    QTest::newRow("$TMPDIR not there") << QStringList{"dati"} << "-" << "/var/tmp" << false;
+    QTest::newRow("$TMPDIR unset, /var/tmp in memory") << QStringList{"dati", "/var/tmp"} << "" << "/tmp" << false;
+    QTest::newRow("no folder on disk: runs counted in memory")
+        << QStringList{"dati", "tmp", "/var/tmp", "/tmp"} << "tmp" << "dati" << true;
+}
+
+void TstEliminaDuplicati::cartellaDelleCorse()
+{
+    QFETCH(QStringList, inMemoria);
+    QFETCH(QString, tmpdir);
+    QFETCH(QString, attesa);
+    QFETCH(bool, contate);
+    CartellaProva cartella;
+    const QString dati = cartella.dati();
+    const QString tmp = cartella.utente();
+    const auto nome = [&](const QString& n) {
+        return n == QLatin1String("dati") ? dati : n == QLatin1String("tmp") ? tmp : n;
+    };
+    QStringList memoria;
+    for (const QString& n : inMemoria)
+        memoria << nome(n);
+    const QByteArray prima = qgetenv("TMPDIR");
+    const bool cEra = qEnvironmentVariableIsSet("TMPDIR");
+    const auto ripristina = qScopeGuard([&] {
+        if (cEra)
+            qputenv("TMPDIR", prima);
+        else
+            qunsetenv("TMPDIR");
+    });
+    if (tmpdir.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", QFile::encodeName(tmpdir == QLatin1String("-") ? tmp + QStringLiteral("/manca") : nome(tmpdir)));
+    const host::CartellaCorse scelta =
+        host::cartellaCorse(dati, [&](const QString& c) { return memoria.contains(c); });
+    QCOMPARE(scelta.cartella, nome(attesa));
+    QCOMPARE(scelta.inMemoria, contate);
 }
 
 QTEST_MAIN(TstEliminaDuplicati)
