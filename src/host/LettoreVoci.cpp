@@ -177,9 +177,12 @@ void LettoreVoci::verifica()
             troncato_ = true;
     // A file cut within a page loses the rest of that page with no fault:
     // it reads as zeros. Shorter than the pieces that viewed it, the file
-    // may have lost bytes under them.
+    // may have lost bytes under them; shorter than what was read of it
+    // into the buffers (as far as it said it was long: a file of /proc
+    // says 0), it changed under the run too.
+    const std::uint64_t letti = std::max(visto_, std::min(posizione_, dichiarata_));
     struct stat st {};
-    if (visto_ != 0 && ::fstat(file_.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < visto_)
+    if (letti != 0 && file_.valido() && ::fstat(file_.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < letti)
         troncato_ = true;
     if (troncato_)
         throw ErroreRuntime::daErrno(EIO, percorso_);
