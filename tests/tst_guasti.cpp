@@ -489,8 +489,14 @@ void TstGuasti::sottoOgniLimite()
         for (int k = 0; k < 2; ++k) {
             const QString dove = QStringLiteral("%1 MiB above what the child holds")
                                      .arg((stanza >> 20) + k);
-            if (!figli[k].waitForFinished(60000))
+            // A child that does not end is killed and waited for, so that it
+            // shows as a crash, not as the exit status 0 of one not yet seen.
+            const bool finito = figli[k].waitForFinished(60000);
+            if (!finito) {
                 figli[k].kill();
+                figli[k].waitForFinished();
+            }
+            QVERIFY2(finito, qPrintable(dove + QStringLiteral(": still running after a minute")));
             QVERIFY2(figli[k].exitStatus() == QProcess::NormalExit && figli[k].exitCode() == 0, qPrintable(dove));
             QVERIFY2(QString::fromUtf8(figli[k].readAllStandardOutput()) == messaggio, qPrintable(dove));
             QVERIFY2(leggiFile(cartelle[k].dati() + QStringLiteral("NEW - LISTA.TXT")) ==
