@@ -90,7 +90,7 @@ void gestoreFinestre(int segnale, siginfo_t* info, void*)
 {
     const int errnoSalvato = errno;
     const auto a = reinterpret_cast<std::uintptr_t>(info->si_addr);
-        // Only a fault (not a signal someone sent) in a window: its end is set
+    // Only a fault (not a signal someone sent) in a window: its end is set
     // last and cleared first, so a window being set or cleared is skipped.
     // The page of zeros comes from the system call itself, which keeps no
     // state of the library's.
