@@ -3,6 +3,9 @@
 #include "state/Variabili.h"
 
 #include "CartellaProva.h"
+#include "host/FileTemporaneo.h"
+#include "host/LettoreVoci.h"
+#include "host/ScrittoreRighe.h"
 #include "host/interazione/Attesa.h"
 #include "RispostaMessaggi.h"
 
@@ -11,6 +14,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <csignal>
 #include <random>
 
 namespace {
@@ -74,6 +78,10 @@ private slots:
     void moltiElementi_data();
     void moltiElementi();
     void rigaDaCentoMega();
+    void cartellaDelleCorse_data();
+    void cartellaDelleCorse();
+    void gestoriDiSegnaleIntatti_data();
+    void gestoriDiSegnaleIntatti();
 };
 
 void TstEliminaDuplicati::esecuzione_data()
@@ -325,6 +333,119 @@ void TstEliminaDuplicati::rigaDaCentoMega()
     QCOMPARE(copia.size(), lunga.size() + 8);
     QVERIFY(copia.startsWith("A\r\n" + lunga.left(1000)));
     QVERIFY(copia == "A\r\n" + lunga + "\r\nz\r\n");
+}
+
+void TstEliminaDuplicati::cartellaDelleCorse_data()
+{
+    // The folders whose file system keeps its files in memory, $TMPDIR, and
+    // where the runs go; "-" for a folder that is not there.
+    QTest::addColumn<QStringList>("inMemoria");
+    QTest::addColumn<QString>("tmpdir");
+    QTest::addColumn<QString>("attesa");
+    QTest::addColumn<bool>("contate");
+    QTest::newRow("data folder on disk") << QStringList{"tmp"} << "tmp" << "dati" << false;
+    QTest::newRow("data folder in memory, $TMPDIR on disk") << QStringList{"dati"} << "tmp" << "tmp" << false;
+    QTest::newRow("$TMPDIR in memory too") << QStringList{"dati", "tmp"} << "tmp" << "/var/tmp" << false;
+    QTest::newRow("$TMPDIR not there") << QStringList{"dati"} << "-" << "/var/tmp" << false;
+    QTest::newRow("$TMPDIR unset, /var/tmp in memory") << QStringList{"dati", "/var/tmp"} << "" << "/tmp" << false;
+    QTest::newRow("no folder on disk: runs counted in memory")
+        << QStringList{"dati", "tmp", "/var/tmp", "/tmp"} << "tmp" << "dati" << true;
+}
+
+void TstEliminaDuplicati::cartellaDelleCorse()
+{
+    QFETCH(QStringList, inMemoria);
+    QFETCH(QString, tmpdir);
+    QFETCH(QString, attesa);
+    QFETCH(bool, contate);
+    CartellaProva cartella;
+    const QString dati = cartella.dati();
+    const QString tmp = cartella.utente();
+    const auto nome = [&](const QString& n) {
+        return n == QLatin1String("dati") ? dati : n == QLatin1String("tmp") ? tmp : n;
+    };
+    QStringList memoria;
+    for (const QString& n : inMemoria)
+        memoria << nome(n);
+    const QByteArray prima = qgetenv("TMPDIR");
+    const bool cEra = qEnvironmentVariableIsSet("TMPDIR");
+    const auto ripristina = qScopeGuard([&] {
+        if (cEra)
+            qputenv("TMPDIR", prima);
+        else
+            qunsetenv("TMPDIR");
+    });
+    if (tmpdir.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", QFile::encodeName(tmpdir == QLatin1String("-") ? tmp + QStringLiteral("/manca") : nome(tmpdir)));
+    const host::CartellaCorse scelta =
+        host::cartellaCorse(dati, [&](const QString& c) { return memoria.contains(c); });
+    QCOMPARE(scelta.cartella, nome(attesa));
+    QCOMPARE(scelta.inMemoria, contate);
+}
+
+namespace {
+extern "C" void gestoreDiProva(int) {}
+}  // namespace
+
+void TstEliminaDuplicati::gestoriDiSegnaleIntatti_data()
+{
+    QTest::addColumn<bool>("durante");  // installed while the file is read and the copy written
+    QTest::newRow("installed before a run") << false;
+    QTest::newRow("installed while a large file is read and a named copy written") << true;
+}
+
+void TstEliminaDuplicati::gestoriDiSegnaleIntatti()
+{
+    // The signal handlers are the program's to set, once, at start: a
+    // handler of its own that a host program installs, before a run or
+    // during one, is still in place after it.
+    QFETCH(bool, durante);
+    const int segnali[] = {SIGTERM, SIGINT, SIGHUP, SIGBUS, SIGXFSZ};
+    struct sigaction prima[std::size(segnali)] {};
+    struct sigaction nostra {};
+    nostra.sa_handler = gestoreDiProva;
+    sigemptyset(&nostra.sa_mask);
+    const auto installa = [&] {
+        for (std::size_t i = 0; i < std::size(segnali); ++i)
+            QCOMPARE(::sigaction(segnali[i], &nostra, nullptr), 0);
+    };
+    const auto ripristina = qScopeGuard([&] {
+        for (std::size_t i = 0; i < std::size(segnali); ++i)
+            ::sigaction(segnali[i], &prima[i], nullptr);
+        host::usaSoloTemporaneiConNome(false);
+    });
+    for (std::size_t i = 0; i < std::size(segnali); ++i)
+        ::sigaction(segnali[i], nullptr, &prima[i]);
+    if (!durante)
+        installa();
+
+    CartellaProva cartella;
+    QByteArray righe;
+    for (int i = 0; righe.size() < (3 << 20); ++i)
+        righe += "riga " + QByteArray::number(i % 50000) + "\r\n";
+    const QString sorgente = cartella.scriviSorgente(QStringLiteral("grande.txt"), righe);
+    host::usaSoloTemporaneiConNome(true);
+    {
+        host::LettoreVoci lettore(sorgente);
+        host::ScrittoreRighe copia(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT"));
+        std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
+        QVERIFY(!pezzo.empty());
+        if (durante)
+            installa();
+        for (; !pezzo.empty(); pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20))
+            copia.scriviTesto(pezzo.substr(0, pezzo.rfind('\n') + 1));
+        lettore.verifica();
+        copia.completa();
+    }
+    // And through the whole run.
+    QCOMPARE(esegui(sorgente).size(), 1);
+    for (const int segnale : segnali) {
+        struct sigaction attuale {};
+        QCOMPARE(::sigaction(segnale, nullptr, &attuale), 0);
+        QVERIFY2(attuale.sa_handler == gestoreDiProva, qPrintable(QString::number(segnale)));
+    }
 }
 
 QTEST_MAIN(TstEliminaDuplicati)

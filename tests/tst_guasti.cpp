@@ -4,6 +4,7 @@
 #include "CartellaProva.h"
 #include "oracolo/Oracolo.h"
 
+#include "host/FileTemporaneo.h"
 #include "host/Percorsi.h"
 #include "state/Variabili.h"
 
@@ -208,6 +209,37 @@ oracolo::Esito esitoSemplice(const QByteArray& lista)
     return e;
 }
 
+// While it lives, temporary folders (and the children's $TMPDIR) are on
+// /dev/shm, a file system that keeps its files in memory; `valido` is false
+// where there is none.
+class TemporaneiInMemoria {
+public:
+    explicit TemporaneiInMemoria(bool si)
+    {
+        if (!si)
+            return;
+        valido = host::inMemoria(QStringLiteral("/dev/shm"));
+        if (valido)
+            qputenv("TMPDIR", "/dev/shm");
+    }
+    ~TemporaneiInMemoria()
+    {
+        if (!valido)
+            return;
+        if (c_era_)
+            qputenv("TMPDIR", prima_);
+        else
+            qunsetenv("TMPDIR");
+    }
+    TemporaneiInMemoria(const TemporaneiInMemoria&) = delete;
+    TemporaneiInMemoria& operator=(const TemporaneiInMemoria&) = delete;
+    bool valido = false;
+
+private:
+    QByteArray prima_ = qgetenv("TMPDIR");
+    bool c_era_ = qEnvironmentVariableIsSet("TMPDIR");
+};
+
 }  // namespace
 
 void TstGuasti::terminaConErrore_data()
@@ -227,6 +259,9 @@ void TstGuasti::terminaConErrore_data()
                                                  << "Errore di accesso al percorso/file";
     QTest::newRow("disk fills while writing") << "disco pieno" << 61 << "Disco pieno";
     QTest::newRow("disk fills while spilling runs") << "disco pieno, corse" << 61 << "Disco pieno";
+    // The data folder keeps its files in memory: the copy is memory too,
+    // more than the run may use, so it does not start.
+    QTest::newRow("copy in memory past the budget") << "copia in memoria" << 61 << "Disco pieno";
     QTest::newRow("a FIFO named *.TXT") << "fifo" << 75 << "Errore di accesso al percorso/file";
     QTest::newRow("a device named *.TXT") << "device" << 75 << "Errore di accesso al percorso/file";
 #if !defined(FENDRIX_SANITIZE)  // the sanitizers' shadow memory cannot live under an address-space limit
@@ -240,6 +275,9 @@ void TstGuasti::terminaConErrore()
     QFETCH(int, numero);
     QFETCH(QString, testo);
 
+    const TemporaneiInMemoria temporanei(caso == QLatin1String("copia in memoria"));
+    if (caso == QLatin1String("copia in memoria") && !temporanei.valido)
+        QSKIP("no memory file system at /dev/shm");
     CartellaProva cartella;
     const QByteArray contenuto = sorgenteGrande();
     QString sorgente = cartella.scriviSorgente(QStringLiteral("lista.txt"), contenuto);
@@ -260,6 +298,10 @@ void TstGuasti::terminaConErrore()
         QVERIFY(QDir(cartella.dati()).mkdir(QStringLiteral("NEW - LISTA.TXT")));
     } else if (caso == QLatin1String("disco pieno")) {
         argomenti << QStringLiteral("65536");
+    } else if (caso == QLatin1String("copia in memoria")) {
+        // 256 KiB for the run: the items go to runs on disk; the copy takes
+        // more.
+        argomenti << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("262144");
     } else if (caso == QLatin1String("disco pieno, corse")) {
         // 16 KiB for the run: the items go to runs on disk, and merging
         // them passes the file-size limit before the count is known.
@@ -322,7 +364,7 @@ void TstGuasti::terminaConErrore()
         QCOMPARE(hashFile(sorgente), hashSorgente);
     if (caso == QLatin1String("memoria"))
         QCOMPARE(QFileInfo(sorgente).size(), qint64(4) << 30);
-    if (caso == QLatin1String("disco pieno"))
+    if (caso == QLatin1String("disco pieno") || caso == QLatin1String("copia in memoria"))
         QCOMPARE(righe.size(), 2);  // the run's own message came first
     if (caso == QLatin1String("disco pieno, corse"))
         QCOMPARE(righe.size(), 1);  // before the count, so before any message
@@ -358,12 +400,18 @@ void TstGuasti::riuscitaEsceConZero_data()
         << "virgolette" << QStringList{"0", "0", "10485760"};
     // Over a hundred runs on disk, more than the descriptors allow open.
     QTest::newRow("runs on disk past 70 descriptors") << "corse" << QStringList{"0", "0", "65536", "0", "70"};
+    // The data folder keeps its files in memory: the runs go to a folder on
+    // disk, and the copy fits in what the run may use.
+    QTest::newRow("data folder in memory, 2 MiB") << "corse in memoria" << QStringList{"0", "0", "2097152"};
 }
 
 void TstGuasti::riuscitaEsceConZero()
 {
     QFETCH(QString, origine);
     QFETCH(QStringList, limiti);
+    const TemporaneiInMemoria temporanei(origine == QLatin1String("corse in memoria"));
+    if (origine == QLatin1String("corse in memoria") && !temporanei.valido)
+        QSKIP("no memory file system at /dev/shm");
     CartellaProva cartella;
     QByteArray contenuto = "a\r\na\r\n";
     if (origine == QLatin1String("spazi")) {
@@ -375,7 +423,7 @@ void TstGuasti::riuscitaEsceConZero()
                     ",x\n\"ab,c\" d\n";
     } else if (origine == QLatin1String("virgolette")) {
         contenuto = ("\"" + QByteArray("a,").repeated(1 << 20) + "\r\n").repeated(2);
-    } else if (origine == QLatin1String("corse")) {
+    } else if (origine.startsWith(QLatin1String("corse"))) {
         contenuto = listaSemplice(80000, 60000);
     }
     QString sorgente;
@@ -388,7 +436,7 @@ void TstGuasti::riuscitaEsceConZero()
         QVERIFY(f.open(QIODevice::ReadOnly));
         contenuto = f.readAll();
     }
-    const oracolo::Esito atteso = origine == QLatin1String("corse") ? esitoSemplice(contenuto)
+    const oracolo::Esito atteso = origine.startsWith(QLatin1String("corse")) ? esitoSemplice(contenuto)
                                   : oracolo::esegui(std::string_view(contenuto.constData(), contenuto.size()));
     if (atteso.eliminate == 0)
         QSKIP("nothing repeats in it on this machine");
@@ -441,8 +489,14 @@ void TstGuasti::sottoOgniLimite()
         for (int k = 0; k < 2; ++k) {
             const QString dove = QStringLiteral("%1 MiB above what the child holds")
                                      .arg((stanza >> 20) + k);
-            if (!figli[k].waitForFinished(60000))
+            // A child that does not end is killed and waited for, so that it
+            // shows as a crash, not as the exit status 0 of one not yet seen.
+            const bool finito = figli[k].waitForFinished(60000);
+            if (!finito) {
                 figli[k].kill();
+                figli[k].waitForFinished();
+            }
+            QVERIFY2(finito, qPrintable(dove + QStringLiteral(": still running after a minute")));
             QVERIFY2(figli[k].exitStatus() == QProcess::NormalExit && figli[k].exitCode() == 0, qPrintable(dove));
             QVERIFY2(QString::fromUtf8(figli[k].readAllStandardOutput()) == messaggio, qPrintable(dove));
             QVERIFY2(leggiFile(cartelle[k].dati() + QStringLiteral("NEW - LISTA.TXT")) ==

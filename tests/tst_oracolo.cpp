@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -83,6 +84,8 @@ private slots:
     void fileCasuali();
     void listeGrandi_data();
     void listeGrandi();
+    void lungheNelBilancio_data();
+    void lungheNelBilancio();
     void sezioniEquivalenti();
     void buildDelloHash_data();
     void buildDelloHash();
@@ -267,6 +270,60 @@ void TstOracolo::listeGrandi()
             atteso += v + "\r\n";
         QVERIFY(ottenuto.byte == atteso);
     }
+}
+
+void TstOracolo::lungheNelBilancio_data()
+{
+    QTest::addColumn<int>("memoria");
+    QTest::addColumn<int>("fili");
+    QTest::addColumn<int>("fanIn");
+    QTest::addColumn<int>("distinte");
+    QTest::addColumn<int>("minima");   // the shortest item, bytes
+    QTest::addColumn<int>("massima");  // the longest
+    QTest::newRow("items of a quarter of the budget, 4 MiB, both cores") << (4 << 20) << 2 << 0 << 24 << (600 << 10)
+                                                                         << (1000 << 10);
+    QTest::newRow("items of up to a third, 3 MiB, one thread, fan-in 3") << (3 << 20) << 1 << 3 << 16 << (300 << 10)
+                                                                         << (1000 << 10);
+}
+
+void TstOracolo::lungheNelBilancio()
+{
+    // Long items, each in a run of its own or nearly: the merges hold the
+    // runs' longest items whole, so they take only as many runs as those
+    // items fit in the budget, which the account never passes.
+    QFETCH(int, memoria);
+    QFETCH(int, fili);
+    QFETCH(int, fanIn);
+    QFETCH(int, distinte);
+    QFETCH(int, minima);
+    QFETCH(int, massima);
+    std::mt19937_64 caso(26);
+    std::vector<std::string> voci;
+    for (int i = 0; i < distinte; ++i) {
+        std::string v(static_cast<std::size_t>(minima + static_cast<int>(caso() % static_cast<unsigned>(massima - minima))), 'a');
+        for (char& c : v)
+            c = static_cast<char>('a' + caso() % 26);
+        voci.push_back(std::move(v));
+    }
+    std::vector<std::size_t> ordine(voci.size());
+    std::iota(ordine.begin(), ordine.end(), std::size_t{0});
+    for (int i = 0; i < distinte / 4; ++i)
+        ordine.push_back(caso() % voci.size());
+    std::shuffle(ordine.begin(), ordine.end(), caso);
+    std::string file;
+    for (const std::size_t i : ordine)
+        file += voci[i] + "\n";
+    std::sort(voci.begin(), voci.end());
+    std::string atteso;
+    for (const auto& v : voci)
+        atteso += v + "\r\n";
+
+    QTemporaryDir corse;
+    const oracolo::Esito ottenuto = oracolo::reale(file, opzioni(memoria, fili, fanIn, 0, corse));
+    QCOMPARE(ottenuto.eliminate, std::int64_t(ordine.size() - voci.size()));
+    QVERIFY(ottenuto.byte == atteso);
+    QVERIFY2(ottenuto.corse > 4, qPrintable(QString::number(ottenuto.corse)));
+    QVERIFY2(ottenuto.memoriaMassima <= std::size_t(memoria), qPrintable(QString::number(ottenuto.memoriaMassima)));
 }
 
 void TstOracolo::sezioniEquivalenti()

@@ -8,9 +8,38 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace host {
+
+bool inMemoria(const QString& cartella)
+{
+    struct statfs fs {};
+    if (::statfs(byteDiPercorso(cartella).constData(), &fs) != 0)
+        return false;
+    return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
+}
+
+CartellaCorse cartellaCorse(const QString& dati, const std::function<bool(const QString&)>& suMemoria)
+{
+    if (!suMemoria(dati))
+        return {dati, false};
+    QStringList candidate;
+    if (const QByteArray tmp = qgetenv("TMPDIR"); !tmp.isEmpty())
+        candidate << percorsoDaByte(tmp);
+    candidate << QStringLiteral("/var/tmp") << QStringLiteral("/tmp");
+    for (const QString& c : candidate) {
+        const QByteArray b = byteDiPercorso(c);
+        struct stat st {};
+        if (::stat(b.constData(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(b.constData(), W_OK | X_OK) == 0 &&
+            !suMemoria(c))
+            return {c, false};
+    }
+    return {dati, true};
+}
 
 Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, unsigned modo, bool conNome,
                           const std::function<QByteArray()>& nomeNuovo, const QString& perErrori)

@@ -27,6 +27,25 @@ struct Temporaneo {
 Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, unsigned modo, bool conNome,
                           const std::function<QByteArray()>& nomeNuovo, const QString& perErrori);
 
+// Whether the file system that holds `cartella` keeps its files in memory
+// (tmpfs, ramfs, as statfs tells): what is written there takes the
+// memory of the machine, and of the writer's control group, until it is
+// removed.
+bool inMemoria(const QString& cartella);
+
+// Where the sorted runs of a file past memory go, for the data folder
+// `dati`: that folder where its file system keeps its files on disk;
+// otherwise the first of $TMPDIR (when set), /var/tmp and /tmp that is a
+// folder on disk this process may write in. Where none is, the data folder
+// all the same, and `inMemoria` says that the runs take memory. The file
+// system's kind comes from `suMemoria` (inMemoria() but for tests).
+struct CartellaCorse {
+    QString cartella;
+    bool inMemoria = false;
+};
+CartellaCorse cartellaCorse(const QString& dati,
+                            const std::function<bool(const QString&)>& suMemoria = inMemoria);
+
 // A temporary file with no name, in a given folder, for the sorted runs of
 // a file that does not fit in memory: it is gone as soon as it is closed or
 // the process ends, however it ends, so nothing is ever left behind. Where

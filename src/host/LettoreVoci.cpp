@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace host {
@@ -30,6 +31,8 @@ constexpr std::uint64_t sogliaMappa = std::uint64_t{1} << 20;
 // a file that shrinks under a mapping makes its lost pages fault, and the
 // handler puts a page of zeros there and marks the window, instead of the
 // process ending. Lock-free, so that the handler may read it on any thread.
+// The handler is the process's, installed once at start (preparaProcesso);
+// where it is not in place, pieces are read into the buffers instead.
 namespace finestre {
 constexpr int posti = 32;
 std::atomic<std::uintptr_t> inizio[posti];
@@ -38,56 +41,23 @@ std::atomic<bool> colpita[posti];
 static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 bool occupato[posti];
 std::mutex mutex;
-int usate = 0;
 const std::uintptr_t pagina = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-struct sigaction precedente;
 
-extern "C" void gestoreFinestre(int segnale, siginfo_t* info, void* contesto)
+// Whether the process's SIGBUS action is the handler below.
+bool protette() noexcept
 {
-    const int errnoSalvato = errno;
-    const auto a = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    // Only a fault (not a signal someone sent) in a window: its end is set
-    // last and cleared first, so a window being set or cleared is skipped.
-    for (int i = 0; i < posti && info->si_code > 0; ++i) {
-        const std::uintptr_t f = fine[i].load();
-        const std::uintptr_t d = inizio[i].load();
-        if (d != 0 && a >= d && a < f) {
-            void* p = reinterpret_cast<void*>(a & ~(pagina - 1));
-            if (::mmap(p, pagina, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-                colpita[i].store(true);
-                errno = errnoSalvato;
-                return;
-            }
-        }
-    }
-    errno = errnoSalvato;
-    // Not a window's: what was there before.
-    if ((precedente.sa_flags & SA_SIGINFO) != 0) {
-        precedente.sa_sigaction(segnale, info, contesto);
-    } else if (precedente.sa_handler != SIG_DFL && precedente.sa_handler != SIG_IGN) {
-        precedente.sa_handler(segnale);
-    } else {
-        // The default action, as if this handler had never been there.
-        ::sigaction(segnale, &precedente, nullptr);
-        ::raise(segnale);
-    }
+    struct sigaction attuale {};
+    return ::sigaction(SIGBUS, nullptr, &attuale) == 0 && (attuale.sa_flags & SA_SIGINFO) != 0 &&
+           attuale.sa_sigaction == gestoreFinestre;
 }
 
-// A place for the window [base, base + byte), the handler in place while
-// any window is; -1 when all places are taken.
+// A place for the window [base, base + byte); -1 when all places are taken.
 int registra(const char* base, std::size_t byte)
 {
     const std::lock_guard blocco(mutex);
     for (int i = 0; i < posti; ++i) {
         if (occupato[i])
             continue;
-        if (usate++ == 0) {
-            struct sigaction nuova {};
-            nuova.sa_sigaction = gestoreFinestre;
-            sigemptyset(&nuova.sa_mask);
-            nuova.sa_flags = SA_SIGINFO;
-            ::sigaction(SIGBUS, &nuova, &precedente);
-        }
         occupato[i] = true;
         colpita[i].store(false);
         inizio[i].store(reinterpret_cast<std::uintptr_t>(base));
@@ -104,8 +74,6 @@ bool cancella(int i) noexcept
     fine[i].store(0);
     inizio[i].store(0);
     occupato[i] = false;
-    if (--usate == 0)
-        ::sigaction(SIGBUS, &precedente, nullptr);
     return colpita[i].load();
 }
 }  // namespace finestre
@@ -117,6 +85,39 @@ bool altaSurrogata(char a, char b, bool bigEndian)
 }
 
 }  // namespace
+
+void gestoreFinestre(int segnale, siginfo_t* info, void*)
+{
+    const int errnoSalvato = errno;
+    const auto a = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    // Only a fault (not a signal someone sent) in a window: its end is set
+    // last and cleared first, so a window being set or cleared is skipped.
+    // The page of zeros comes from the system call itself, which keeps no
+    // state of the library's.
+    for (int i = 0; i < finestre::posti && info->si_code > 0; ++i) {
+        const std::uintptr_t f = finestre::fine[i].load();
+        const std::uintptr_t d = finestre::inizio[i].load();
+        if (d != 0 && a >= d && a < f) {
+            const long m = ::syscall(SYS_mmap, a & ~(finestre::pagina - 1), finestre::pagina, PROT_READ,
+                                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            if (m != -1) {
+                finestre::colpita[i].store(true);
+                errno = errnoSalvato;
+                return;
+            }
+        }
+    }
+    // Not a window's: the default action, as if this handler had never been
+    // there (it is installed only over the default one). A fault comes again
+    // once the handler returns; a signal someone sent is raised again.
+    struct sigaction predefinita {};
+    predefinita.sa_handler = SIG_DFL;
+    sigemptyset(&predefinita.sa_mask);
+    ::sigaction(segnale, &predefinita, nullptr);
+    if (info->si_code <= 0)
+        ::raise(segnale);
+    errno = errnoSalvato;
+}
 
 LettoreVoci::LettoreVoci(const QString& percorso) : percorso_(percorso)
 {
@@ -176,9 +177,12 @@ void LettoreVoci::verifica()
             troncato_ = true;
     // A file cut within a page loses the rest of that page with no fault:
     // it reads as zeros. Shorter than the pieces that viewed it, the file
-    // may have lost bytes under them.
+    // may have lost bytes under them; shorter than what was read of it
+    // into the buffers (as far as it said it was long: a file of /proc
+    // says 0), it changed under the run too.
+    const std::uint64_t letti = std::max(visto_, std::min(posizione_, dichiarata_));
     struct stat st {};
-    if (visto_ != 0 && ::fstat(file_.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < visto_)
+    if (letti != 0 && file_.valido() && ::fstat(file_.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < letti)
         troncato_ = true;
     if (troncato_)
         throw ErroreRuntime::daErrno(EIO, percorso_);
@@ -188,7 +192,7 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
 {
     if (inUtf16(codifica_) || finito_ || spaziSospesi_ != 0)
         return {};
-    if (file_.valido() && dichiarata_ < sogliaMappa)
+    if (file_.valido() && (dichiarata_ < sogliaMappa || !finestre::protette()))
         return {};
     // Bytes read past the last cut are the file's bytes from `da` on.
     const std::uint64_t da = posizione_ - (presenti_ - consumati_);

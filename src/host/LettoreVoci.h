@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include <csignal>
+
 namespace host {
 
 // Sequential input of a text file, in pieces: the file is read from start to
@@ -30,10 +32,15 @@ namespace host {
 // time, not copies: the file's bytes are in the system's cache already.
 // Should the file shrink under a piece meanwhile, the bytes it lost read as
 // zeros instead of ending the process, and the run fails with an I/O error
-// (the next piece, or verifica(), raises it).
+// (the next piece, or verifica(), raises it). That takes the process's
+// SIGBUS handler, gestoreFinestre, which preparaProcesso() installs at
+// start; where another one is in place, the pieces are read into buffers.
 //
 // The reader owns the bytes its pieces view, so it can be neither copied
 // nor moved.
+// The SIGBUS handler of the mapped pieces, for preparaProcesso() only.
+void gestoreFinestre(int segnale, siginfo_t* info, void* contesto);
+
 class LettoreVoci {
 public:
     explicit LettoreVoci(const QString& percorso);

@@ -3,17 +3,15 @@
 #include "host/ErroreRuntime.h"
 #include "host/FileTemporaneo.h"
 #include "host/Percorsi.h"
+#include "host/Processo.h"
 
 #include <QRandomGenerator>
 
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 #include <vector>
 
 #include <dirent.h>
@@ -27,37 +25,6 @@ namespace host {
 namespace {
 
 std::atomic<bool> soloConNome{false};
-
-// What the signal handlers need, prepared before any signal can come: the
-// folder and the name of the temporary file to remove, if one has a name.
-namespace segnali {
-constexpr int gestiti[] = {SIGTERM, SIGINT, SIGHUP};
-constexpr int quanti = sizeof gestiti / sizeof gestiti[0];
-struct sigaction precedenti[quanti];
-bool installato[quanti];
-int utenti = 0;
-std::mutex mutex;
-
-// Lock-free, so a handler running on any thread may read it.
-std::atomic<bool> nominato{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-int cartella = -1;
-char nome[NAME_MAX + 1];
-
-extern "C" void gestore(int segnale)
-{
-    const int errnoSalvato = errno;
-    if (nominato)
-        ::unlinkat(cartella, nome, 0);
-    // Back to what was there before (normally the default action) and again,
-    // so that the process ends by the signal as it would have.
-    for (int i = 0; i < quanti; ++i)
-        if (gestiti[i] == segnale)
-            ::sigaction(segnale, &precedenti[i], nullptr);
-    ::raise(segnale);
-    errno = errnoSalvato;
-}
-}  // namespace segnali
 
 QByteArray nomeCasuale()
 {
@@ -141,23 +108,14 @@ void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const QByteArray& nom
 {
     cartella_ = cartella;
     nome_ = nome;
-    const std::lock_guard blocco(segnali::mutex);
-    if (segnali::nominato)
-        return;  // another writer's name is there: only the first is covered
-    std::memcpy(segnali::nome, nome.constData(), static_cast<std::size_t>(nome.size()) + 1);
-    segnali::cartella = cartella;
-    segnali::nominato = true;
+    rimuoviSuSegnale(cartella, nome);
 }
 
 void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
 {
     if (nome_.isEmpty())
         return;
-    {
-        const std::lock_guard blocco(segnali::mutex);
-        if (segnali::nominato && segnali::cartella == cartella_ && nome_ == segnali::nome)
-            segnali::nominato = false;
-    }
+    nonRimuovereSuSegnale(cartella_, nome_);
     nome_.clear();
     cartella_ = -1;
 }
@@ -168,35 +126,6 @@ void ScrittoreRighe::NomeTemporaneo::rimuovi() noexcept
         return;
     ::unlinkat(cartella_, nome_.constData(), 0);
     rilascia();
-}
-
-ScrittoreRighe::GuardiaSegnali::GuardiaSegnali()
-{
-    const std::lock_guard blocco(segnali::mutex);
-    if (segnali::utenti++ > 0)
-        return;
-    for (int i = 0; i < segnali::quanti; ++i) {
-        struct sigaction attuale {};
-        ::sigaction(segnali::gestiti[i], nullptr, &attuale);
-        segnali::installato[i] = false;
-        if (attuale.sa_handler == SIG_IGN)
-            continue;  // ignored (nohup): the process goes on and cleans up itself
-        struct sigaction nuova {};
-        nuova.sa_handler = segnali::gestore;
-        sigemptyset(&nuova.sa_mask);
-        nuova.sa_flags = SA_RESTART;
-        segnali::installato[i] = ::sigaction(segnali::gestiti[i], &nuova, &segnali::precedenti[i]) == 0;
-    }
-}
-
-ScrittoreRighe::GuardiaSegnali::~GuardiaSegnali()
-{
-    const std::lock_guard blocco(segnali::mutex);
-    if (--segnali::utenti > 0)
-        return;
-    for (int i = 0; i < segnali::quanti; ++i)
-        if (segnali::installato[i])
-            ::sigaction(segnali::gestiti[i], &segnali::precedenti[i], nullptr);
 }
 
 // --- the writer -------------------------------------------------------------

@@ -26,7 +26,8 @@ namespace host {
 // file has the destination's name yet it is linked there directly; over an
 // earlier file it gets a short hidden name and is renamed over it.
 // Elsewhere it has a short hidden name from the start, and SIGTERM, SIGINT
-// and SIGHUP remove it before the process ends by the signal. While it has
+// and SIGHUP remove it before the process ends by the signal (through the
+// handlers preparaProcesso() installs at start; the writer installs none). While it has
 // a name the writer holds an exclusive lock on it, and each writer, before
 // it makes its own, removes from its folder the hidden temporary files of
 // this program that nobody holds and nobody has changed for a minute (left
@@ -67,7 +68,8 @@ public:
 
 private:
     // The name the temporary file has in the folder, if any: removed when it
-    // goes, unless released once renamed; the signal handlers know it.
+    // goes, unless released once renamed; a signal ending the process
+    // removes it too (rimuoviSuSegnale).
     class NomeTemporaneo {
     public:
         NomeTemporaneo() = default;
@@ -81,15 +83,6 @@ private:
     private:
         int cartella_ = -1;
         QByteArray nome_;
-    };
-
-    // SIGTERM, SIGINT and SIGHUP handled while the writer lives.
-    class GuardiaSegnali {
-    public:
-        GuardiaSegnali();
-        ~GuardiaSegnali();
-        GuardiaSegnali(const GuardiaSegnali&) = delete;
-        GuardiaSegnali& operator=(const GuardiaSegnali&) = delete;
     };
 
     std::size_t spazio() const noexcept { return capacita - usati_; }
@@ -120,7 +113,6 @@ private:
     uid_t proprietarioSorgente_ = 0;
     gid_t gruppoSorgente_ = 0;
     unsigned modoPredefinito_ = 0;  // 0666 less the umask
-    GuardiaSegnali segnali_;
     Descrittore cartella_;
     Descrittore file_;
     NomeTemporaneo temporaneo_;

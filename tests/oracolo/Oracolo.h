@@ -24,6 +24,7 @@ struct Esito {
     std::string byte;            // the copy's bytes
     std::size_t corse = 0;       // sorted runs the real run wrote to disk
     std::size_t bloccoMassimo = 0;  // the largest block of lines the real run gave
+    std::size_t memoriaMassima = 0;  // the most its budget held at once
 };
 
 // The items of `testo`, a file's bytes after any byte-order mark, in order:

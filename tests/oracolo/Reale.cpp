@@ -17,6 +17,7 @@ Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
     esito.letti = righe.totale();
     esito.eliminate = esito.letti - righe.uniche();
     esito.corse = righe.corseScritte();
+    esito.memoriaMassima = righe.memoriaMassima();
     if (esito.eliminate == 0)
         return esito;
     esito.copia = true;
@@ -25,6 +26,7 @@ Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
         esito.byte += blocco;
         esito.bloccoMassimo = std::max(esito.bloccoMassimo, blocco.size());
     });
+    esito.memoriaMassima = righe.memoriaMassima();
     return esito;
 }
 

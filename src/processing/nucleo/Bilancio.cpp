@@ -16,6 +16,7 @@ bool Bilancio::prenota(std::size_t n) noexcept
         if (n > limite() || u > limite() - n)
             return false;
     } while (!usati_.compare_exchange_weak(u, u + n, std::memory_order_relaxed));
+    segna(u + n);
     return true;
 }
 

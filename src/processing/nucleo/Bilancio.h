@@ -24,11 +24,14 @@ public:
     bool prenota(std::size_t n) noexcept;
     // Reserves n bytes whatever the budget: only for the least a step needs
     // to make progress at all.
-    void impegna(std::size_t n) noexcept { usati_.fetch_add(n, std::memory_order_relaxed); }
+    void impegna(std::size_t n) noexcept { segna(usati_.fetch_add(n, std::memory_order_relaxed) + n); }
     void rilascia(std::size_t n) noexcept { usati_.fetch_sub(n, std::memory_order_relaxed); }
 
     std::size_t limite() const noexcept { return limite_.load(std::memory_order_relaxed); }
     std::size_t usati() const noexcept { return usati_.load(std::memory_order_relaxed); }
+    // The most the account ever held at once: what the run's blocks took at
+    // their peak, as reserved.
+    std::size_t massimo() const noexcept { return massimo_.load(std::memory_order_relaxed); }
     std::size_t liberi() const noexcept
     {
         const std::size_t l = limite();
@@ -55,8 +58,16 @@ public:
     static std::size_t costo(std::size_t n) noexcept;
 
 private:
+    void segna(std::size_t u) noexcept
+    {
+        std::size_t m = massimo_.load(std::memory_order_relaxed);
+        while (u > m && !massimo_.compare_exchange_weak(m, u, std::memory_order_relaxed)) {
+        }
+    }
+
     std::atomic<std::size_t> limite_;
     std::atomic<std::size_t> usati_{0};
+    std::atomic<std::size_t> massimo_{0};
 };
 
 // A reservation held for as long as this object lives.

@@ -13,6 +13,11 @@ constexpr std::size_t lunghezzaMassimaCodificata = 10;  // 64 bits, 7 a byte
 
 }  // namespace
 
+std::size_t byteVoceInCorsa(std::uint64_t n) noexcept
+{
+    return static_cast<std::size_t>(n) + lunghezzaMassimaCodificata;
+}
+
 // ------------------------------------------------------------------ write --
 
 ScritturaCorsa::ScritturaCorsa(std::unique_ptr<Supporto> supporto, std::size_t memoria, Bilancio& bilancio)
@@ -55,6 +60,8 @@ void ScritturaCorsa::aggiungi(std::string_view voce)
         usati_ += voce.size();
     }
     ++corsa_.voci;
+    corsa_.testo += voce.size();
+    corsa_.massima = std::max<std::uint64_t>(corsa_.massima, voce.size());
 }
 
 Corsa ScritturaCorsa::chiudi()
@@ -68,11 +75,25 @@ Corsa ScritturaCorsa::chiudi()
 // ------------------------------------------------------------------- read --
 
 LetturaCorsa::LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t memoria, Bilancio& bilancio)
-    : supporto_(supporto), byte_(byte), bilancio_(&bilancio)
+    : supporto_(supporto), byte_(byte), memoria_(std::max(memoria, bufferMinimo)), bilancio_(&bilancio)
 {
-    memoria = std::max(memoria, bufferMinimo);
-    prenotata_.impegna(bilancio_, Bilancio::costo(memoria));
-    buffer_.resize(memoria);
+    prenotata_.impegna(bilancio_, Bilancio::costo(memoria_));
+    buffer_.resize(memoria_);
+}
+
+void LetturaCorsa::restituisci()
+{
+    const std::size_t presenti = fine_ - inizio_;
+    if (presenti > memoria_)
+        return;
+    Prenotazione normale;
+    normale.impegna(bilancio_, Bilancio::costo(memoria_));
+    std::vector<char> nuovo(memoria_);
+    std::memcpy(nuovo.data(), buffer_.data() + inizio_, presenti);
+    buffer_ = std::move(nuovo);
+    prenotata_ = std::move(normale);
+    inizio_ = 0;
+    fine_ = presenti;
 }
 
 bool LetturaCorsa::riempi(std::size_t servono)
@@ -82,8 +103,8 @@ bool LetturaCorsa::riempi(std::size_t servono)
     std::size_t presenti = fine_ - inizio_;
     if (servono > buffer_.size()) {
         // A long item: its own buffer, the old one given back once its
-        // bytes have moved. The item was held whole before it was written,
-        // so it is held whole again whatever the budget says.
+        // bytes have moved. The caller made room for the run's longest
+        // item before reading it.
         Prenotazione piuPrenotata;
         piuPrenotata.impegna(bilancio_, Bilancio::costo(servono));
         std::vector<char> piu(servono);
@@ -109,6 +130,9 @@ bool LetturaCorsa::riempi(std::size_t servono)
 
 bool LetturaCorsa::avanza()
 {
+    // The item before this one has passed: a buffer it made large goes.
+    if (buffer_.size() > memoria_)
+        restituisci();
     if (inizio_ == fine_ && letti_ == byte_)
         return false;
     if (fine_ - inizio_ < lunghezzaMassimaCodificata)

@@ -31,8 +31,14 @@ struct Corsa {
     std::unique_ptr<Supporto> supporto;
     std::uint64_t voci = 0;
     std::uint64_t byte = 0;
+    std::uint64_t testo = 0;    // the bytes of its items, without their lengths
+    std::uint64_t massima = 0;  // its longest item, which reading it back holds whole
     unsigned livello = 0;  // how many merges its items went through
 };
+
+// Where the header of an item of `n` bytes and its bytes may stand: what
+// reading a run back needs in one buffer to hold that item.
+std::size_t byteVoceInCorsa(std::uint64_t n) noexcept;
 
 // Writes a run: each item as its length (7 bits a byte, low bits first)
 // followed by its bytes, gathered in a buffer of `memoria` bytes (reserved
@@ -54,8 +60,10 @@ private:
 };
 
 // Reads a run's items back in order, through a buffer of about `memoria`
-// bytes; an item larger than that gets a buffer of its own size. The
-// buffer is reserved on `bilancio`.
+// bytes; an item larger than that gets a buffer of its own size, given back
+// once the item has passed. The buffers are reserved on `bilancio`: the
+// caller makes room for the run's longest item before it reads (see
+// Corsa::massima).
 class LetturaCorsa {
 public:
     LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t memoria, Bilancio& bilancio);
@@ -67,10 +75,13 @@ public:
 
 private:
     bool riempi(std::size_t servono);
+    // Back to a buffer of the usual size after a long item.
+    void restituisci();
 
     Supporto& supporto_;
     std::uint64_t letti_ = 0;  // bytes of the run taken into the buffer
     std::uint64_t byte_;
+    std::size_t memoria_;      // the usual buffer's size
     Bilancio* bilancio_;
     Prenotazione prenotata_;
     std::vector<char> buffer_;

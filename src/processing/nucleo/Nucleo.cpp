@@ -301,6 +301,36 @@ std::size_t Deduplica::accoda(std::size_t i, std::string_view fine, Blocco& usci
 void Deduplica::riversa()
 {
     ordinaParti();
+    scriviCorsa();
+}
+
+void Deduplica::versaInCorsa()
+{
+    if (!corse_.empty() || vuote())
+        return;
+    ordina();
+    catene_.clear();
+    confini_.clear();
+    scriviCorsa();
+    restringi();
+    ordinate_ = false;
+}
+
+std::uint64_t Deduplica::byteVoci()
+{
+    if (!corse_.empty())
+        return corse_.front().testo;
+    ordina();
+    std::uint64_t n = 0;
+    for (const Catena& c : catene())
+        for (const Tratto& t : c.tratti())
+            for (const Voce* v = t.da; v != t.a; ++v)
+                n += v->lunghezza();
+    return n;
+}
+
+void Deduplica::scriviCorsa()
+{
     {
         ScritturaCorsa scrittura(nuovoSupporto_(), bufferCorsa(1), bilancio_);
         unisciParti([&](std::string_view v) { scrittura.aggiungi(v); });
@@ -331,20 +361,83 @@ void Deduplica::riversa()
 
 void Deduplica::unisciUltime(std::size_t n)
 {
-    // The parts hold nothing here: their empty tables are given back when
-    // the buffers would be too small without that memory.
-    const std::size_t perCorsa = bufferCorsa(n + 1);
     const auto primo = corse_.end() - static_cast<std::ptrdiff_t>(n);
     std::vector<Corsa> entrano(std::make_move_iterator(primo), std::make_move_iterator(corse_.end()));
     corse_.erase(primo, corse_.end());
     unsigned livello = 0;
     for (const Corsa& c : entrano)
         livello = std::max(livello, c.livello + 1);
+    corse_.push_back(riduci(std::move(entrano)));
+    corse_.back().livello = livello;
+}
+
+Deduplica::Piano Deduplica::piano(const Corsa* corse, std::size_t n)
+{
+    constexpr std::size_t minimo = 4096;
+    constexpr std::size_t massimo = std::size_t{1} << 20;
+    n = std::max<std::size_t>(std::min<std::size_t>(n, regole_.fanIn), 2);
+    // What k runs take with buffers of b bytes: k + 1 buffers (the merged
+    // run's too) and, for each run whose longest item passes its buffer,
+    // that item's own buffer as well (the two meet while it moves).
+    const auto serve = [&](std::size_t k, std::size_t b) {
+        std::size_t s = (k + 1) * Bilancio::costo(b);
+        for (std::size_t j = 0; j < k; ++j)
+            if (byteVoceInCorsa(corse[j].massima) > b)
+                s += Bilancio::costo(byteVoceInCorsa(corse[j].massima));
+        return s;
+    };
+    // The parts hold nothing here: their empty tables are given back when
+    // the merge would be narrower without that memory.
+    if (serve(n, minimo) > bilancio_.liberi() && vuote())
+        restringi();
+    const std::size_t liberi = bilancio_.liberi();
+    for (std::size_t k = n;; --k) {
+        const std::size_t b = std::clamp<std::size_t>(liberi / 2 / (k + 1), minimo, massimo);
+        if (serve(k, b) <= liberi)
+            return {k, b};
+        // Two runs always: an item is at most a third of the budget, so
+        // two fit once the kept items have gone to disk.
+        if (k <= 2 || serve(k, minimo) <= liberi)
+            return {k, minimo};
+    }
+}
+
+Corsa Deduplica::unisciGruppo(std::vector<Corsa> entrano, std::size_t perCorsa)
+{
+    unsigned livello = 0;
+    for (const Corsa& c : entrano)
+        livello = std::max(livello, c.livello + 1);
     ScritturaCorsa scrittura(nuovoSupporto_(), perCorsa, bilancio_);
     unisciCorse(entrano, perCorsa, bilancio_, [&](std::string_view v) { scrittura.aggiungi(v); });
     entrano.clear();  // their storage goes as soon as they are merged
-    corse_.push_back(scrittura.chiudi());
-    corse_.back().livello = livello;
+    Corsa unita = scrittura.chiudi();
+    unita.livello = livello;
+    return unita;
+}
+
+Corsa Deduplica::riduci(std::vector<Corsa> gruppo)
+{
+    // In passes: each merges consecutive runs, as many at a time as their
+    // longest items and buffers leave room for, until one run is left.
+    // Runs merged together are of about the same size, so an item goes
+    // through few merges even when each takes only a few runs.
+    while (gruppo.size() > 1) {
+        std::vector<Corsa> passo;
+        for (std::size_t i = 0; i < gruppo.size();) {
+            if (gruppo.size() - i == 1) {
+                passo.push_back(std::move(gruppo[i++]));
+                continue;
+            }
+            const Piano p = piano(gruppo.data() + i, gruppo.size() - i);
+            const auto primo = gruppo.begin() + static_cast<std::ptrdiff_t>(i);
+            std::vector<Corsa> entrano(std::make_move_iterator(primo),
+                                       std::make_move_iterator(primo + static_cast<std::ptrdiff_t>(p.quante)));
+            i += p.quante;
+            passo.push_back(unisciGruppo(std::move(entrano), p.buffer));
+        }
+        gruppo = std::move(passo);
+    }
+    return std::move(gruppo.front());
 }
 
 void Deduplica::concludi()
@@ -365,10 +458,11 @@ void Deduplica::concludi()
     if (!vuote())
         riversa();
     restringi();
-    // Merge passes of at most fanIn runs each, the smallest last runs first,
-    // until one run is left: its items are the distinct items of the file.
-    while (corse_.size() > 1)
-        unisciUltime(std::min<std::size_t>(corse_.size(), regole_.fanIn));
+    // Merge passes of at most fanIn runs each, as many as the budget holds
+    // with their longest items, until one run is left: its items are the
+    // distinct items of the file.
+    if (corse_.size() > 1)
+        unisciUltime(corse_.size());
     uniche_ = static_cast<std::int64_t>(corse_.front().voci);
 }
 

@@ -75,6 +75,15 @@ public:
     // when it has not been done).
     void ordina();
 
+    // After concludi(): the bytes of the distinct items, line ends not
+    // counted.
+    std::uint64_t byteVoci();
+
+    // After concludi(): writes the items kept in memory as one run and
+    // gives their memory back, for a step that needs it (the copy where
+    // it takes memory itself). Nothing changes when runs were written.
+    void versaInCorsa();
+
     // After concludi(): each distinct item once, in ascending binary order.
     // The view is valid during the call only.
     void visita(const std::function<void(std::string_view)>& f);
@@ -109,12 +118,25 @@ private:
     void apriImmissioni(std::size_t sezioni, std::size_t byte);
     void inserisci();  // the round's lists into the parts, writing runs as needed
     void riversa();    // writes the kept items as a run and empties the parts
+    void scriviCorsa();  // the same, the parts already sorted
     void restringi();  // gives back the parts' empty tables
     bool vuote() const noexcept;  // no part holds an item
     void unisciUltime(std::size_t n);  // merges the last n runs into one
     // The buffer of each of `aperte` runs open at once (being read or
     // written), within what the budget has left.
     std::size_t bufferCorsa(std::size_t aperte);
+    // How many of the `n` runs from `corse` on one merge takes, and the
+    // buffer of each run it opens: their longest items, which reading
+    // holds whole, and the buffers fit in what the budget has left; at
+    // least two runs a merge.
+    struct Piano {
+        std::size_t quante;
+        std::size_t buffer;
+    };
+    Piano piano(const Corsa* corse, std::size_t n);
+    // Merges a group of runs into one, in as many passes as the budget needs.
+    Corsa riduci(std::vector<Corsa> gruppo);
+    Corsa unisciGruppo(std::vector<Corsa> entrano, std::size_t perCorsa);
     void ordinaParti();
     void unisciParti(const std::function<void(std::string_view)>& f);
     std::vector<Catena> catene() const;  // after ordinaParti(): the parts' sorted sequences

@@ -2,6 +2,7 @@
 
 #include "host/testo/CampiTesto.h"
 #include "host/CartellaProgramma.h"
+#include "host/ErroreRuntime.h"
 #include "host/FileTemporaneo.h"
 #include "host/LettoreVoci.h"
 #include "host/Percorsi.h"
@@ -12,8 +13,11 @@
 #include "processing/nucleo/Squadra.h"
 #include "state/Variabili.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <future>
+#include <limits>
 #include <new>
 #include <string>
 #include <system_error>
@@ -23,14 +27,38 @@ namespace elaborazione {
 
 namespace {
 
-// A run's storage: an unnamed temporary file.
+// A run's storage: an unnamed temporary file. Where its file system keeps
+// files in memory, its pages are reserved on the run's budget (`conto`)
+// before they are written, and a run that does not fit ends the run out of
+// memory instead of being killed.
 class SupportoFile : public nucleo::Supporto {
 public:
-    explicit SupportoFile(const QString& cartella) : file_(cartella) {}
-    void scrivi(const char* dati, std::size_t n) override { file_.scrivi(dati, n); }
+    SupportoFile(const QString& cartella, nucleo::Bilancio* conto) : cartella_(cartella), conto_(conto), file_(cartella) {}
+    ~SupportoFile() override
+    {
+        if (conto_ != nullptr)
+            conto_->rilascia(contati_);
+    }
+    void scrivi(const char* dati, std::size_t n) override
+    {
+        if (conto_ != nullptr) {
+            constexpr std::uint64_t pagina = 4096;
+            const auto pagine = [](std::uint64_t b) { return (b + pagina - 1) / pagina * pagina; };
+            const auto piu = static_cast<std::size_t>(pagine(scritti_ + n) - pagine(scritti_));
+            if (piu != 0 && !conto_->prenota(piu))
+                throw host::ErroreRuntime(host::CodiceErrore::MemoriaEsaurita, cartella_);
+            contati_ += piu;
+        }
+        file_.scrivi(dati, n);
+        scritti_ += n;
+    }
     std::size_t leggi(std::uint64_t da, char* dati, std::size_t n) override { return file_.leggi(da, dati, n); }
 
 private:
+    QString cartella_;
+    nucleo::Bilancio* conto_;
+    std::uint64_t scritti_ = 0;
+    std::size_t contati_ = 0;
     host::FileTemporaneo file_;
 };
 
@@ -96,9 +124,16 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // copy and the libraries.
     regole.corseAperte = opzioni_.corseAperte != 0 ? opzioni_.corseAperte
                                                    : std::max<std::size_t>(host::descrittoriDisponibili(), 24) - 16;
-    const QString cartella = opzioni_.cartellaCorse.isEmpty() ? host::cartellaDati() : opzioni_.cartellaCorse;
+    // The runs go to disk: where the data folder's file system keeps its
+    // files in memory, to a temporary folder on disk, or else into the
+    // budget.
+    host::CartellaCorse corse{opzioni_.cartellaCorse, false};
+    if (corse.cartella.isEmpty())
+        corse = host::cartellaCorse(host::cartellaDati());
+    nucleo::Bilancio* conto = corse.inMemoria ? bilancio_.get() : nullptr;
     deduplica_ = std::make_unique<nucleo::Deduplica>(
-        *squadra_, *bilancio_, regole, [cartella] { return std::make_unique<SupportoFile>(cartella); });
+        *squadra_, *bilancio_, regole,
+        [cartella = corse.cartella, conto] { return std::make_unique<SupportoFile>(cartella, conto); });
 
     // The reader's two buffers of a piece each (a piece may grow to twice
     // its size before a field ends in it) are the budget's first share.
@@ -118,7 +153,14 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
             const std::size_t altro = 2 * normale;
             const std::size_t totale = bilancio_->liberi() + lettore.byte();
             std::size_t massimo = totale > altro ? (totale - altro) / 2 : 0;
-            massimo = std::max({massimo, normale, (std::size_t{1} << 20) + (std::size_t{64} << 10)});
+            const std::size_t minimo = std::max(normale, (std::size_t{1} << 20) + (std::size_t{64} << 10));
+            // Past the budget only for the least always allowed, and only
+            // once the kept items have made what room they can.
+            if (massimo < minimo && tentativo == 0) {
+                deduplica_->faiSpazio();
+                continue;
+            }
+            massimo = std::max(massimo, minimo);
             lettore.impegna(bilancio_.get(), massimo + altro);
             sorgente.pezziFiniti();
             bool oltre = false;
@@ -211,6 +253,33 @@ unsigned Esecuzione::fili() const noexcept
 void Esecuzione::ordina()
 {
     deduplica_->ordina();
+}
+
+std::size_t Esecuzione::memoriaMassima() const noexcept
+{
+    return bilancio_ ? bilancio_->massimo() : 0;
+}
+
+void Esecuzione::riservaCopia(host::Codifica codifica, const QString& percorso)
+{
+    // Its lines, each with its line end, in UTF-16 at most two bytes for
+    // each byte of UTF-8, and the mark; in whole pages.
+    const auto byte = [&] {
+        const std::uint64_t righe =
+            deduplica_->byteVoci() + fineRiga.size() * static_cast<std::uint64_t>(deduplica_->uniche());
+        const std::uint64_t n = (host::inUtf16(codifica) ? 2 * righe : righe) + host::marca(codifica).size();
+        return (n + 4095) / 4096 * 4096;
+    };
+    for (int tentativo = 0;; ++tentativo) {
+        const std::uint64_t n = byte();
+        if (n <= std::numeric_limits<std::size_t>::max() && bilancio_->prenota(static_cast<std::size_t>(n)))
+            return;  // held for as long as the run: the copy stays in memory
+        // The items kept in memory go to a run first: the copy is written
+        // from it with a few buffers.
+        if (tentativo > 0 || deduplica_->corseScritte() != 0)
+            throw host::ErroreRuntime(host::CodiceErrore::DiscoPieno, percorso);
+        deduplica_->versaInCorsa();
+    }
 }
 
 void Esecuzione::righe(const std::function<void(std::string_view)>& blocco)
@@ -349,6 +418,10 @@ QString percorsoCopia(const QString& sorgente)
 
 void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)
 {
+    // A copy on a file system kept in memory is memory too: it must fit in
+    // the run's budget before anything of it is written.
+    if (host::inMemoria(QFileInfo(percorso).path()))
+        righe.riservaCopia(codifica, percorso);
     host::ScrittoreRighe file(percorso, codifica, sorgente);
     righe.righe([&](std::string_view blocco) { file.scriviTesto(blocco); });
     file.completa();

@@ -25,7 +25,7 @@ struct Opzioni {
     std::size_t memoria = 0;
     unsigned fili = 0;
     unsigned fanIn = 0;        // runs merged at once (64)
-    QString cartellaCorse;     // where runs go ("": the data folder)
+    QString cartellaCorse;     // where runs go ("": the data folder, or a temporary folder on disk)
     std::size_t blocco = 0;    // bytes of lines each thread makes at a time (1 MiB)
     std::size_t corseAperte = 0;  // runs open at once (as the descriptors allow)
 };
@@ -57,6 +57,16 @@ public:
 
     // Sorts the kept items; righe() does it when it has not been done.
     void ordina();
+
+    // The most memory the run's blocks took at once, as its budget counted
+    // them.
+    std::size_t memoriaMassima() const noexcept;
+
+    // Reserves on the budget the memory that the copy, in `codifica`, takes
+    // where its file system keeps it in memory, after writing the items
+    // kept in memory to a run if that makes room; where it cannot fit, the
+    // disk is full for it (the run-time error 61), and nothing is written.
+    void riservaCopia(host::Codifica codifica, const QString& percorso);
 
     // Each kept item once, in ascending binary order, each followed by
     // CR LF, given in order in blocks that end at a line end or (for a
