@@ -7,6 +7,7 @@
 #include "host/LettoreVoci.h"
 #include "host/ScrittoreRighe.h"
 #include "host/interazione/Attesa.h"
+#include "host/interazione/InterfacciaQt.h"
 #include "RispostaMessaggi.h"
 
 #include <QFile>
@@ -53,7 +54,7 @@ QList<RispostaMessaggi::Messaggio> esegui(const QString& sorgente)
                    QApplication::overrideCursor()->shape() == Qt::ArrowCursor;
     });
     Variabili::FileDaElaborare = sorgente;
-    EliminaDuplicati();
+    EliminaDuplicati(host::interfacciaQt());
     [&] {
         QVERIFY(!altreFinestre);
         QVERIFY(freccia);
@@ -261,7 +262,7 @@ void TstEliminaDuplicati::copiaApertaSoloDopoIlMessaggio()
         visti.append(QString::fromLatin1(leggiFile(copia)));
     });
     Variabili::FileDaElaborare = cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x");
-    EliminaDuplicati();
+    EliminaDuplicati(host::interfacciaQt());
     QCOMPARE(visti, (QStringList{QStringLiteral("NEW - A.TXT"), QStringLiteral("prima")}));
     QCOMPARE(leggiFile(copia), b("x\r\n"));
 }

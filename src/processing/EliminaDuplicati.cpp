@@ -1,8 +1,6 @@
 #include "processing/EliminaDuplicati.h"
 
-#include "host/interazione/Attesa.h"
 #include "host/LettoreVoci.h"
-#include "host/interazione/Messaggio.h"
 #include "processing/passi/Passi.h"
 #include "state/Variabili.h"
 
@@ -10,15 +8,14 @@
 
 namespace elaborazione {
 
-QString testoEliminate(std::int64_t eliminate)
+std::string testoEliminate(std::int64_t eliminate)
 {
-    return QStringLiteral("Eliminate ") + QString::number(eliminate) +
-           QStringLiteral("  combinazioni ripetute..! ");
+    return "Eliminate " + std::to_string(eliminate) + "  combinazioni ripetute..! ";
 }
 
 }  // namespace elaborazione
 
-void EliminaDuplicati()
+void EliminaDuplicati(elaborazione::Interfaccia& interfaccia)
 {
     using namespace elaborazione;
     const QString percorso = Variabili::FileDaElaborare;
@@ -27,7 +24,7 @@ void EliminaDuplicati()
     // what the copy is written in.
     std::optional<host::Codifica> codifica;
     Esecuzione Righe;
-    host::attendi(QString::fromUtf8(testoAttesaLettura), [&] {
+    interfaccia.attendi(testoAttesaLettura, [&] {
         host::LettoreVoci sorgente(percorso);
         Righe.leggi(sorgente);
         codifica = sorgente.codifica();
@@ -39,14 +36,13 @@ void EliminaDuplicati()
     // as having no repeats, like any other.
     const std::int64_t eliminate = Totale - Uniche;
     if (eliminate == 0) {
-        host::mostraMessaggio(QString::fromUtf8(testoNessunaRipetizione), host::Icona::Avviso);
+        interfaccia.messaggio(testoNessunaRipetizione, Icona::Avviso);
         return;
     }
     // The stop icon, although the run succeeds: a cleaned file is announced
     // with it.
-    host::mostraMessaggio(testoEliminate(eliminate), host::Icona::Errore);
+    interfaccia.messaggio(testoEliminate(eliminate), Icona::Errore);
 
     const QString copia = percorsoCopia(percorso);
-    host::attendi(QString::fromUtf8(testoAttesaScrittura),
-                  [&] { scriviCopia(copia, Righe, *codifica, percorso); });
+    interfaccia.attendi(testoAttesaScrittura, [&] { scriviCopia(copia, Righe, *codifica, percorso); });
 }

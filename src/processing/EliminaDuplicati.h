@@ -1,12 +1,16 @@
 #pragma once
 
-#include <QString>
+#include "processing/Interfaccia.h"
+
+#include <cstdint>
+#include <string>
 
 // Reads the items of Variabili::FileDaElaborare, keeps each distinct item
 // once, tells the user how many repeats were dropped and, when some were,
 // writes the kept items sorted to "NEW - NAME" in the data folder. The source
-// is only read. Failures are run-time errors (host::ErroreRuntime).
-void EliminaDuplicati();
+// is only read. The messages and the waiting go through `interfaccia`, the
+// front end's. Failures are run-time errors (host::ErroreRuntime).
+void EliminaDuplicati(elaborazione::Interfaccia& interfaccia);
 
 // The run's texts.
 namespace elaborazione {
@@ -18,6 +22,6 @@ inline constexpr char testoAttesaLettura[] = "Ricerca delle combinazioni ripetut
 inline constexpr char testoAttesaScrittura[] = "Creazione della copia ordinata in corso...";
 
 // "Eliminate 3  combinazioni ripetute..! " for D = 3.
-QString testoEliminate(std::int64_t eliminate);
+std::string testoEliminate(std::int64_t eliminate);
 
 }  // namespace elaborazione

@@ -3,6 +3,7 @@
 
 #include "host/CartellaProgramma.h"
 #include "host/interazione/GestioneErrori.h"
+#include "host/interazione/InterfacciaQt.h"
 #include "processing/EliminaDuplicati.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
@@ -72,7 +73,7 @@ void frmAmain::cmdDuplicate_Click()
     selezione_->mostraModale(this);
     Variabili::FileDaElaborare = Variabili::PercorsoScelto;
     if (!Variabili::FileDaElaborare.isEmpty())
-        EliminaDuplicati();
+        EliminaDuplicati(host::interfacciaQt());
 }
 
 void frmAmain::adattaAlloSchermo()

@@ -25,6 +25,7 @@
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
 #include "host/CartellaProgramma.h"
 #include "host/interazione/GestioneErrori.h"
+#include "host/interazione/InterfacciaQt.h"
 #include "host/Processo.h"
 #include "host/ScrittoreRighe.h"
 #include "host/Percorsi.h"
@@ -123,7 +124,7 @@ int main(int argc, char* argv[])
             if (a.size() > 8)
                 limita(RLIMIT_NOFILE, a[8]);
             Variabili::FileDaElaborare = a[3];
-            host::eseguiGestore([] { EliminaDuplicati(); });
+            host::eseguiGestore([] { EliminaDuplicati(host::interfacciaQt()); });
             QApplication::exit(0);
         });
         return QApplication::exec();

@@ -1,0 +1,33 @@
+#include "host/interazione/InterfacciaQt.h"
+
+#include "host/interazione/Attesa.h"
+#include "host/interazione/Messaggio.h"
+
+#include <QString>
+
+namespace host {
+
+namespace {
+QString daUtf8(std::string_view testo)
+{
+    return QString::fromUtf8(testo.data(), static_cast<qsizetype>(testo.size()));
+}
+}  // namespace
+
+void InterfacciaQt::messaggio(std::string_view testo, elaborazione::Icona icona)
+{
+    mostraMessaggio(daUtf8(testo), icona == elaborazione::Icona::Avviso ? Icona::Avviso : Icona::Errore);
+}
+
+void InterfacciaQt::attendi(std::string_view testo, const std::function<void()>& lavoro)
+{
+    host::attendi(daUtf8(testo), lavoro);
+}
+
+InterfacciaQt& interfacciaQt()
+{
+    static InterfacciaQt interfaccia;
+    return interfaccia;
+}
+
+}  // namespace host
