@@ -53,7 +53,7 @@ QList<RispostaMessaggi::Messaggio> esegui(const QString& sorgente)
         freccia &= QApplication::overrideCursor() == nullptr ||
                    QApplication::overrideCursor()->shape() == Qt::ArrowCursor;
     });
-    Variabili::FileDaElaborare = sorgente;
+    Variabili::FileDaElaborare = fp(sorgente);
     EliminaDuplicati(host::interfacciaQt());
     [&] {
         QVERIFY(!altreFinestre);
@@ -261,7 +261,7 @@ void TstEliminaDuplicati::copiaApertaSoloDopoIlMessaggio()
         visti = cartella.fileDati();
         visti.append(QString::fromLatin1(leggiFile(copia)));
     });
-    Variabili::FileDaElaborare = cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x");
+    Variabili::FileDaElaborare = fp(cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x"));
     EliminaDuplicati(host::interfacciaQt());
     QCOMPARE(visti, (QStringList{QStringLiteral("NEW - A.TXT"), QStringLiteral("prima")}));
     QCOMPARE(leggiFile(copia), b("x\r\n"));
@@ -381,8 +381,8 @@ void TstEliminaDuplicati::cartellaDelleCorse()
     else
         qputenv("TMPDIR", QFile::encodeName(tmpdir == QLatin1String("-") ? tmp + QStringLiteral("/manca") : nome(tmpdir)));
     const host::CartellaCorse scelta =
-        host::cartellaCorse(dati, [&](const QString& c) { return memoria.contains(c); });
-    QCOMPARE(scelta.cartella, nome(attesa));
+        host::cartellaCorse(fp(dati), [&](const std::filesystem::path& c) { return memoria.contains(qs(c)); });
+    QCOMPARE(qs(scelta.cartella), nome(attesa));
     QCOMPARE(scelta.inMemoria, contate);
 }
 
@@ -429,8 +429,8 @@ void TstEliminaDuplicati::gestoriDiSegnaleIntatti()
     const QString sorgente = cartella.scriviSorgente(QStringLiteral("grande.txt"), righe);
     host::usaSoloTemporaneiConNome(true);
     {
-        host::LettoreVoci lettore(sorgente);
-        host::ScrittoreRighe copia(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT"));
+        host::LettoreVoci lettore(fp(sorgente));
+        host::ScrittoreRighe copia(fp(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT")));
         std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
         QVERIFY(!pezzo.empty());
         if (durante)

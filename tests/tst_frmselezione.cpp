@@ -1,6 +1,6 @@
 // The file selection dialog, shown modally with real widgets on real folders.
 #include "host/ErroreRuntime.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 #include "state/Variabili.h"
 #include "ui/ElencoCartella.h"
 #include "ui/ListaCartelle.h"
@@ -48,7 +48,7 @@ Controlli controlli(QWidget* finestra)
 void mostra(frmSelezione& dialogo, const std::function<void(const Controlli&)>& azioni)
 {
     Variabili::ModoSelezione = 1;
-    Variabili::Filtro = QStringLiteral("*.TXT");
+    Variabili::Filtro = "*.TXT";
     RispostaMessaggi risposta;
     bool agito = false;
     risposta.suFinestra([&](QWidget* finestra) {
@@ -139,15 +139,15 @@ void TstFrmSelezione::init()
     cartella_ = std::make_unique<CartellaProva>();
     scriviFile(cartella_->dati() + QStringLiteral("a.txt"), "1");
     scriviFile(cartella_->dati() + QStringLiteral("B.TXT"), "2");
-    Variabili::CartellaCorrente = cartella_->dati();
-    Variabili::PercorsoScelto = QStringLiteral("left over from before");
+    Variabili::CartellaCorrente = fp(cartella_->dati());
+    Variabili::PercorsoScelto = fp(QStringLiteral("left over from before"));
 }
 
 void TstFrmSelezione::okSenzaClic()
 {
     frmSelezione dialogo;
     mostra(dialogo, [](const Controlli& c) { c.cmdOK->click(); });
-    QCOMPARE(Variabili::PercorsoScelto, QString());
+    QCOMPARE(qs(Variabili::PercorsoScelto), QString());
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
@@ -159,7 +159,7 @@ void TstFrmSelezione::ultimoFileScelto()
         scegli(c, QStringLiteral("B.TXT"));
         QTest::mouseClick(c.cmdOK, Qt::LeftButton);
     });
-    QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("B.TXT"));
+    QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("B.TXT"));
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
@@ -183,7 +183,7 @@ void TstFrmSelezione::sceltaDaTastiera()
         // The first Down chooses the first file, as a click on it does.
         QTest::keyClick(c.File1, Qt::Key_Down);
         QCOMPARE(c.txtNome->text(), QStringLiteral("A.TXT"));
-        QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("a.txt"));
+        QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("a.txt"));
         QTest::keyClick(c.File1, Qt::Key_Down);
         QCOMPARE(c.txtNome->text(), QStringLiteral("B.TXT"));
         QTest::keyClick(c.File1, Qt::Key_Tab);  // past the disabled name box
@@ -191,7 +191,7 @@ void TstFrmSelezione::sceltaDaTastiera()
         QTest::keyClick(c.cmdOK, static_cast<Qt::Key>(tasto));
         QTRY_VERIFY(!c.dialogo->isVisible());
     });
-    QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("B.TXT"));
+    QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("B.TXT"));
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
@@ -208,13 +208,13 @@ void TstFrmSelezione::chiusuraAnnulla()
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         scegli(c, QStringLiteral("a.txt"));
-        QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("a.txt"));
+        QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("a.txt"));
         if (come == QLatin1String("close"))
             c.dialogo->close();
         else
             QTest::keyClick(c.dialogo, Qt::Key_Escape);
     });
-    QCOMPARE(Variabili::PercorsoScelto, QString());
+    QCOMPARE(qs(Variabili::PercorsoScelto), QString());
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{0});
 }
 
@@ -251,7 +251,7 @@ void TstFrmSelezione::cartellaRicordata()
         QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
         if (rimossi == 2)
             apriCartella(c, QStringLiteral("Sotto"));
-        QCOMPARE(Variabili::CartellaCorrente, aperta);
+        QCOMPARE(qs(Variabili::CartellaCorrente), aperta);
         if (rimossi != 2)
             scegli(c, QStringLiteral("c.txt"));  // the focus goes to the file list
         if (conOK)
@@ -259,7 +259,7 @@ void TstFrmSelezione::cartellaRicordata()
         else
             c.dialogo->close();
     });
-    QCOMPARE(Variabili::CartellaCorrente, aperta);
+    QCOMPARE(qs(Variabili::CartellaCorrente), aperta);
 
     // The next showing opens there, from a fresh state, with the focus back
     // in the folder list; in the nearest folder above that is still there
@@ -276,8 +276,8 @@ void TstFrmSelezione::cartellaRicordata()
         scegli(c, rimossi > 0 ? QStringLiteral("a.txt") : QStringLiteral("c.txt"));
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::CartellaCorrente, attesa);
-    QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto),
+    QCOMPARE(qs(Variabili::CartellaCorrente), attesa);
+    QCOMPARE(host::byteDiPercorso(qs(Variabili::PercorsoScelto)),
              rimossi > 0 ? host::byteDiPercorso(dati) + "/a.txt" : sottoByte + "/c.txt");
 }
 
@@ -308,7 +308,7 @@ void TstFrmSelezione::soloFileCorrispondenti()
         scegli(c, QStringLiteral("caf\uFFFD.txt"));
         c.cmdOK->click();
     });
-    QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto), caffe);
+    QCOMPARE(host::byteDiPercorso(qs(Variabili::PercorsoScelto)), caffe);
 }
 
 void TstFrmSelezione::ordineDiSempre_data()
@@ -363,7 +363,7 @@ void TstFrmSelezione::ordineDiSempre()
     for (QStringList* l : {&file, &cartelle})
         std::transform(l->begin(), l->end(), l->begin(), host::testoVisibile);
 
-    Variabili::CartellaCorrente = host::percorsoDaByte(radice);
+    Variabili::CartellaCorrente = fp(host::percorsoDaByte(radice));
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         // Another folder at once, whatever the first reading has got to.
@@ -385,10 +385,10 @@ void TstFrmSelezione::ordineDiSempre()
         // End reaches the last file, as a click on it would.
         QTest::keyClick(c.Dir1, Qt::Key_Tab);
         QTest::keyClick(c.File1, Qt::Key_End);
-        QCOMPARE(c.txtNome->text(), Variabili::NomeDaPercorso(ultimo));
+        QCOMPARE(c.txtNome->text(), qs(Variabili::NomeDaPercorso(fp(ultimo))));
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::PercorsoScelto, host::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
+    QCOMPARE(qs(Variabili::PercorsoScelto), host::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
 }
 
 void TstFrmSelezione::didascaliaENome()
@@ -466,15 +466,15 @@ void TstFrmSelezione::fileNellaRadice()
         QSKIP("the root folder is not writable here");
     file.close();
     const auto rimuovi = qScopeGuard([&] { file.remove(); });
-    Variabili::CartellaCorrente = QStringLiteral("/");
+    Variabili::CartellaCorrente = fp(QStringLiteral("/"));
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         QCOMPARE(c.File1->cartella(), QStringLiteral("/"));
         scegli(c, nome);
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::PercorsoScelto, QStringLiteral("/") + nome);
-    QCOMPARE(Variabili::CartellaCorrente, QStringLiteral("/"));
+    QCOMPARE(qs(Variabili::PercorsoScelto), QStringLiteral("/") + nome);
+    QCOMPARE(qs(Variabili::CartellaCorrente), QStringLiteral("/"));
 }
 
 void TstFrmSelezione::cartellaIllegibile_data()

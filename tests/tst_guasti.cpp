@@ -5,7 +5,7 @@
 #include "oracolo/Oracolo.h"
 
 #include "host/FileTemporaneo.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 #include "state/Variabili.h"
 
 #include <QCryptographicHash>
@@ -218,7 +218,7 @@ public:
     {
         if (!si)
             return;
-        valido = host::inMemoria(QStringLiteral("/dev/shm"));
+        valido = host::inMemoria("/dev/shm");
         if (valido)
             qputenv("TMPDIR", "/dev/shm");
     }
@@ -567,7 +567,7 @@ void TstGuasti::riuscita()
         sorgente = QFile::encodeName(cartella.scriviSorgente(nome, contenuto));
         argomenti = QStringList{QStringLiteral("esegui"), cartella.programma(), QFile::decodeName(sorgente)};
     }
-    const QByteArray nomeCopia = "NEW - " + host::byteDiPercorso(Variabili::NomeDaPercorso(host::percorsoDaByte(sorgente)));
+    const QByteArray nomeCopia = "NEW - " + QByteArray::fromStdString(Variabili::NomeDaPercorso(sorgente.toStdString()).native());
     const QByteArray copia = datiByte + nomeCopia;
 
     const unsigned predefinito = 0666 & ~umaskAttuale();

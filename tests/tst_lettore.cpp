@@ -161,7 +161,7 @@ void TstLettore::bom()
     QFETCH(bool, haBom);
     QFETCH(Campi, attesi);
     CartellaProva cartella;
-    host::LettoreVoci lettore(cartella.scriviSorgente(QStringLiteral("a.txt"), contenuto));
+    host::LettoreVoci lettore(fp(cartella.scriviSorgente(QStringLiteral("a.txt"), contenuto)));
     QCOMPARE(lettore.codifica() == host::Codifica::Utf8, haBom);
     Campi letti;
     for (std::string_view pezzo; !(pezzo = lettore.prossimoPezzo(4096, 1 << 20)).empty();) {
@@ -190,11 +190,11 @@ void TstLettore::erroriApertura()
     QVERIFY(QDir(cartella.utente()).mkdir(QStringLiteral("cartella.txt")));
     const QString percorso = cartella.utente() + QLatin1Char('/') + relativo;
     try {
-        host::LettoreVoci lettore(percorso);
+        host::LettoreVoci lettore(fp(percorso));
         QFAIL("no error raised");
     } catch (const host::ErroreRuntime& e) {
         QCOMPARE(e.numero(), numero);
-        QCOMPARE(e.dettaglio(), percorso);
+        QCOMPARE(qs(e.dettaglio()), percorso);
     }
 }
 
@@ -216,7 +216,7 @@ void TstLettore::fileNonRegolari()
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), percorso));
     // Must neither block on the FIFO nor read the endless device.
     try {
-        host::LettoreVoci lettore(percorso);
+        host::LettoreVoci lettore(fp(percorso));
         QFAIL("a non-regular file was read");
     } catch (const host::ErroreRuntime& e) {
         QCOMPARE(e.numero(), 75);
@@ -256,7 +256,7 @@ void TstLettore::fileCheSiAccorcia()
     for (int i = 0; righe.size() < byte; ++i)
         righe += "riga " + QByteArray::number(i) + "\r\n";
     const QString percorso = cartella.scriviSorgente(QStringLiteral("LUNGO.TXT"), righe);
-    host::LettoreVoci lettore(percorso);
+    host::LettoreVoci lettore(fp(percorso));
     const std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
     if (resta < 0)
         resta += qint64(pezzo.size());

@@ -66,7 +66,7 @@ elaborazione::Opzioni opzioni(int memoria, int fili, int fanIn, int blocco, cons
     o.memoria = static_cast<std::size_t>(memoria);
     o.fili = static_cast<unsigned>(fili);
     o.fanIn = static_cast<unsigned>(fanIn);
-    o.cartellaCorse = corse.path();
+    o.cartellaCorse = corse.path().toStdString();
     return o;
 }
 

@@ -1,7 +1,7 @@
 // Text helpers, NomeDaPercorso, the mapping of system errors to the
 // program's error numbers, and the reading of the process's limits.
 #include "host/ErroreRuntime.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 #include "host/testo/CampiTesto.h"
 #include "host/Risorse.h"
 #include "state/Variabili.h"
@@ -63,7 +63,7 @@ void TstTesto::nomeDaPercorso()
 {
     QFETCH(QString, percorso);
     QFETCH(QString, atteso);
-    QCOMPARE(Variabili::NomeDaPercorso(QDir::toNativeSeparators(percorso)), atteso);
+    QCOMPARE(qs(Variabili::NomeDaPercorso(fp(QDir::toNativeSeparators(percorso)))), atteso);
 }
 
 void TstTesto::percorsiSenzaPerdite_data()
@@ -163,18 +163,18 @@ void TstTesto::erroreDaErrno()
     QTemporaryDir dir;
     const QString cartella = cartellaEsiste ? dir.path() : dir.path() + QStringLiteral("/manca");
     const host::ErroreRuntime e =
-        host::ErroreRuntime::daErrno(numeroErrno, cartella + QStringLiteral("/x.txt"));
+        host::ErroreRuntime::daErrno(numeroErrno, fp(cartella + QStringLiteral("/x.txt")));
     QCOMPARE(e.numero(), numero);
-    QCOMPARE(e.testo(), testo);
+    QCOMPARE(QString::fromStdString(e.testo()), testo);
 }
 
 void TstTesto::descrizioneErrore()
 {
-    const host::ErroreRuntime e(host::CodiceErrore::FileNonTrovato, QStringLiteral("/d/x.txt"));
-    QCOMPARE(e.descrizione(),
+    const host::ErroreRuntime e(host::CodiceErrore::FileNonTrovato, fp(QStringLiteral("/d/x.txt")));
+    QCOMPARE(QString::fromStdString(e.descrizione()),
              QStringLiteral("Errore di run-time '53':\n\nImpossibile trovare il file\n\n") +
                  QDir::toNativeSeparators(QStringLiteral("/d/x.txt")));
-    QCOMPARE(QString::fromUtf8(e.what()), e.descrizione());
+    QCOMPARE(QString::fromUtf8(e.what()), QString::fromStdString(e.descrizione()));
 }
 
 void TstTesto::limiti_data()

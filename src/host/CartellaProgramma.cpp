@@ -1,59 +1,67 @@
 #include "host/CartellaProgramma.h"
 
-#include "host/Percorsi.h"
-
-#include <QCoreApplication>
-#include <QDir>
+#include <string>
+#include <system_error>
 
 #include <unistd.h>
 
 namespace host {
 
 namespace {
-QString& cartellaImposta()
+std::filesystem::path& cartellaImposta()
 {
-    static QString cartella;
+    static std::filesystem::path cartella;
     return cartella;
 }
 
 // The folder of the running executable from the very bytes of its path, so
 // that a folder whose name is not valid UTF-8 is found all the same. Without
-// /proc, the toolkit's own answer.
-QString cartellaEseguibile()
+// /proc, the working folder.
+std::filesystem::path cartellaEseguibile()
 {
-    QByteArray percorso(4096, Qt::Uninitialized);
+    std::string percorso(4096, '\0');
     for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", percorso.data(), static_cast<std::size_t>(percorso.size()));
-        if (n < 0)
-            return QCoreApplication::applicationDirPath();
-        if (n < percorso.size()) {
-            percorso.truncate(n);
+        const ssize_t n = ::readlink("/proc/self/exe", percorso.data(), percorso.size());
+        if (n < 0) {
+            std::error_code errore;
+            return std::filesystem::current_path(errore);
+        }
+        if (static_cast<std::size_t>(n) < percorso.size()) {
+            percorso.resize(static_cast<std::size_t>(n));
             break;
         }
         percorso.resize(percorso.size() * 2);
     }
     // The link always holds an absolute path.
-    const qsizetype taglio = percorso.lastIndexOf('/');
-    percorso.truncate(taglio == 0 ? 1 : taglio);
-    return percorsoDaByte(percorso);
+    const std::size_t taglio = percorso.rfind('/');
+    percorso.resize(taglio == 0 ? 1 : taglio);
+    return percorso;
+}
+
+// `cartella` without "." and ".." steps, repeated separators or a trailing
+// separator (except at the root).
+std::filesystem::path pulito(const std::filesystem::path& cartella)
+{
+    std::filesystem::path p = cartella.lexically_normal();
+    if (!p.has_filename() && p.has_relative_path())
+        p = p.parent_path();
+    return p;
 }
 }  // namespace
 
-QString cartellaProgramma()
+std::filesystem::path cartellaProgramma()
 {
-    const QString cartella = cartellaImposta().isEmpty() ? cartellaEseguibile() : cartellaImposta();
-    return QDir::toNativeSeparators(QDir::cleanPath(cartella));
+    return pulito(cartellaImposta().empty() ? cartellaEseguibile() : cartellaImposta());
 }
 
-void impostaCartellaProgramma(const QString& cartella)
+void impostaCartellaProgramma(const std::filesystem::path& cartella)
 {
     cartellaImposta() = cartella;
 }
 
-QString cartellaDati()
+std::filesystem::path cartellaDati()
 {
-    const QChar sep = QDir::separator();
-    return unisciPercorso(cartellaProgramma(), QStringLiteral("Shared") + sep + QStringLiteral("Sistemi") + sep);
+    return cartellaProgramma() / "Shared" / "Sistemi" / "";
 }
 
 }  // namespace host

@@ -1,48 +1,50 @@
 #include "host/ErroreRuntime.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <cerrno>
+#include <system_error>
 
 namespace host {
 
-ErroreRuntime::ErroreRuntime(CodiceErrore codice, QString dettaglio)
-    : codice_(codice), dettaglio_(std::move(dettaglio)), what_(descrizione().toStdString())
+ErroreRuntime::ErroreRuntime(CodiceErrore codice, std::filesystem::path dettaglio)
+    : codice_(codice), dettaglio_(std::move(dettaglio)), what_(descrizione())
 {
 }
 
-QString ErroreRuntime::testo() const
+std::string ErroreRuntime::testo() const
 {
     switch (codice_) {
-    case CodiceErrore::MemoriaEsaurita: return QStringLiteral("Memoria esaurita");
-    case CodiceErrore::ErroreInterno: return QStringLiteral("Errore interno");
-    case CodiceErrore::FileNonTrovato: return QStringLiteral("Impossibile trovare il file");
-    case CodiceErrore::ErroreIO: return QStringLiteral("Errore di I/O della periferica");
-    case CodiceErrore::DiscoPieno: return QStringLiteral("Disco pieno");
-    case CodiceErrore::AutorizzazioneNegata: return QStringLiteral("Autorizzazione negata");
-    case CodiceErrore::AccessoPercorso: return QStringLiteral("Errore di accesso al percorso/file");
-    case CodiceErrore::PercorsoNonTrovato: return QStringLiteral("Impossibile trovare il percorso");
+    case CodiceErrore::MemoriaEsaurita: return "Memoria esaurita";
+    case CodiceErrore::ErroreInterno: return "Errore interno";
+    case CodiceErrore::FileNonTrovato: return "Impossibile trovare il file";
+    case CodiceErrore::ErroreIO: return "Errore di I/O della periferica";
+    case CodiceErrore::DiscoPieno: return "Disco pieno";
+    case CodiceErrore::AutorizzazioneNegata: return "Autorizzazione negata";
+    case CodiceErrore::AccessoPercorso: return "Errore di accesso al percorso/file";
+    case CodiceErrore::PercorsoNonTrovato: return "Impossibile trovare il percorso";
     }
-    return QStringLiteral("Errore sconosciuto");
+    return "Errore sconosciuto";
 }
 
-QString ErroreRuntime::descrizione() const
+std::string ErroreRuntime::descrizione() const
 {
-    QString d = QStringLiteral("Errore di run-time '%1':\n\n%2").arg(numero()).arg(testo());
-    if (!dettaglio_.isEmpty())
-        d += QStringLiteral("\n\n") + QDir::toNativeSeparators(dettaglio_);
+    std::string d = "Errore di run-time '" + std::to_string(numero()) + "':\n\n" + testo();
+    if (!dettaglio_.empty())
+        d += "\n\n" + dettaglio_.native();
     return d;
 }
 
-ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const QString& percorso)
+ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const std::filesystem::path& percorso)
 {
     switch (numeroErrno) {
     case ENOENT: {
-        const QString cartella = QFileInfo(percorso).absolutePath();
-        return ErroreRuntime(QFileInfo(cartella).isDir() ? CodiceErrore::FileNonTrovato
-                                                         : CodiceErrore::PercorsoNonTrovato,
-                             percorso);
+        // Is the folder that should hold it there?
+        std::error_code errore;
+        bool cartella = false;
+        if (!percorso.empty()) {
+            const std::filesystem::path assoluto = std::filesystem::absolute(percorso, errore).lexically_normal();
+            cartella = !errore && std::filesystem::is_directory(assoluto.parent_path(), errore);
+        }
+        return ErroreRuntime(cartella ? CodiceErrore::FileNonTrovato : CodiceErrore::PercorsoNonTrovato, percorso);
     }
     case ENOTDIR:
         return ErroreRuntime(CodiceErrore::PercorsoNonTrovato, percorso);

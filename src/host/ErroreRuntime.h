@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QString>
-
 #include <exception>
+#include <filesystem>
 #include <string>
 
 namespace host {
@@ -24,23 +23,25 @@ enum class CodiceErrore : int {
 // way up, reported once at the top of an event handler (see GestioneErrori.h).
 class ErroreRuntime : public std::exception {
 public:
-    explicit ErroreRuntime(CodiceErrore codice, QString dettaglio = {});
+    explicit ErroreRuntime(CodiceErrore codice, std::filesystem::path dettaglio = {});
 
     // Maps a C library error number to the matching kind of failure.
     // `percorso` names the file involved; for a missing file, a missing parent
     // folder turns "file not found" into "path not found".
-    static ErroreRuntime daErrno(int numeroErrno, const QString& percorso);
+    static ErroreRuntime daErrno(int numeroErrno, const std::filesystem::path& percorso);
 
     int numero() const noexcept { return static_cast<int>(codice_); }
-    QString testo() const;               // the short Italian text of the kind
-    const QString& dettaglio() const noexcept { return dettaglio_; }  // usually the path
-    QString descrizione() const;         // what the user is shown
+    std::string testo() const;           // the short Italian text of the kind, in UTF-8
+    const std::filesystem::path& dettaglio() const noexcept { return dettaglio_; }  // usually the path
+    // What the user is shown: the text in UTF-8 and the path as the system
+    // names it (on Linux its bytes, which need not be UTF-8).
+    std::string descrizione() const;
 
     const char* what() const noexcept override { return what_.c_str(); }
 
 private:
     CodiceErrore codice_;
-    QString dettaglio_;
+    std::filesystem::path dettaglio_;
     std::string what_;
 };
 

@@ -1,11 +1,12 @@
 #include "host/FileTemporaneo.h"
 
 #include "host/ErroreRuntime.h"
-#include "host/Percorsi.h"
-
-#include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <vector>
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -15,38 +16,49 @@
 
 namespace host {
 
-bool inMemoria(const QString& cartella)
+bool inMemoria(const std::filesystem::path& cartella)
 {
     struct statfs fs {};
-    if (::statfs(byteDiPercorso(cartella).constData(), &fs) != 0)
+    if (::statfs(cartella.c_str(), &fs) != 0)
         return false;
     return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
 }
 
-CartellaCorse cartellaCorse(const QString& dati, const std::function<bool(const QString&)>& suMemoria)
+CartellaCorse cartellaCorse(const std::filesystem::path& dati,
+                            const std::function<bool(const std::filesystem::path&)>& suMemoria)
 {
     if (!suMemoria(dati))
         return {dati, false};
-    QStringList candidate;
-    if (const QByteArray tmp = qgetenv("TMPDIR"); !tmp.isEmpty())
-        candidate << percorsoDaByte(tmp);
-    candidate << QStringLiteral("/var/tmp") << QStringLiteral("/tmp");
-    for (const QString& c : candidate) {
-        const QByteArray b = byteDiPercorso(c);
+    std::vector<std::filesystem::path> candidate;
+    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0')
+        candidate.emplace_back(tmp);
+    candidate.emplace_back("/var/tmp");
+    candidate.emplace_back("/tmp");
+    for (const std::filesystem::path& c : candidate) {
         struct stat st {};
-        if (::stat(b.constData(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(b.constData(), W_OK | X_OK) == 0 &&
+        if (::stat(c.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(c.c_str(), W_OK | X_OK) == 0 &&
             !suMemoria(c))
             return {c, false};
     }
     return {dati, true};
 }
 
-Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, unsigned modo, bool conNome,
-                          const std::function<QByteArray()>& nomeNuovo, const QString& perErrori)
+std::uint32_t casuale()
+{
+    // Seeded once from the system's entropy, so that two processes never
+    // try the same names in turn.
+    static std::mutex mutex;
+    static std::mt19937 generatore{std::random_device{}()};
+    const std::lock_guard blocco(mutex);
+    return static_cast<std::uint32_t>(generatore());
+}
+
+Temporaneo apriTemporaneo(int base, const std::string& cartella, int accesso, unsigned modo, bool conNome,
+                          const std::function<std::string()>& nomeNuovo, const std::filesystem::path& perErrori)
 {
     Temporaneo t;
     if (!conNome) {
-        t.file.reset(::openat(base, cartella.constData(), O_TMPFILE | accesso | O_CLOEXEC, static_cast<mode_t>(modo)));
+        t.file.reset(::openat(base, cartella.c_str(), O_TMPFILE | accesso | O_CLOEXEC, static_cast<mode_t>(modo)));
         if (t.file.valido())
             return t;
         // Only a system or file system without unnamed files falls back to
@@ -55,9 +67,9 @@ Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, uns
             throw ErroreRuntime::daErrno(errno, perErrori);
     }
     for (int tentativo = 0;; ++tentativo) {
-        const QByteArray nome = nomeNuovo();
-        const QByteArray percorso = cartella + '/' + nome;
-        t.file.reset(::openat(base, percorso.constData(), O_CREAT | O_EXCL | accesso | O_CLOEXEC, static_cast<mode_t>(modo)));
+        const std::string nome = nomeNuovo();
+        const std::string percorso = cartella + '/' + nome;
+        t.file.reset(::openat(base, percorso.c_str(), O_CREAT | O_EXCL | accesso | O_CLOEXEC, static_cast<mode_t>(modo)));
         if (t.file.valido()) {
             t.nome = nome;
             return t;
@@ -67,19 +79,19 @@ Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, uns
     }
 }
 
-FileTemporaneo::FileTemporaneo(const QString& cartella) : cartella_(cartella)
+FileTemporaneo::FileTemporaneo(const std::filesystem::path& cartella) : cartella_(cartella)
 {
-    const QByteArray percorso = byteDiPercorso(cartella);
+    const std::string& percorso = cartella.native();
     const auto nomeNuovo = [] {
         static constexpr char cifre[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        QByteArray nome(prefissoNome);
+        std::string nome(prefissoNome);
         for (int i = 0; i < 6; ++i)
-            nome += cifre[QRandomGenerator::global()->bounded(static_cast<int>(sizeof cifre - 1))];
+            nome += cifre[casuale() % (sizeof cifre - 1)];
         return nome;
     };
     Temporaneo t = apriTemporaneo(AT_FDCWD, percorso, O_RDWR, 0600, false, nomeNuovo, cartella_);
-    if (!t.nome.isEmpty())
-        ::unlink((percorso + '/' + t.nome).constData());
+    if (!t.nome.empty())
+        ::unlink((percorso + '/' + t.nome).c_str());
     file_ = std::move(t.file);
 }
 

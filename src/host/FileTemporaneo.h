@@ -2,12 +2,11 @@
 
 #include "host/Descrittore.h"
 
-#include <QByteArray>
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <string>
 
 namespace host {
 
@@ -18,20 +17,23 @@ namespace host {
 // one is taken), which `nome` then tells.
 struct Temporaneo {
     Descrittore file;
-    QByteArray nome;  // empty for an unnamed file
+    std::string nome;  // empty for an unnamed file
 };
 // Made in `cartella` (a path, relative to the folder descriptor `base`,
 // or to the working folder for AT_FDCWD), open with `accesso` (O_WRONLY or
 // O_RDWR) and created with `modo`. A failure raises the run-time error of
 // `perErrori`.
-Temporaneo apriTemporaneo(int base, const QByteArray& cartella, int accesso, unsigned modo, bool conNome,
-                          const std::function<QByteArray()>& nomeNuovo, const QString& perErrori);
+Temporaneo apriTemporaneo(int base, const std::string& cartella, int accesso, unsigned modo, bool conNome,
+                          const std::function<std::string()>& nomeNuovo, const std::filesystem::path& perErrori);
+
+// A random number, for the names of temporary files.
+std::uint32_t casuale();
 
 // Whether the file system that holds `cartella` keeps its files in memory
 // (tmpfs, ramfs, as statfs tells): what is written there takes the
 // memory of the machine, and of the writer's control group, until it is
 // removed.
-bool inMemoria(const QString& cartella);
+bool inMemoria(const std::filesystem::path& cartella);
 
 // Where the sorted runs of a file past memory go, for the data folder
 // `dati`: that folder where its file system keeps its files on disk;
@@ -40,11 +42,11 @@ bool inMemoria(const QString& cartella);
 // all the same, and `inMemoria` says that the runs take memory. The file
 // system's kind comes from `suMemoria` (inMemoria() but for tests).
 struct CartellaCorse {
-    QString cartella;
+    std::filesystem::path cartella;
     bool inMemoria = false;
 };
-CartellaCorse cartellaCorse(const QString& dati,
-                            const std::function<bool(const QString&)>& suMemoria = inMemoria);
+CartellaCorse cartellaCorse(const std::filesystem::path& dati,
+                            const std::function<bool(const std::filesystem::path&)>& suMemoria = inMemoria);
 
 // A temporary file with no name, in a given folder, for the sorted runs of
 // a file that does not fit in memory: it is gone as soon as it is closed or
@@ -57,7 +59,7 @@ public:
     // The hidden name of that instant: this prefix and six letters or digits.
     static constexpr char prefissoNome[] = ".fendrix-";
 
-    explicit FileTemporaneo(const QString& cartella);
+    explicit FileTemporaneo(const std::filesystem::path& cartella);
     FileTemporaneo(const FileTemporaneo&) = delete;
     FileTemporaneo& operator=(const FileTemporaneo&) = delete;
 
@@ -66,7 +68,7 @@ public:
     std::size_t leggi(std::uint64_t da, char* dati, std::size_t n);
 
 private:
-    QString cartella_;
+    std::filesystem::path cartella_;
     Descrittore file_;
 };
 

@@ -2,7 +2,6 @@
 
 #include "host/testo/CampiTesto.h"
 #include "host/ErroreRuntime.h"
-#include "host/Percorsi.h"
 
 #include <algorithm>
 #include <atomic>
@@ -119,13 +118,12 @@ void gestoreFinestre(int segnale, siginfo_t* info, void*)
     errno = errnoSalvato;
 }
 
-LettoreVoci::LettoreVoci(const QString& percorso) : percorso_(percorso)
+LettoreVoci::LettoreVoci(const std::filesystem::path& percorso) : percorso_(percorso)
 {
-    const QByteArray nome = byteDiPercorso(percorso);
     // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
     // checked on the open descriptor, so nothing can swap the file between
     // the check and the read.
-    file_.reset(::open(nome.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    file_.reset(::open(percorso.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!file_.valido())
         throw ErroreRuntime::daErrno(errno, percorso);
     struct stat st {};

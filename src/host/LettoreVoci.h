@@ -3,10 +3,9 @@
 #include "host/Descrittore.h"
 #include "host/testo/Codifica.h"
 
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,7 +42,7 @@ void gestoreFinestre(int segnale, siginfo_t* info, void* contesto);
 
 class LettoreVoci {
 public:
-    explicit LettoreVoci(const QString& percorso);
+    explicit LettoreVoci(const std::filesystem::path& percorso);
 
     // A reader of `contenuto` as if it were a file's bytes; `contenuto` must
     // outlive the reader.
@@ -105,7 +104,7 @@ private:
     bool compatta();                              // squeezes the spaces of a long field
     bool risolviSpazi(std::size_t massimo);       // the counted spaces, once bytes follow them
 
-    QString percorso_;
+    std::filesystem::path percorso_;
     Descrittore file_;             // none for a reader of bytes
     std::string_view memoria_;     // the bytes, for a reader of bytes
     std::uint64_t posizione_ = 0;  // raw bytes read so far

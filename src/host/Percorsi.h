@@ -2,45 +2,33 @@
 
 #include "host/ErroreRuntime.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
-
+#include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace host {
 
-// Paths cross to the system as bytes, and a name on disk need not be valid
-// UTF-8. Inside the program a path is a string that keeps every byte: valid
-// UTF-8 is decoded as usual, and each byte that is not part of a valid
-// sequence stands as one character U+DC80..U+DCFF (0x80..0xFF), which no
-// decoded text can hold. byteDiPercorso() gives the very bytes back, so a
-// file listed can always be opened and a copy named by its real bytes.
-QString percorsoDaByte(const QByteArray& byte);
-QByteArray byteDiPercorso(const QString& percorso);
-
-// `cartella` followed by `nome`, with exactly one separator between them.
-QString unisciPercorso(const QString& cartella, const QString& nome);
-
-// True when `percorso` holds bytes that are not valid UTF-8.
-bool haByteGrezzi(const QString& percorso);
-
-// What the user is shown for a path: each byte that is not valid UTF-8 as
-// the replacement character U+FFFD.
-QString testoVisibile(const QString& percorso);
+// Paths are the system's own: on Linux their very bytes, valid UTF-8 or
+// not, so a file listed can always be opened and a copy named by its real
+// bytes.
 
 // The names in `cartella` of its non-hidden entries that resolve (through
-// symbolic links) to a folder, or to a regular file, sorted by name with
-// letter case ignored. A folder that cannot be read lists nothing.
+// symbolic links) to a folder, or to a regular file, in the order the
+// system lists them. A folder that cannot be read lists nothing.
 enum class TipoVoce { Cartella, File };
-QStringList elencaCartella(const QString& cartella, TipoVoce tipo);
+std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& cartella, TipoVoce tipo);
 
 // Why `cartella` cannot be shown: no folder there (PercorsoNonTrovato) or
 // no right to list and enter it (AutorizzazioneNegata); nothing when it can.
-std::optional<CodiceErrore> erroreCartella(const QString& cartella);
+std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella);
 
 // The nearest folder at or above `cartella` that exists; `cartella` itself
 // when none does.
-QString cartellaEsistente(const QString& cartella);
+std::filesystem::path cartellaEsistente(const std::filesystem::path& cartella);
+
+// `nome` in upper case. A name that is valid UTF-8 takes Unicode's full
+// case mapping ("ß" becomes "SS"); one that is not has no letters to speak
+// of beyond ASCII, so only those change and every other byte stays.
+std::filesystem::path maiuscolo(const std::filesystem::path& nome);
 
 }  // namespace host

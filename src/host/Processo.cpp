@@ -97,18 +97,18 @@ void preparaProcesso()
     }
 }
 
-bool rimuoviSuSegnale(int cartella, const QByteArray& nome)
+bool rimuoviSuSegnale(int cartella, const std::string& nome)
 {
     const std::lock_guard blocco(mutex);
-    if (nominato.load(std::memory_order_relaxed) || static_cast<std::size_t>(nome.size()) >= sizeof nomeDaRimuovere)
+    if (nominato.load(std::memory_order_relaxed) || nome.size() >= sizeof nomeDaRimuovere)
         return false;
-    std::memcpy(nomeDaRimuovere, nome.constData(), static_cast<std::size_t>(nome.size()) + 1);
+    std::memcpy(nomeDaRimuovere, nome.c_str(), nome.size() + 1);
     cartellaDaRimuovere = cartella;
     nominato.store(true, std::memory_order_release);
     return true;
 }
 
-void nonRimuovereSuSegnale(int cartella, const QByteArray& nome)
+void nonRimuovereSuSegnale(int cartella, const std::string& nome)
 {
     const std::lock_guard blocco(mutex);
     if (nominato.load(std::memory_order_relaxed) && cartellaDaRimuovere == cartella && nome == nomeDaRimuovere)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <string>
 
 namespace host {
 
@@ -25,8 +25,8 @@ void preparaProcesso();
 // that a signal ending the process removes first; true if it is now that
 // file, false when another one is (only the first is covered). The
 // descriptor must stay open until nonRimuovereSuSegnale().
-bool rimuoviSuSegnale(int cartella, const QByteArray& nome);
+bool rimuoviSuSegnale(int cartella, const std::string& nome);
 // That file has gone, or has its final name: a signal leaves it.
-void nonRimuovereSuSegnale(int cartella, const QByteArray& nome);
+void nonRimuovereSuSegnale(int cartella, const std::string& nome);
 
 }  // namespace host

@@ -2,10 +2,7 @@
 
 #include "host/ErroreRuntime.h"
 #include "host/FileTemporaneo.h"
-#include "host/Percorsi.h"
 #include "host/Processo.h"
-
-#include <QRandomGenerator>
 
 #include <atomic>
 #include <cstring>
@@ -26,10 +23,12 @@ namespace {
 
 std::atomic<bool> soloConNome{false};
 
-QByteArray nomeCasuale()
+std::string nomeCasuale()
 {
     // Short, so that any name that is legal for the copy still works.
-    return ".fx" + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + ".tmp";
+    char nome[16];
+    std::snprintf(nome, sizeof nome, ".fx%08x.tmp", static_cast<unsigned>(casuale()));
+    return nome;
 }
 
 bool soloCaratteri(const char* da, std::size_t n, const char* ammessi)
@@ -62,7 +61,7 @@ bool temporaneoDelProgramma(const char* nome)
 // Best effort: whatever cannot be looked at or removed stays.
 void spazzaTemporanei(int cartella)
 {
-    std::vector<QByteArray> nomi;
+    std::vector<std::string> nomi;
     {
         const int elenco = ::openat(cartella, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (elenco < 0)
@@ -79,8 +78,8 @@ void spazzaTemporanei(int cartella)
     }
     timespec adesso {};
     ::clock_gettime(CLOCK_REALTIME, &adesso);
-    for (const QByteArray& nome : nomi) {
-        const Descrittore file(::openat(cartella, nome.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    for (const std::string& nome : nomi) {
+        const Descrittore file(::openat(cartella, nome.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         const int fd = file.get();
         if (fd < 0)
             continue;
@@ -89,9 +88,9 @@ void spazzaTemporanei(int cartella)
         // The lock goes with the descriptor.
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && adesso.tv_sec - st.st_mtim.tv_sec >= 60 &&
             ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::fstatat(cartella, nome.constData(), &ora, AT_SYMLINK_NOFOLLOW) == 0 && ora.st_dev == st.st_dev &&
+            ::fstatat(cartella, nome.c_str(), &ora, AT_SYMLINK_NOFOLLOW) == 0 && ora.st_dev == st.st_dev &&
             ora.st_ino == st.st_ino)
-            ::unlinkat(cartella, nome.constData(), 0);
+            ::unlinkat(cartella, nome.c_str(), 0);
     }
 }
 
@@ -104,7 +103,7 @@ void usaSoloTemporaneiConNome(bool si)
 
 // --- the parts --------------------------------------------------------------
 
-void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const QByteArray& nome)
+void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const std::string& nome)
 {
     cartella_ = cartella;
     nome_ = nome;
@@ -113,7 +112,7 @@ void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const QByteArray& nom
 
 void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
 {
-    if (nome_.isEmpty())
+    if (nome_.empty())
         return;
     nonRimuovereSuSegnale(cartella_, nome_);
     nome_.clear();
@@ -122,31 +121,34 @@ void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
 
 void ScrittoreRighe::NomeTemporaneo::rimuovi() noexcept
 {
-    if (nome_.isEmpty())
+    if (nome_.empty())
         return;
-    ::unlinkat(cartella_, nome_.constData(), 0);
+    ::unlinkat(cartella_, nome_.c_str(), 0);
     rilascia();
 }
 
 // --- the writer -------------------------------------------------------------
 
-ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica, const QString& sorgente)
+ScrittoreRighe::ScrittoreRighe(const std::filesystem::path& destinazione, Codifica codifica,
+                               const std::filesystem::path& sorgente)
     : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
       utf16_(inUtf16(codifica)),
       bigEndian_(codifica == Codifica::Utf16BE),
       destinazione_(destinazione)
 {
-    const QByteArray percorso = byteDiPercorso(destinazione);
-    const qsizetype taglio = percorso.lastIndexOf('/');
-    const QByteArray cartella = taglio < 0 ? QByteArray(".") : taglio == 0 ? QByteArray("/") : percorso.left(taglio);
-    nome_ = percorso.mid(taglio + 1);
+    const std::string& percorso = destinazione.native();
+    const std::size_t taglio = percorso.rfind('/');
+    const std::string cartella = taglio == std::string::npos ? std::string(".")
+                                 : taglio == 0                ? std::string("/")
+                                                              : percorso.substr(0, taglio);
+    nome_ = taglio == std::string::npos ? percorso : percorso.substr(taglio + 1);
 
     modoSorgente_ = 0777;
-    if (!sorgente.isEmpty()) {
+    if (!sorgente.empty()) {
         struct stat st {};
         // A source that cannot be looked at lends no rights to others.
         modoSorgente_ = 0700;
-        if (::stat(byteDiPercorso(sorgente).constData(), &st) == 0) {
+        if (::stat(sorgente.c_str(), &st) == 0) {
             modoSorgente_ = st.st_mode & 0777;
             sorgenteNota_ = true;
             proprietarioSorgente_ = st.st_uid;
@@ -154,7 +156,7 @@ ScrittoreRighe::ScrittoreRighe(const QString& destinazione, Codifica codifica, c
         }
     }
 
-    cartella_.reset(::open(cartella.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    cartella_.reset(::open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (cartella_.get() < 0)
         throw ErroreRuntime::daErrno(errno, destinazione_);
     spazzaTemporanei(cartella_.get());
@@ -168,7 +170,7 @@ void ScrittoreRighe::creaTemporaneo()
 {
     Temporaneo t = apriTemporaneo(cartella_.get(), ".", O_WRONLY, 0666, soloConNome, nomeCasuale, destinazione_);
     const int fd = t.file.get();
-    if (!t.nome.isEmpty())
+    if (!t.nome.empty())
         temporaneo_.imposta(cartella_.get(), t.nome);
     // Locked for as long as the writer lives, before it has any name, so
     // that no other instance's clean-up takes it for a killed process's. A
@@ -256,12 +258,12 @@ bool ScrittoreRighe::controllaDestinazione()
     // through, so what it points to does not matter. False when nothing
     // has the name.
     struct stat st {};
-    if (::fstatat(cartella_.get(), nome_.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(cartella_.get(), nome_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             fallisci(errno);
         return false;
     }
-    if (!S_ISLNK(st.st_mode) && ::faccessat(cartella_.get(), nome_.constData(), W_OK, 0) != 0)
+    if (!S_ISLNK(st.st_mode) && ::faccessat(cartella_.get(), nome_.c_str(), W_OK, 0) != 0)
         fallisci(errno);
     return true;
 }
@@ -281,7 +283,7 @@ void ScrittoreRighe::impostaPermessi()
     uid_t proprietario = ::geteuid();
     gid_t gruppo = ::getegid();
     struct stat precedente {};
-    if (::fstatat(cartella_.get(), nome_.constData(), &precedente, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (::fstatat(cartella_.get(), nome_.c_str(), &precedente, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(precedente.st_mode)) {
         modo = precedente.st_mode & 0777;
         if (proprietarioLegge(precedente.st_uid))
@@ -305,22 +307,22 @@ void ScrittoreRighe::impostaPermessi()
         fallisci(errno);
 }
 
-int ScrittoreRighe::collega(const QByteArray& nome)
+int ScrittoreRighe::collega(const std::string& nome)
 {
     // The unnamed file gets `nome`, unless something already has it.
-    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(file_.get());
-    int esito = ::linkat(AT_FDCWD, proc.constData(), cartella_.get(), nome.constData(), AT_SYMLINK_FOLLOW);
+    const std::string proc = "/proc/self/fd/" + std::to_string(file_.get());
+    int esito = ::linkat(AT_FDCWD, proc.c_str(), cartella_.get(), nome.c_str(), AT_SYMLINK_FOLLOW);
     if (esito != 0 && errno == ENOENT)  // no /proc
-        esito = ::linkat(file_.get(), "", cartella_.get(), nome.constData(), AT_EMPTY_PATH);
+        esito = ::linkat(file_.get(), "", cartella_.get(), nome.c_str(), AT_EMPTY_PATH);
     return esito == 0 ? 0 : errno;
 }
 
 void ScrittoreRighe::nomina()
 {
-    if (!temporaneo_.nome().isEmpty())
+    if (!temporaneo_.nome().empty())
         return;  // named from the start
     for (int tentativo = 0;; ++tentativo) {
-        const QByteArray nome = nomeCasuale();
+        const std::string nome = nomeCasuale();
         const int esito = collega(nome);
         if (esito == 0) {
             temporaneo_.imposta(cartella_.get(), nome);
@@ -342,7 +344,7 @@ void ScrittoreRighe::completa()
     // no instant in which a hidden name could be left behind. If a copy
     // appears meanwhile, it is an earlier copy like any other.
     bool fatto = false;
-    if (!precedente && temporaneo_.nome().isEmpty()) {
+    if (!precedente && temporaneo_.nome().empty()) {
         const int esito = collega(nome_);
         if (esito != 0 && esito != EEXIST)
             fallisci(esito);
@@ -354,7 +356,7 @@ void ScrittoreRighe::completa()
     }
     if (!fatto) {
         nomina();
-        if (::renameat(cartella_.get(), temporaneo_.nome().constData(), cartella_.get(), nome_.constData()) != 0)
+        if (::renameat(cartella_.get(), temporaneo_.nome().c_str(), cartella_.get(), nome_.c_str()) != 0)
             fallisci(errno);
         temporaneo_.rilascia();
     }

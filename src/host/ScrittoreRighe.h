@@ -3,10 +3,9 @@
 #include "host/Descrittore.h"
 #include "host/testo/Codifica.h"
 
-#include <QString>
-
 #include <cstdio>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,8 +53,8 @@ namespace host {
 // encodes as it goes; the file starts with the encoding's mark.
 class ScrittoreRighe {
 public:
-    explicit ScrittoreRighe(const QString& destinazione, Codifica codifica = Codifica::Byte,
-                            const QString& sorgente = QString());
+    explicit ScrittoreRighe(const std::filesystem::path& destinazione, Codifica codifica = Codifica::Byte,
+                            const std::filesystem::path& sorgente = {});
     ~ScrittoreRighe();
     ScrittoreRighe(const ScrittoreRighe&) = delete;
     ScrittoreRighe& operator=(const ScrittoreRighe&) = delete;
@@ -76,13 +75,13 @@ private:
         ~NomeTemporaneo() { rimuovi(); }
         NomeTemporaneo(const NomeTemporaneo&) = delete;
         NomeTemporaneo& operator=(const NomeTemporaneo&) = delete;
-        void imposta(int cartella, const QByteArray& nome);
-        const QByteArray& nome() const noexcept { return nome_; }
+        void imposta(int cartella, const std::string& nome);
+        const std::string& nome() const noexcept { return nome_; }
         void rilascia() noexcept;  // the name is gone (renamed): nothing to remove
         void rimuovi() noexcept;
     private:
         int cartella_ = -1;
-        QByteArray nome_;
+        std::string nome_;
     };
 
     std::size_t spazio() const noexcept { return capacita - usati_; }
@@ -92,7 +91,7 @@ private:
     void creaTemporaneo();
     bool controllaDestinazione();
     void impostaPermessi();
-    int collega(const QByteArray& nome);  // 0 or the errno
+    int collega(const std::string& nome);  // 0 or the errno
     void nomina();
     [[noreturn]] void fallisci(int numeroErrno);
 
@@ -106,8 +105,8 @@ private:
     std::uint64_t avviati_ = 0;        // of which the disk has been asked to take
     bool utf16_ = false;
     bool bigEndian_ = false;
-    QString destinazione_;
-    QByteArray nome_;          // the destination's name in its folder
+    std::filesystem::path destinazione_;
+    std::string nome_;         // the destination's name in its folder
     unsigned modoSorgente_;    // the source's permission bits
     bool sorgenteNota_ = false;  // its owner and group are known
     uid_t proprietarioSorgente_ = 0;

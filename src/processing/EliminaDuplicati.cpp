@@ -18,7 +18,7 @@ std::string testoEliminate(std::int64_t eliminate)
 void EliminaDuplicati(elaborazione::Interfaccia& interfaccia)
 {
     using namespace elaborazione;
-    const QString percorso = Variabili::FileDaElaborare;
+    const std::filesystem::path percorso = Variabili::FileDaElaborare;
 
     // The source is read and closed before the message; its encoding is
     // what the copy is written in.
@@ -43,6 +43,6 @@ void EliminaDuplicati(elaborazione::Interfaccia& interfaccia)
     // with it.
     interfaccia.messaggio(testoEliminate(eliminate), Icona::Errore);
 
-    const QString copia = percorsoCopia(percorso);
+    const std::filesystem::path copia = percorsoCopia(percorso);
     interfaccia.attendi(testoAttesaScrittura, [&] { scriviCopia(copia, Righe, *codifica, percorso); });
 }

@@ -2,23 +2,13 @@
 
 #include "host/Percorsi.h"
 
-#include <QDir>
-#include <QStringList>
-
 namespace Variabili {
 
-QString NomeDaPercorso(const QString& percorso)
+std::filesystem::path NomeDaPercorso(const std::filesystem::path& percorso)
 {
-    const QStringList pezzi = percorso.split(QDir::separator());
-    QString nome = pezzi.last();
-    if (!host::haByteGrezzi(nome))
-        return nome.toUpper();
-    // Not valid UTF-8: no letters to speak of beyond ASCII, so only those
-    // change and every other byte stays as it is.
-    for (QChar& c : nome)
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 'a' + 'A');
-    return nome;
+    const auto& testo = percorso.native();
+    const auto taglio = testo.rfind(std::filesystem::path::preferred_separator);
+    return host::maiuscolo(taglio == testo.npos ? testo : testo.substr(taglio + 1));
 }
 
 }  // namespace Variabili

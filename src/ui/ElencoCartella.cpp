@@ -2,7 +2,7 @@
 
 #include "host/ErroreRuntime.h"
 #include "host/interazione/GestioneErrori.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 
 #include <QByteArray>
 

@@ -2,7 +2,7 @@
 
 #include "host/ErroreRuntime.h"
 #include "host/interazione/GestioneErrori.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 
 #include "ElencoCartella.h"
 #include "ui/VoceLista.h"
@@ -153,8 +153,8 @@ void ListaCartelle::svuota()
 void ListaCartelle::impostaPercorso(const QString& cartella)
 {
     const QString nuovo = normalizza(cartella);
-    if (const auto errore = host::erroreCartella(nuovo))
-        throw host::ErroreRuntime(*errore, nuovo);
+    if (const auto errore = host::erroreCartella(host::percorsoDiTesto(nuovo)))
+        throw host::ErroreRuntime(*errore, host::percorsoDiTesto(nuovo));
     if (nuovo == percorso_)
         return;
     // Read once for both lists: the file list takes this reading too.

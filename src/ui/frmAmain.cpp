@@ -67,12 +67,12 @@ void frmAmain::Form_Load()
 void frmAmain::cmdDuplicate_Click()
 {
     Variabili::ModoSelezione = 1;
-    Variabili::Filtro = QStringLiteral("*.TXT");
+    Variabili::Filtro = "*.TXT";
     if (!selezione_)
         selezione_ = std::make_unique<frmSelezione>();
     selezione_->mostraModale(this);
     Variabili::FileDaElaborare = Variabili::PercorsoScelto;
-    if (!Variabili::FileDaElaborare.isEmpty())
+    if (!Variabili::FileDaElaborare.empty())
         EliminaDuplicati(host::interfacciaQt());
 }
 

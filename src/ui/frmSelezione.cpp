@@ -2,7 +2,7 @@
 #include "ui_frmSelezione.h"
 
 #include "host/interazione/GestioneErrori.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 #include "state/Variabili.h"
 #include "ui/Caratteri.h"
 #include "ui/Risorse.h"
@@ -78,15 +78,15 @@ void frmSelezione::Form_Load()
     // A folder removed since the last showing gives way to the nearest one
     // above it that is still there; at the first showing a missing data
     // folder ends the program with its run-time error.
-    ui->Dir1->impostaPercorso(giaMostrato_ ? host::cartellaEsistente(Variabili::CartellaCorrente)
-                                           : Variabili::CartellaCorrente);
+    ui->Dir1->impostaPercorso(host::testoDiPercorso(
+        giaMostrato_ ? host::cartellaEsistente(Variabili::CartellaCorrente) : Variabili::CartellaCorrente));
     giaMostrato_ = true;
-    ui->File1->impostaFiltro(Variabili::Filtro);
+    ui->File1->impostaFiltro(QString::fromStdString(Variabili::Filtro));
 }
 
 void frmSelezione::Form_Activate()
 {
-    Estensione = Variabili::Filtro.right(4);
+    Estensione = QString::fromStdString(Variabili::Filtro).right(4);
     setWindowTitle(Titolo + Estensione);
     if (Variabili::ModoSelezione == 1)
         ui->txtNome->setEnabled(false);
@@ -95,7 +95,7 @@ void frmSelezione::Form_Activate()
 void frmSelezione::Dir1_Change()
 {
     ui->File1->impostaCartella(ui->Dir1->percorso(), ui->Dir1->elenco());
-    Variabili::CartellaCorrente = ui->File1->cartella();
+    Variabili::CartellaCorrente = host::percorsoDiTesto(ui->File1->cartella());
 }
 
 void frmSelezione::File1_Click()
@@ -104,8 +104,8 @@ void frmSelezione::File1_Click()
     if (!percorso.endsWith(QDir::separator()))
         percorso += QDir::separator();
     percorso += ui->File1->nomeSelezionato();
-    Variabili::PercorsoScelto = percorso;
-    ui->txtNome->setText(Variabili::NomeDaPercorso(Variabili::PercorsoScelto));
+    Variabili::PercorsoScelto = host::percorsoDiTesto(percorso);
+    ui->txtNome->setText(host::testoDiPercorso(Variabili::NomeDaPercorso(Variabili::PercorsoScelto)));
 }
 
 void frmSelezione::cmdOK_Click()

@@ -28,7 +28,7 @@
 #include "host/interazione/InterfacciaQt.h"
 #include "host/Processo.h"
 #include "host/ScrittoreRighe.h"
-#include "host/Percorsi.h"
+#include "host/interazione/PercorsiQt.h"
 #include "processing/EliminaDuplicati.h"
 #include "processing/passi/Passi.h"
 #include "state/Variabili.h"
@@ -36,6 +36,7 @@
 #include "ui/frmAmain.h"
 #include "ui/frmSelezione.h"
 
+#include "CartellaProva.h"
 #include "RispostaMessaggi.h"
 
 #include <QApplication>
@@ -100,7 +101,7 @@ int main(int argc, char* argv[])
         uso();
     const QString modo = a[1];
     if (a[2] != QLatin1String("-"))
-        host::impostaCartellaProgramma(a[2]);
+        host::impostaCartellaProgramma(fp(a[2]));
 
     RispostaMessaggi risposta;
     risposta.suMessaggio([](const RispostaMessaggi::Messaggio& m) {
@@ -123,7 +124,7 @@ int main(int argc, char* argv[])
                 limita(RLIMIT_DATA, a[7]);
             if (a.size() > 8)
                 limita(RLIMIT_NOFILE, a[8]);
-            Variabili::FileDaElaborare = a[3];
+            Variabili::FileDaElaborare = fp(a[3]);
             host::eseguiGestore([] { EliminaDuplicati(host::interfacciaQt()); });
             QApplication::exit(0);
         });
@@ -138,10 +139,10 @@ int main(int argc, char* argv[])
         });
         QTimer::singleShot(0, [&] {
             Variabili::ModoSelezione = 1;
-            Variabili::Filtro = QStringLiteral("*.TXT");
-            Variabili::CartellaCorrente = a[3];
+            Variabili::Filtro = "*.TXT";
+            Variabili::CartellaCorrente = fp(a[3]);
             dialogo.mostraModale();
-            std::printf("SCELTO\t%s\n", Variabili::PercorsoScelto.toUtf8().constData());
+            std::printf("SCELTO\t%s\n", qs(Variabili::PercorsoScelto).toUtf8().constData());
             QApplication::exit(0);
         });
         return QApplication::exec();
@@ -150,7 +151,7 @@ int main(int argc, char* argv[])
     if (modo == QLatin1String("scrivi") && a.size() >= 5) {
         host::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
         host::eseguiGestore([&] {
-            host::ScrittoreRighe copia(host::unisciPercorso(host::cartellaDati(), a[3]));
+            host::ScrittoreRighe copia(fp(host::unisciPercorso(qs(host::cartellaDati()), a[3])));
             copia.scriviTesto("una riga\r\n");
             std::printf("SCRIVENDO\n");
             std::fflush(stdout);
@@ -173,7 +174,7 @@ int main(int argc, char* argv[])
                 std::_Exit(121);
             lista->setCurrentIndex(voci.first());
             // Between the click and the run, the file goes away.
-            const QString percorso = Variabili::PercorsoScelto;
+            const QString percorso = qs(Variabili::PercorsoScelto);
             if (azione != QLatin1String("ok"))
                 QFile::remove(percorso);
             if (azione == QLatin1String("cartella"))

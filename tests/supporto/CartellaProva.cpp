@@ -21,12 +21,12 @@ CartellaProva::CartellaProva()
 {
     QDir(dir_.path()).mkpath(QStringLiteral("programma/Shared/Sistemi"));
     QDir(dir_.path()).mkpath(QStringLiteral("utente"));
-    host::impostaCartellaProgramma(programma());
+    host::impostaCartellaProgramma(fp(programma()));
 }
 
 CartellaProva::~CartellaProva()
 {
-    host::impostaCartellaProgramma(QString());
+    host::impostaCartellaProgramma({});
 }
 
 QString CartellaProva::programma() const

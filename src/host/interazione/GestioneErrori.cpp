@@ -1,6 +1,7 @@
 #include "host/interazione/GestioneErrori.h"
 
 #include "host/interazione/Messaggio.h"
+#include "host/interazione/PercorsiQt.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,9 @@ namespace host {
 
 void terminaPerErrore(const ErroreRuntime& errore)
 {
-    const QString testo = errore.descrizione();
+    // The path in it is bytes, which need not be UTF-8: shown as any path is.
+    const std::string descrizione = errore.descrizione();
+    const QString testo = percorsoDaByte(QByteArray::fromStdString(descrizione));
     std::fprintf(stderr, "Fendrix: %s\n", testo.toLocal8Bit().constData());
     std::fflush(stderr);
     mostraMessaggio(testo, Icona::Errore);

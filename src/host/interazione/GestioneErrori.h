@@ -31,7 +31,7 @@ void eseguiGestore(Gestore&& gestore) noexcept
         const bool risorse = e.code() == std::errc::resource_unavailable_try_again ||
                              e.code() == std::errc::not_enough_memory;
         terminaPerErrore(risorse ? ErroreRuntime(CodiceErrore::MemoriaEsaurita)
-                                 : ErroreRuntime::daErrno(e.code().value(), QString()));
+                                 : ErroreRuntime::daErrno(e.code().value(), {}));
     } catch (...) {
         terminaPerErrore(ErroreRuntime(CodiceErrore::ErroreInterno));
     }

@@ -160,4 +160,44 @@ std::size_t taglioUtf8(std::string_view testo, std::size_t n) noexcept
     return t > 0 ? t : n;
 }
 
+int sequenzaUtf8(std::string_view testo) noexcept
+{
+    if (testo.empty())
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(testo.data());
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    const int lunghezza = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+    if (lunghezza == 0)
+        return 0;
+    // The bounds of the second byte, narrower after the four lead bytes whose
+    // full range would reach overlong forms, surrogates or past U+10FFFF.
+    unsigned char minimo = 0x80, massimo = 0xBF;
+    switch (c) {
+    case 0xE0: minimo = 0xA0; break;   // overlong
+    case 0xED: massimo = 0x9F; break;  // surrogates
+    case 0xF0: minimo = 0x90; break;   // overlong
+    case 0xF4: massimo = 0x8F; break;  // past U+10FFFF
+    default: break;
+    }
+    if (testo.size() < static_cast<std::size_t>(lunghezza) || p[1] < minimo || p[1] > massimo)
+        return 0;
+    for (int k = 2; k < lunghezza; ++k)
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+    return lunghezza;
+}
+
+bool utf8Valido(std::string_view testo) noexcept
+{
+    while (!testo.empty()) {
+        const int n = sequenzaUtf8(testo);
+        if (n == 0)
+            return false;
+        testo.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 }  // namespace host

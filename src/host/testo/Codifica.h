@@ -55,6 +55,13 @@ void accodaUtf16(std::string& testo, std::string_view coda);
 // code unit of its value, so no input is ever dropped.
 std::size_t aUtf16(std::string_view testo, bool bigEndian, char* uscita) noexcept;
 
+// The length of the valid UTF-8 sequence at the start of `testo`, or 0 when
+// none starts there: no overlong forms, no surrogates, nothing past U+10FFFF.
+int sequenzaUtf8(std::string_view testo) noexcept;
+
+// Whether all of `testo` is valid UTF-8.
+bool utf8Valido(std::string_view testo) noexcept;
+
 // The longest prefix of `testo` of at most `n` bytes that does not cut a
 // UTF-8 sequence in two.
 std::size_t taglioUtf8(std::string_view testo, std::size_t n) noexcept;

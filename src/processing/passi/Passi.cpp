@@ -13,8 +13,6 @@
 #include "processing/nucleo/Squadra.h"
 #include "state/Variabili.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <future>
 #include <limits>
@@ -33,7 +31,7 @@ namespace {
 // memory instead of being killed.
 class SupportoFile : public nucleo::Supporto {
 public:
-    SupportoFile(const QString& cartella, nucleo::Bilancio* conto) : cartella_(cartella), conto_(conto), file_(cartella) {}
+    SupportoFile(const std::filesystem::path& cartella, nucleo::Bilancio* conto) : cartella_(cartella), conto_(conto), file_(cartella) {}
     ~SupportoFile() override
     {
         if (conto_ != nullptr)
@@ -55,7 +53,7 @@ public:
     std::size_t leggi(std::uint64_t da, char* dati, std::size_t n) override { return file_.leggi(da, dati, n); }
 
 private:
-    QString cartella_;
+    std::filesystem::path cartella_;
     nucleo::Bilancio* conto_;
     std::uint64_t scritti_ = 0;
     std::size_t contati_ = 0;
@@ -128,7 +126,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // files in memory, to a temporary folder on disk, or else into the
     // budget.
     host::CartellaCorse corse{opzioni_.cartellaCorse, false};
-    if (corse.cartella.isEmpty())
+    if (corse.cartella.empty())
         corse = host::cartellaCorse(host::cartellaDati());
     nucleo::Bilancio* conto = corse.inMemoria ? bilancio_.get() : nullptr;
     deduplica_ = std::make_unique<nucleo::Deduplica>(
@@ -260,7 +258,7 @@ std::size_t Esecuzione::memoriaMassima() const noexcept
     return bilancio_ ? bilancio_->massimo() : 0;
 }
 
-void Esecuzione::riservaCopia(host::Codifica codifica, const QString& percorso)
+void Esecuzione::riservaCopia(host::Codifica codifica, const std::filesystem::path& percorso)
 {
     // Its lines, each with its line end, in UTF-16 at most two bytes for
     // each byte of UTF-8, and the mark; in whole pages.
@@ -411,16 +409,17 @@ void Esecuzione::righeDaMemoria(std::size_t byteBlocco, const std::function<void
     }
 }
 
-QString percorsoCopia(const QString& sorgente)
+std::filesystem::path percorsoCopia(const std::filesystem::path& sorgente)
 {
-    return host::cartellaDati() + QStringLiteral("NEW - ") + Variabili::NomeDaPercorso(sorgente);
+    return host::cartellaDati() / ("NEW - " + Variabili::NomeDaPercorso(sorgente).native());
 }
 
-void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica, const QString& sorgente)
+void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, host::Codifica codifica,
+                 const std::filesystem::path& sorgente)
 {
     // A copy on a file system kept in memory is memory too: it must fit in
     // the run's budget before anything of it is written.
-    if (host::inMemoria(QFileInfo(percorso).path()))
+    if (host::inMemoria(percorso.parent_path()))
         righe.riservaCopia(codifica, percorso);
     host::ScrittoreRighe file(percorso, codifica, sorgente);
     righe.righe([&](std::string_view blocco) { file.scriviTesto(blocco); });

@@ -2,10 +2,9 @@
 
 #include "host/testo/Codifica.h"
 
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -25,7 +24,7 @@ struct Opzioni {
     std::size_t memoria = 0;
     unsigned fili = 0;
     unsigned fanIn = 0;        // runs merged at once (64)
-    QString cartellaCorse;     // where runs go ("": the data folder, or a temporary folder on disk)
+    std::filesystem::path cartellaCorse;  // where runs go ("": the data folder, or a temporary folder on disk)
     std::size_t blocco = 0;    // bytes of lines each thread makes at a time (1 MiB)
     std::size_t corseAperte = 0;  // runs open at once (as the descriptors allow)
 };
@@ -66,7 +65,7 @@ public:
     // where its file system keeps it in memory, after writing the items
     // kept in memory to a run if that makes room; where it cannot fit, the
     // disk is full for it (the run-time error 61), and nothing is written.
-    void riservaCopia(host::Codifica codifica, const QString& percorso);
+    void riservaCopia(host::Codifica codifica, const std::filesystem::path& percorso);
 
     // Each kept item once, in ascending binary order, each followed by
     // CR LF, given in order in blocks that end at a line end or (for a
@@ -87,13 +86,13 @@ private:
 
 // Where the copy of `sorgente` goes: "NEW - " plus its upper-cased name, in
 // the data folder, wherever the source lies.
-QString percorsoCopia(const QString& sorgente);
+std::filesystem::path percorsoCopia(const std::filesystem::path& sorgente);
 
 // Writes the kept items in order, one per line, each ended by CR LF, in the
 // source's encoding and with its byte-order mark; replaces `percorso` only
 // once complete. The copy lends no one the right to read that `sorgente`
 // withholds.
-void scriviCopia(const QString& percorso, Esecuzione& righe, host::Codifica codifica,
-                 const QString& sorgente = QString());
+void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, host::Codifica codifica,
+                 const std::filesystem::path& sorgente = {});
 
 }  // namespace elaborazione
