@@ -13,13 +13,13 @@
 //                sorted runs on disk
 // --threads N    the number of threads instead of the processors available
 // --fan-in N     how many runs one merge pass takes (default 64)
-#include "host/testo/CampiTesto.h"
-#include "host/testo/Codifica.h"
+#include "testo/CampiTesto.h"
+#include "testo/Codifica.h"
 #include "host/CartellaProgramma.h"
 #include "host/ErroreRuntime.h"
 #include "host/LettoreVoci.h"
 #include "host/Processo.h"
-#include "processing/passi/Passi.h"
+#include "passi/Passi.h"
 
 #include <cctype>
 #include <chrono>

@@ -1,6 +1,6 @@
 // Waiting for a long run: busy cursor, and a modal progress window only
 // when the run lasts.
-#include "host/interazione/Attesa.h"
+#include "qt/Attesa.h"
 #include "host/ErroreRuntime.h"
 
 #include <QApplication>

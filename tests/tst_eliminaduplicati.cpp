@@ -1,13 +1,13 @@
 // The duplicate-removal run on real files, through the real message box.
-#include "processing/EliminaDuplicati.h"
-#include "state/Variabili.h"
+#include "passi/EliminaDuplicati.h"
+#include "stato/Variabili.h"
 
 #include "CartellaProva.h"
 #include "host/FileTemporaneo.h"
 #include "host/LettoreVoci.h"
 #include "host/ScrittoreRighe.h"
-#include "host/interazione/Attesa.h"
-#include "host/interazione/InterfacciaQt.h"
+#include "qt/Attesa.h"
+#include "qt/InterfacciaQt.h"
 #include "RispostaMessaggi.h"
 
 #include <QFile>

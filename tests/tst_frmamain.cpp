@@ -1,11 +1,11 @@
 // The main window, end to end through the real dialog and message box.
-#include "state/Variabili.h"
-#include "ui/Caratteri.h"
-#include "ui/ListaCartelle.h"
-#include "ui/ListaFile.h"
-#include "ui/frmAmain.h"
-#include "ui/Schermo.h"
-#include "ui/frmSelezione.h"
+#include "stato/Variabili.h"
+#include "qt/Caratteri.h"
+#include "qt/ListaCartelle.h"
+#include "qt/ListaFile.h"
+#include "qt/frmAmain.h"
+#include "qt/Schermo.h"
+#include "qt/frmSelezione.h"
 
 #include "CartellaProva.h"
 #include "RispostaMessaggi.h"

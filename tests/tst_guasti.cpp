@@ -5,8 +5,8 @@
 #include "oracolo/Oracolo.h"
 
 #include "host/FileTemporaneo.h"
-#include "host/interazione/PercorsiQt.h"
-#include "state/Variabili.h"
+#include "qt/PercorsiQt.h"
+#include "stato/Variabili.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,5 +1,5 @@
 // The item reader: how text splits into fields, and how files are loaded.
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 #include "host/ErroreRuntime.h"
 #include "host/LettoreVoci.h"
 

@@ -3,7 +3,7 @@
 // second time (FENDRIX_HASH_DEGENERE) on the tests' build of the core, whose
 // hash each global row makes degenerate: then two different items share
 // their hash at every turn, and the result must still be the reference's.
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 #include "processing/nucleo/Hash.h"
 #ifdef FENDRIX_HASH_DEGENERE
 #include "processing/nucleo/HashDiProva.h"

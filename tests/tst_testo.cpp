@@ -1,10 +1,10 @@
 // Text helpers, NomeDaPercorso, the mapping of system errors to the
 // program's error numbers, and the reading of the process's limits.
 #include "host/ErroreRuntime.h"
-#include "host/interazione/PercorsiQt.h"
-#include "host/testo/CampiTesto.h"
+#include "qt/PercorsiQt.h"
+#include "testo/CampiTesto.h"
 #include "host/Risorse.h"
-#include "state/Variabili.h"
+#include "stato/Variabili.h"
 
 #include "CartellaProva.h"
 

@@ -1,6 +1,6 @@
 #include "host/LettoreVoci.h"
 
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 #include "host/ErroreRuntime.h"
 
 #include <algorithm>

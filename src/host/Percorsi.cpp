@@ -1,6 +1,6 @@
 #include "host/Percorsi.h"
 
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 
 #include <unicode/ucasemap.h>
 

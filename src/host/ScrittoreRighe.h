@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/Descrittore.h"
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 
 #include <cstdio>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "processing/EliminaDuplicati.h"
+#include "passi/EliminaDuplicati.h"
 
 #include "host/LettoreVoci.h"
-#include "processing/passi/Passi.h"
-#include "state/Variabili.h"
+#include "passi/Passi.h"
+#include "stato/Variabili.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/Interfaccia.h"
+#include "passi/Interfaccia.h"
 
 #include <cstdint>
 #include <string>

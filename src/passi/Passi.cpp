@@ -1,6 +1,6 @@
-#include "processing/passi/Passi.h"
+#include "passi/Passi.h"
 
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 #include "host/CartellaProgramma.h"
 #include "host/ErroreRuntime.h"
 #include "host/FileTemporaneo.h"
@@ -11,7 +11,7 @@
 #include "processing/nucleo/Bilancio.h"
 #include "processing/nucleo/Nucleo.h"
 #include "processing/nucleo/Squadra.h"
-#include "state/Variabili.h"
+#include "stato/Variabili.h"
 
 #include <algorithm>
 #include <future>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "host/interazione/Attesa.h"
+#include "qt/Attesa.h"
 
-#include "host/interazione/Caratteri.h"
-#include "host/interazione/CursoreForzato.h"
-#include "host/interazione/Messaggio.h"
+#include "qt/Ripieghi.h"
+#include "qt/CursoreForzato.h"
+#include "qt/Messaggio.h"
 
 #include <QApplication>
 #include <QEventLoop>

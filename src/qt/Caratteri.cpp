@@ -1,4 +1,4 @@
-#include "ui/Caratteri.h"
+#include "qt/Caratteri.h"
 
 #include <QFontMetricsF>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/interazione/Caratteri.h"
+#include "qt/Ripieghi.h"
 
 #include <QFont>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "host/interazione/CursoreForzato.h"
+#include "qt/CursoreForzato.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "ui/Risorse.h"
+#include "qt/Disegni.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

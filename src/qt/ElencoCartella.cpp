@@ -1,8 +1,8 @@
 #include "ElencoCartella.h"
 
 #include "host/ErroreRuntime.h"
-#include "host/interazione/GestioneErrori.h"
-#include "host/interazione/PercorsiQt.h"
+#include "qt/GestioneErrori.h"
+#include "qt/PercorsiQt.h"
 
 #include <QByteArray>
 

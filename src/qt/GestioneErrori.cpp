@@ -1,7 +1,7 @@
-#include "host/interazione/GestioneErrori.h"
+#include "qt/GestioneErrori.h"
 
-#include "host/interazione/Messaggio.h"
-#include "host/interazione/PercorsiQt.h"
+#include "qt/Messaggio.h"
+#include "qt/PercorsiQt.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "host/interazione/InterfacciaQt.h"
+#include "qt/InterfacciaQt.h"
 
-#include "host/interazione/Attesa.h"
-#include "host/interazione/Messaggio.h"
+#include "qt/Attesa.h"
+#include "qt/Messaggio.h"
 
 #include <QString>
 

@@ -1,11 +1,11 @@
-#include "ui/ListaCartelle.h"
+#include "qt/ListaCartelle.h"
 
 #include "host/ErroreRuntime.h"
-#include "host/interazione/GestioneErrori.h"
-#include "host/interazione/PercorsiQt.h"
+#include "qt/GestioneErrori.h"
+#include "qt/PercorsiQt.h"
 
 #include "ElencoCartella.h"
-#include "ui/VoceLista.h"
+#include "qt/VoceLista.h"
 
 #include <QAbstractListModel>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "ui/ListaFile.h"
+#include "qt/ListaFile.h"
 
 #include "ElencoCartella.h"
-#include "ui/VoceLista.h"
+#include "qt/VoceLista.h"
 
 #include <QAbstractListModel>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "host/interazione/Messaggio.h"
+#include "qt/Messaggio.h"
 
-#include "host/interazione/Caratteri.h"
-#include "host/interazione/CursoreForzato.h"
+#include "qt/Ripieghi.h"
+#include "qt/CursoreForzato.h"
 
 #include <QAbstractButton>
 #include <QApplication>

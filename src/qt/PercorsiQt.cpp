@@ -1,6 +1,6 @@
-#include "host/interazione/PercorsiQt.h"
+#include "qt/PercorsiQt.h"
 
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 
 #include <QDir>
 

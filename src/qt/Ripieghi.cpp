@@ -1,4 +1,4 @@
-#include "host/interazione/Caratteri.h"
+#include "qt/Ripieghi.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "ui/Schermo.h"
+#include "qt/Schermo.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "ui/VoceLista.h"
+#include "qt/VoceLista.h"
 
 #include <QPainter>
 #include <QWidget>

@@ -1,15 +1,15 @@
-#include "ui/frmAmain.h"
+#include "qt/frmAmain.h"
 #include "ui_frmAmain.h"
 
 #include "host/CartellaProgramma.h"
-#include "host/interazione/GestioneErrori.h"
-#include "host/interazione/InterfacciaQt.h"
-#include "processing/EliminaDuplicati.h"
-#include "state/Variabili.h"
-#include "ui/Caratteri.h"
-#include "ui/Risorse.h"
+#include "qt/GestioneErrori.h"
+#include "qt/InterfacciaQt.h"
+#include "passi/EliminaDuplicati.h"
+#include "stato/Variabili.h"
+#include "qt/Caratteri.h"
+#include "qt/Disegni.h"
 #include "Tastiera.h"
-#include "ui/frmSelezione.h"
+#include "qt/frmSelezione.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,11 +1,11 @@
-#include "ui/frmSelezione.h"
+#include "qt/frmSelezione.h"
 #include "ui_frmSelezione.h"
 
-#include "host/interazione/GestioneErrori.h"
-#include "host/interazione/PercorsiQt.h"
-#include "state/Variabili.h"
-#include "ui/Caratteri.h"
-#include "ui/Risorse.h"
+#include "qt/GestioneErrori.h"
+#include "qt/PercorsiQt.h"
+#include "stato/Variabili.h"
+#include "qt/Caratteri.h"
+#include "qt/Disegni.h"
 #include "Tastiera.h"
 
 #include <QApplication>

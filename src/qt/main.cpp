@@ -1,8 +1,8 @@
-#include "host/interazione/GestioneErrori.h"
+#include "qt/GestioneErrori.h"
 #include "host/Processo.h"
-#include "ui/Risorse.h"
-#include "ui/Schermo.h"
-#include "ui/frmAmain.h"
+#include "qt/Disegni.h"
+#include "qt/Schermo.h"
+#include "qt/frmAmain.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "state/Variabili.h"
+#include "stato/Variabili.h"
 
 #include "host/Percorsi.h"
 

@@ -1,6 +1,6 @@
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 // libFuzzer target for the item reader and the text encodings: no input may
 // crash them, the scanner reads the same items as the reference's own
 // reader, and their promises must hold on any bytes.
-#include "host/testo/CampiTesto.h"
-#include "host/testo/Codifica.h"
+#include "testo/CampiTesto.h"
+#include "testo/Codifica.h"
 #include "oracolo/Oracolo.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/passi/Passi.h"
+#include "passi/Passi.h"
 
 #include <cstdint>
 #include <string>

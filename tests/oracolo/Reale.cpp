@@ -1,8 +1,8 @@
 #include "Oracolo.h"
 
-#include "host/testo/Codifica.h"
+#include "testo/Codifica.h"
 #include "host/LettoreVoci.h"
-#include "processing/passi/Passi.h"
+#include "passi/Passi.h"
 
 #include <algorithm>
 

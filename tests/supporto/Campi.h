@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 
 #include <QByteArray>
 #include <QList>

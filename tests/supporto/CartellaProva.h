@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/interazione/PercorsiQt.h"
+#include "qt/PercorsiQt.h"
 
 #include <QByteArray>
 #include <QString>
