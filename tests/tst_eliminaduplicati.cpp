@@ -8,6 +8,7 @@
 #include "host/ScrittoreRighe.h"
 #include "qt/Attesa.h"
 #include "qt/InterfacciaQt.h"
+#include "RegistroInterfaccia.h"
 #include "RispostaMessaggi.h"
 
 #include <QFile>
@@ -191,6 +192,27 @@ void TstEliminaDuplicati::esecuzione()
         QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), copia);
     }
     QCOMPARE(leggiFile(percorso), sorgente);
+
+    // The same run through a front end without windows: the same message
+    // (the stop icon for a cleaned file), shown before any copy exists,
+    // the reading waited for and the writing too when there is a copy.
+    CartellaProva senzaFinestre;
+    Variabili::FileDaElaborare = fp(senzaFinestre.scriviSorgente(QStringLiteral("lista.txt"), sorgente));
+    RegistroInterfaccia registro;
+    QStringList datiAlMessaggio;
+    registro.alMessaggio = [&] { datiAlMessaggio = senzaFinestre.fileDati(); };
+    EliminaDuplicati(registro);
+    QCOMPARE(registro.messaggi.size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(registro.messaggi[0].testo), messaggio);
+    QCOMPARE(registro.messaggi[0].icona == elaborazione::Icona::Errore, icona == QMessageBox::Critical);
+    QCOMPARE(datiAlMessaggio, QStringList());
+    std::vector<std::string> attese{elaborazione::testoAttesaLettura};
+    if (!copia.isNull())
+        attese.emplace_back(elaborazione::testoAttesaScrittura);
+    QVERIFY(registro.attese == attese);
+    QCOMPARE(senzaFinestre.fileDati(), cartella.fileDati());
+    if (!copia.isNull())
+        QCOMPARE(leggiFile(senzaFinestre.dati() + QStringLiteral("NEW - LISTA.TXT")), copia);
 }
 
 void TstEliminaDuplicati::sorgenteMaiCambiata()
