@@ -2,7 +2,7 @@
 
 #include "host/Percorsi.h"
 
-namespace Variabili {
+namespace stato {
 
 std::filesystem::path NomeDaPercorso(const std::filesystem::path& percorso)
 {
@@ -11,4 +11,4 @@ std::filesystem::path NomeDaPercorso(const std::filesystem::path& percorso)
     return host::maiuscolo(taglio == testo.npos ? testo : testo.substr(taglio + 1));
 }
 
-}  // namespace Variabili
+}  // namespace stato

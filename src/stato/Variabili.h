@@ -5,8 +5,9 @@
 #include <string>
 
 // The variables the windows and the run share, one of each for the whole
-// program, "" or 0 at start. Paths are the system's own (see host/Percorsi.h).
-namespace Variabili {
+// program, "" or 0 at start: the module Variabili, the library stato.
+// Paths are the system's own (see host/Percorsi.h).
+namespace stato {
 
 // The dialog's answer: the full path of the chosen file, or "" for none.
 inline std::filesystem::path PercorsoScelto;
@@ -27,4 +28,7 @@ inline std::filesystem::path CartellaCorrente;
 // its other bytes kept (see host::maiuscolo).
 std::filesystem::path NomeDaPercorso(const std::filesystem::path& percorso);
 
-}  // namespace Variabili
+}  // namespace stato
+
+// The module's own name, by which the windows and the run use it.
+namespace Variabili = stato;
