@@ -15,10 +15,10 @@
 // --fan-in N     how many runs one merge pass takes (default 64)
 #include "testo/CampiTesto.h"
 #include "testo/Codifica.h"
-#include "host/CartellaProgramma.h"
-#include "host/ErroreRuntime.h"
-#include "host/LettoreVoci.h"
-#include "host/Processo.h"
+#include "sistema/CartellaProgramma.h"
+#include "sistema/ErroreRuntime.h"
+#include "sistema/LettoreVoci.h"
+#include "sistema/Processo.h"
 #include "passi/Passi.h"
 
 #include <cctype>

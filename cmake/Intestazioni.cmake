@@ -12,6 +12,8 @@ function(fendrix_intestazioni bersaglio)
   file(REMOVE_RECURSE "${radice}")
   file(MAKE_DIRECTORY "${radice}/${cartella}")
   foreach(intestazione IN LISTS ARGN)
+    get_filename_component(sotto "${radice}/${cartella}/${intestazione}" DIRECTORY)
+    file(MAKE_DIRECTORY "${sotto}")
     file(CREATE_LINK "${CMAKE_CURRENT_SOURCE_DIR}/${intestazione}"
          "${radice}/${cartella}/${intestazione}" SYMBOLIC)
   endforeach()

@@ -1,7 +1,7 @@
 // Waiting for a long run: busy cursor, and a modal progress window only
 // when the run lasts.
 #include "qt/Attesa.h"
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 
 #include <QApplication>
 #include <QProgressDialog>

@@ -3,9 +3,9 @@
 #include "stato/Variabili.h"
 
 #include "CartellaProva.h"
-#include "host/FileTemporaneo.h"
-#include "host/LettoreVoci.h"
-#include "host/ScrittoreRighe.h"
+#include "sistema/FileTemporaneo.h"
+#include "sistema/LettoreVoci.h"
+#include "sistema/ScrittoreRighe.h"
 #include "qt/Attesa.h"
 #include "qt/InterfacciaQt.h"
 #include "RegistroInterfaccia.h"

@@ -1,5 +1,5 @@
 // The file selection dialog, shown modally with real widgets on real folders.
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 #include "qt/PercorsiQt.h"
 #include "stato/Variabili.h"
 #include "qt/ElencoCartella.h"

@@ -4,7 +4,7 @@
 #include "CartellaProva.h"
 #include "oracolo/Oracolo.h"
 
-#include "host/FileTemporaneo.h"
+#include "sistema/FileTemporaneo.h"
 #include "qt/PercorsiQt.h"
 #include "stato/Variabili.h"
 

@@ -1,7 +1,7 @@
 // The item reader: how text splits into fields, and how files are loaded.
 #include "testo/CampiTesto.h"
-#include "host/ErroreRuntime.h"
-#include "host/LettoreVoci.h"
+#include "sistema/ErroreRuntime.h"
+#include "sistema/LettoreVoci.h"
 
 #include "Campi.h"
 #include "CartellaProva.h"

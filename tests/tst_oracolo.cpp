@@ -4,9 +4,9 @@
 // hash each global row makes degenerate: then two different items share
 // their hash at every turn, and the result must still be the reference's.
 #include "testo/CampiTesto.h"
-#include "processing/nucleo/Hash.h"
+#include "nucleo/Hash.h"
 #ifdef FENDRIX_HASH_DEGENERE
-#include "processing/nucleo/HashDiProva.h"
+#include "nucleo/HashDiProva.h"
 #endif
 
 #include "Campi.h"

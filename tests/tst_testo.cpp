@@ -1,9 +1,9 @@
 // Text helpers, NomeDaPercorso, the mapping of system errors to the
 // program's error numbers, and the reading of the process's limits.
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 #include "qt/PercorsiQt.h"
 #include "testo/CampiTesto.h"
-#include "host/Risorse.h"
+#include "sistema/Risorse.h"
 #include "stato/Variabili.h"
 
 #include "CartellaProva.h"

@@ -1,4 +1,4 @@
-#include "processing/nucleo/Bilancio.h"
+#include "nucleo/Bilancio.h"
 
 #include <algorithm>
 #include <cstdint>

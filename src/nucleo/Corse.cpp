@@ -1,4 +1,4 @@
-#include "processing/nucleo/Corse.h"
+#include "nucleo/Corse.h"
 
 #include <algorithm>
 #include <cstring>

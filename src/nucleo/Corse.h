@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/nucleo/Bilancio.h"
+#include "nucleo/Bilancio.h"
 
 #include <cstddef>
 #include <cstdint>

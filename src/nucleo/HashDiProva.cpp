@@ -1,4 +1,4 @@
-#include "processing/nucleo/HashDiProva.h"
+#include "nucleo/HashDiProva.h"
 
 #include "Hash.h"
 

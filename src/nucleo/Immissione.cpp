@@ -1,4 +1,4 @@
-#include "processing/nucleo/Immissione.h"
+#include "nucleo/Immissione.h"
 
 #include "Verifica.h"
 #include "Voci.h"

@@ -1,8 +1,8 @@
-#include "processing/nucleo/Nucleo.h"
+#include "nucleo/Nucleo.h"
 
 #include "Parte.h"
 #include "Voci.h"
-#include "processing/nucleo/Squadra.h"
+#include "nucleo/Squadra.h"
 
 #include <algorithm>
 #include <cstdint>

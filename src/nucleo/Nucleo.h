@@ -1,8 +1,8 @@
 #pragma once
 
-#include "processing/nucleo/Bilancio.h"
-#include "processing/nucleo/Corse.h"
-#include "processing/nucleo/Immissione.h"
+#include "nucleo/Bilancio.h"
+#include "nucleo/Corse.h"
+#include "nucleo/Immissione.h"
 
 #include <cstddef>
 #include <cstdint>

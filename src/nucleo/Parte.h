@@ -2,8 +2,8 @@
 
 #include "Voci.h"
 
-#include "processing/nucleo/Bilancio.h"
-#include "processing/nucleo/Immissione.h"
+#include "nucleo/Bilancio.h"
+#include "nucleo/Immissione.h"
 #include "Secchi.h"
 #include "Verifica.h"
 

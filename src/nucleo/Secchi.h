@@ -3,7 +3,7 @@
 #include "Verifica.h"
 #include "Voci.h"
 
-#include "processing/nucleo/Bilancio.h"
+#include "nucleo/Bilancio.h"
 
 #include <cstddef>
 #include <cstdint>

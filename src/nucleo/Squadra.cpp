@@ -1,4 +1,4 @@
-#include "processing/nucleo/Squadra.h"
+#include "nucleo/Squadra.h"
 
 #include <system_error>
 #include <utility>

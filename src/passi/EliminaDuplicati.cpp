@@ -1,6 +1,6 @@
 #include "passi/EliminaDuplicati.h"
 
-#include "host/LettoreVoci.h"
+#include "sistema/LettoreVoci.h"
 #include "passi/Passi.h"
 #include "stato/Variabili.h"
 

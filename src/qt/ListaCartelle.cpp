@@ -1,6 +1,6 @@
 #include "qt/ListaCartelle.h"
 
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 #include "qt/GestioneErrori.h"
 #include "qt/PercorsiQt.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Percorsi.h"
+#include "sistema/Percorsi.h"
 
 #include <QByteArray>
 #include <QString>

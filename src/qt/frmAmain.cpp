@@ -1,7 +1,7 @@
 #include "qt/frmAmain.h"
 #include "ui_frmAmain.h"
 
-#include "host/CartellaProgramma.h"
+#include "sistema/CartellaProgramma.h"
 #include "qt/GestioneErrori.h"
 #include "qt/InterfacciaQt.h"
 #include "passi/EliminaDuplicati.h"

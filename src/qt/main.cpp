@@ -1,5 +1,5 @@
 #include "qt/GestioneErrori.h"
-#include "host/Processo.h"
+#include "sistema/Processo.h"
 #include "qt/Disegni.h"
 #include "qt/Schermo.h"
 #include "qt/frmAmain.h"

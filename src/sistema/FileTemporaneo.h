@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Descrittore.h"
+#include "sistema/posix/Descrittore.h"
 
 #include <cstddef>
 #include <cstdint>

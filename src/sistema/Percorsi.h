@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 
 #include <filesystem>
 #include <optional>

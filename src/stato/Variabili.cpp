@@ -1,6 +1,6 @@
 #include "stato/Variabili.h"
 
-#include "host/Percorsi.h"
+#include "sistema/Percorsi.h"
 
 namespace stato {
 

@@ -23,11 +23,11 @@
 //
 // Every message box is answered with OK and reported on stdout as one line
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
-#include "host/CartellaProgramma.h"
+#include "sistema/CartellaProgramma.h"
 #include "qt/GestioneErrori.h"
 #include "qt/InterfacciaQt.h"
-#include "host/Processo.h"
-#include "host/ScrittoreRighe.h"
+#include "sistema/Processo.h"
+#include "sistema/ScrittoreRighe.h"
 #include "qt/PercorsiQt.h"
 #include "passi/EliminaDuplicati.h"
 #include "passi/Passi.h"

@@ -1,7 +1,7 @@
 #include "Oracolo.h"
 
 #include "testo/Codifica.h"
-#include "host/LettoreVoci.h"
+#include "sistema/LettoreVoci.h"
 #include "passi/Passi.h"
 
 #include <algorithm>

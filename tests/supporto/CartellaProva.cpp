@@ -1,6 +1,6 @@
 #include "CartellaProva.h"
 
-#include "host/CartellaProgramma.h"
+#include "sistema/CartellaProgramma.h"
 
 #include <QCryptographicHash>
 #include <QDir>

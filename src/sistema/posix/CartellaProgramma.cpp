@@ -1,4 +1,4 @@
-#include "host/CartellaProgramma.h"
+#include "sistema/CartellaProgramma.h"
 
 #include <string>
 #include <system_error>

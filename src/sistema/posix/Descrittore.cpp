@@ -1,4 +1,4 @@
-#include "host/Descrittore.h"
+#include "sistema/posix/Descrittore.h"
 
 #include <cerrno>
 

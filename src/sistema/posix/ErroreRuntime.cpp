@@ -1,4 +1,4 @@
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 
 #include <cerrno>
 #include <system_error>

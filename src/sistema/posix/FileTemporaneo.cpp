@@ -1,6 +1,6 @@
-#include "host/FileTemporaneo.h"
+#include "sistema/FileTemporaneo.h"
 
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 
 #include <cerrno>
 #include <cstdlib>

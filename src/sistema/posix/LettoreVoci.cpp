@@ -1,7 +1,7 @@
-#include "host/LettoreVoci.h"
+#include "sistema/LettoreVoci.h"
 
 #include "testo/CampiTesto.h"
-#include "host/ErroreRuntime.h"
+#include "sistema/ErroreRuntime.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "host/Percorsi.h"
+#include "sistema/Percorsi.h"
 
 #include "testo/Codifica.h"
 

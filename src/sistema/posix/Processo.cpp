@@ -1,6 +1,6 @@
-#include "host/Processo.h"
+#include "sistema/Processo.h"
 
-#include "host/LettoreVoci.h"
+#include "sistema/LettoreVoci.h"
 
 #include <atomic>
 #include <cerrno>

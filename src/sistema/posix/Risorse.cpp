@@ -1,4 +1,4 @@
-#include "host/Risorse.h"
+#include "sistema/Risorse.h"
 
 #include <algorithm>
 #include <fstream>

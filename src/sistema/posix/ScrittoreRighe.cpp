@@ -1,8 +1,8 @@
-#include "host/ScrittoreRighe.h"
+#include "sistema/ScrittoreRighe.h"
 
-#include "host/ErroreRuntime.h"
-#include "host/FileTemporaneo.h"
-#include "host/Processo.h"
+#include "sistema/ErroreRuntime.h"
+#include "sistema/FileTemporaneo.h"
+#include "sistema/Processo.h"
 
 #include <atomic>
 #include <cstring>
