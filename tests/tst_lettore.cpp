@@ -2,6 +2,7 @@
 #include "testo/CampiTesto.h"
 #include "sistema/ErroreRuntime.h"
 #include "sistema/LettoreVoci.h"
+#include "sistema/Processo.h"
 
 #include "Campi.h"
 #include "CartellaProva.h"

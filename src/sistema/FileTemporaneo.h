@@ -1,33 +1,12 @@
 #pragma once
 
-#include "sistema/posix/Descrittore.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <string>
+#include <memory>
 
 namespace host {
-
-// A new temporary file in a folder: with no name where the file system can
-// make unnamed files (O_TMPFILE), so it is gone as soon as it is closed or
-// the process ends, however it ends; elsewhere, or when `conNome` asks for
-// it, a new file with a name `nomeNuovo` makes (another name while that
-// one is taken), which `nome` then tells.
-struct Temporaneo {
-    Descrittore file;
-    std::string nome;  // empty for an unnamed file
-};
-// Made in `cartella` (a path, relative to the folder descriptor `base`,
-// or to the working folder for AT_FDCWD), open with `accesso` (O_WRONLY or
-// O_RDWR) and created with `modo`. A failure raises the run-time error of
-// `perErrori`.
-Temporaneo apriTemporaneo(int base, const std::string& cartella, int accesso, unsigned modo, bool conNome,
-                          const std::function<std::string()>& nomeNuovo, const std::filesystem::path& perErrori);
-
-// A random number, for the names of temporary files.
-std::uint32_t casuale();
 
 // Whether the file system that holds `cartella` keeps its files in memory
 // (tmpfs, ramfs, as statfs tells): what is written there takes the
@@ -60,6 +39,7 @@ public:
     static constexpr char prefissoNome[] = ".fendrix-";
 
     explicit FileTemporaneo(const std::filesystem::path& cartella);
+    ~FileTemporaneo();
     FileTemporaneo(const FileTemporaneo&) = delete;
     FileTemporaneo& operator=(const FileTemporaneo&) = delete;
 
@@ -68,8 +48,9 @@ public:
     std::size_t leggi(std::uint64_t da, char* dati, std::size_t n);
 
 private:
+    struct File;  // the system's own
     std::filesystem::path cartella_;
-    Descrittore file_;
+    std::unique_ptr<File> file_;
 };
 
 }  // namespace host

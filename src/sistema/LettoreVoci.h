@@ -1,6 +1,5 @@
 #pragma once
 
-#include "sistema/posix/Descrittore.h"
 #include "testo/Codifica.h"
 
 #include <cstddef>
@@ -10,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include <csignal>
 
 namespace host {
 
@@ -32,13 +30,11 @@ namespace host {
 // Should the file shrink under a piece meanwhile, the bytes it lost read as
 // zeros instead of ending the process, and the run fails with an I/O error
 // (the next piece, or verifica(), raises it). That takes the process's
-// SIGBUS handler, gestoreFinestre, which preparaProcesso() installs at
+// SIGBUS handler, gestoreFinestre (Processo.h), which preparaProcesso() installs at
 // start; where another one is in place, the pieces are read into buffers.
 //
 // The reader owns the bytes its pieces view, so it can be neither copied
 // nor moved.
-// The SIGBUS handler of the mapped pieces, for preparaProcesso() only.
-void gestoreFinestre(int segnale, siginfo_t* info, void* contesto);
 
 class LettoreVoci {
 public:
@@ -55,11 +51,11 @@ public:
     LettoreVoci(const LettoreVoci&) = delete;
     LettoreVoci& operator=(const LettoreVoci&) = delete;
 
-    Codifica codifica() const noexcept { return codifica_; }
+    Codifica codifica() const noexcept;
 
     // The size the file reports when opened: only a guess of how much there
     // is to read.
-    std::uint64_t dimensioneDichiarata() const noexcept { return dichiarata_; }
+    std::uint64_t dimensioneDichiarata() const noexcept;
 
     // The next piece of text, of about `quanto` bytes, ending at a field end
     // (or at the end of the file); "" once everything is read. The piece
@@ -79,7 +75,7 @@ public:
 
     // The caller is done with every piece handed out so far: the next call
     // gives back the memory of a buffer that a long field made large.
-    void pezziFiniti() noexcept { finiti_ = true; }
+    void pezziFiniti() noexcept;
 
     // The memory the reader's buffers take now.
     std::size_t memoriaInUso() const noexcept;
@@ -89,63 +85,8 @@ public:
     void verifica();
 
 private:
-    // A piece of a large file that views the file's mapping, or of a reader
-    // of bytes that views them; "" where the piece must be read into the
-    // buffer instead (a field longer than the piece, UTF-16, the end).
-    std::string_view pezzoDiretto(std::size_t quanto, std::size_t massimo);
-    // Unmaps the windows of pieces the caller may no longer use.
-    void rilasciaFinestre(bool tutte) noexcept;
-
-    void apri();                                  // reads the mark
-    std::size_t leggiGrezzi(char* dove, std::size_t n);  // fewer than n at the end
-    void riempi(std::size_t fino);                // text up to `fino` bytes
-    void riempiUtf16(std::size_t manca);          // one turn of reading and decoding UTF-16
-    void riserva(std::size_t capienza, std::size_t massimo);
-    bool compatta();                              // squeezes the spaces of a long field
-    bool risolviSpazi(std::size_t massimo);       // the counted spaces, once bytes follow them
-
-    std::filesystem::path percorso_;
-    Descrittore file_;             // none for a reader of bytes
-    std::string_view memoria_;     // the bytes, for a reader of bytes
-    std::uint64_t posizione_ = 0;  // raw bytes read so far
-    std::uint64_t dichiarata_ = 0;
-    bool finito_ = false;          // no more raw bytes
-    Codifica codifica_ = Codifica::Byte;
-
-    // The text: bytes, or UTF-8 for UTF-16, in a mapping of its own.
-    struct Mappa {
-        char* dati = nullptr;
-        std::size_t byte = 0;
-        Mappa() = default;
-        Mappa(const Mappa&) = delete;
-        Mappa& operator=(const Mappa&) = delete;
-        ~Mappa();
-    };
-    // Two, used in turn: a piece stays valid while the next one is read.
-    Mappa testi_[2];
-    Mappa* testo_ = &testi_[0];
-    static void liberaGrande(Mappa& mappa, std::size_t serve) noexcept;
-    std::size_t presenti_ = 0;       // bytes of text in the buffer
-    std::size_t consumati_ = 0;      // of which already handed out
-    std::size_t spaziSospesi_ = 0;   // trailing spaces counted, not in the buffer,
-    std::size_t posSospesi_ = 0;     // which belong at this offset
-    bool finiti_ = false;
-    std::string grezzi_;             // UTF-16 bytes not yet decoded
-    std::string decodificati_;
-
-    // The mapped windows of the last two pieces that viewed the file: a
-    // piece stays valid until the call after next.
-    struct Finestra {
-        char* base = nullptr;
-        std::size_t byte = 0;
-        int posto = -1;              // where the signal handler finds it
-        unsigned long chiamata = 0;  // the call that handed it out
-    };
-    Finestra finestre_[2];
-    void chiudi(Finestra& f) noexcept;   // unmaps it, noting whether the file shrank under it
-    unsigned long chiamate_ = 0;
-    bool troncato_ = false;          // the file shrank under a window
-    std::uint64_t visto_ = 0;        // the end of the last piece that viewed the file
+    class Impl;  // the system's own
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace host

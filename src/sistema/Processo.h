@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <csignal>
 
 namespace host {
 
@@ -13,7 +13,7 @@ namespace host {
 // - The allocator gives large blocks back to the system at once, and under
 //   an address-space limit keeps one arena and stacks of 1 MiB.
 // - SIGTERM, SIGINT and SIGHUP remove the copy's temporary file being
-//   written, where it has a name (see rimuoviSuSegnale), then end the
+//   written, where it has a name, then end the
 //   process by the signal, as it would have ended.
 // - SIGBUS in a mapped piece of a file that shrank gives zeros and an I/O
 //   error instead of ending the process (see LettoreVoci).
@@ -21,12 +21,10 @@ namespace host {
 // nohup, or handled by whoever started the process) is left as it is.
 void preparaProcesso();
 
-// The one named temporary file, `nome` in the folder open as `cartella`,
-// that a signal ending the process removes first; true if it is now that
-// file, false when another one is (only the first is covered). The
-// descriptor must stay open until nonRimuovereSuSegnale().
-bool rimuoviSuSegnale(int cartella, const std::string& nome);
-// That file has gone, or has its final name: a signal leaves it.
-void nonRimuovereSuSegnale(int cartella, const std::string& nome);
+// The process's SIGBUS handler of the mapped pieces of a file (see
+// LettoreVoci), which preparaProcesso() installs; named here for the entry
+// points and tests that look at the process's signal actions. Only the
+// program's start includes this header, never the run or the core.
+void gestoreFinestre(int segnale, siginfo_t* info, void* contesto);
 
 }  // namespace host

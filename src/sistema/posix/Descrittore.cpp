@@ -1,4 +1,4 @@
-#include "sistema/posix/Descrittore.h"
+#include "Descrittore.h"
 
 #include <cerrno>
 

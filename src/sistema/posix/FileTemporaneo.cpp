@@ -1,4 +1,4 @@
-#include "sistema/FileTemporaneo.h"
+#include "Temporanei.h"
 
 #include "sistema/ErroreRuntime.h"
 
@@ -79,7 +79,8 @@ Temporaneo apriTemporaneo(int base, const std::string& cartella, int accesso, un
     }
 }
 
-FileTemporaneo::FileTemporaneo(const std::filesystem::path& cartella) : cartella_(cartella)
+FileTemporaneo::FileTemporaneo(const std::filesystem::path& cartella)
+    : cartella_(cartella), file_(std::make_unique<File>())
 {
     const std::string& percorso = cartella.native();
     const auto nomeNuovo = [] {
@@ -92,12 +93,14 @@ FileTemporaneo::FileTemporaneo(const std::filesystem::path& cartella) : cartella
     Temporaneo t = apriTemporaneo(AT_FDCWD, percorso, O_RDWR, 0600, false, nomeNuovo, cartella_);
     if (!t.nome.empty())
         ::unlink((percorso + '/' + t.nome).c_str());
-    file_ = std::move(t.file);
+    file_->descrittore = std::move(t.file);
 }
+
+FileTemporaneo::~FileTemporaneo() = default;
 
 void FileTemporaneo::scrivi(const char* dati, std::size_t n)
 {
-    const Trasferiti t = scriviTutto(file_.get(), dati, n);
+    const Trasferiti t = scriviTutto(file_->descrittore.get(), dati, n);
     if (t.errore != 0)
         throw ErroreRuntime::daErrno(t.errore, cartella_);
     if (t.byte < n)
@@ -106,7 +109,7 @@ void FileTemporaneo::scrivi(const char* dati, std::size_t n)
 
 std::size_t FileTemporaneo::leggi(std::uint64_t da, char* dati, std::size_t n)
 {
-    const Trasferiti t = leggiTutto(file_.get(), dati, n, static_cast<std::int64_t>(da));
+    const Trasferiti t = leggiTutto(file_->descrittore.get(), dati, n, static_cast<std::int64_t>(da));
     if (t.errore != 0)
         throw ErroreRuntime::daErrno(t.errore, cartella_);
     return t.byte;

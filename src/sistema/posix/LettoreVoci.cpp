@@ -1,4 +1,6 @@
-#include "sistema/LettoreVoci.h"
+#include "LettoreVociPosix.h"
+
+#include "Finestre.h"
 
 #include "testo/CampiTesto.h"
 #include "sistema/ErroreRuntime.h"
@@ -26,56 +28,6 @@ namespace {
 // A file at least this large is read through mappings of its pieces.
 constexpr std::uint64_t sogliaMappa = std::uint64_t{1} << 20;
 
-// The windows mapped by all readers, where the SIGBUS handler finds them:
-// a file that shrinks under a mapping makes its lost pages fault, and the
-// handler puts a page of zeros there and marks the window, instead of the
-// process ending. Lock-free, so that the handler may read it on any thread.
-// The handler is the process's, installed once at start (preparaProcesso);
-// where it is not in place, pieces are read into the buffers instead.
-namespace finestre {
-constexpr int posti = 32;
-std::atomic<std::uintptr_t> inizio[posti];
-std::atomic<std::uintptr_t> fine[posti];
-std::atomic<bool> colpita[posti];
-static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
-bool occupato[posti];
-std::mutex mutex;
-const std::uintptr_t pagina = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-
-// Whether the process's SIGBUS action is the handler below.
-bool protette() noexcept
-{
-    struct sigaction attuale {};
-    return ::sigaction(SIGBUS, nullptr, &attuale) == 0 && (attuale.sa_flags & SA_SIGINFO) != 0 &&
-           attuale.sa_sigaction == gestoreFinestre;
-}
-
-// A place for the window [base, base + byte); -1 when all places are taken.
-int registra(const char* base, std::size_t byte)
-{
-    const std::lock_guard blocco(mutex);
-    for (int i = 0; i < posti; ++i) {
-        if (occupato[i])
-            continue;
-        occupato[i] = true;
-        colpita[i].store(false);
-        inizio[i].store(reinterpret_cast<std::uintptr_t>(base));
-        fine[i].store(reinterpret_cast<std::uintptr_t>(base) + byte);
-        return i;
-    }
-    return -1;
-}
-
-// Frees the place; true if the file shrank under its window.
-bool cancella(int i) noexcept
-{
-    const std::lock_guard blocco(mutex);
-    fine[i].store(0);
-    inizio[i].store(0);
-    occupato[i] = false;
-    return colpita[i].load();
-}
-}  // namespace finestre
 
 bool altaSurrogata(char a, char b, bool bigEndian)
 {
@@ -85,40 +37,7 @@ bool altaSurrogata(char a, char b, bool bigEndian)
 
 }  // namespace
 
-void gestoreFinestre(int segnale, siginfo_t* info, void*)
-{
-    const int errnoSalvato = errno;
-    const auto a = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    // Only a fault (not a signal someone sent) in a window: its end is set
-    // last and cleared first, so a window being set or cleared is skipped.
-    // The page of zeros comes from the system call itself, which keeps no
-    // state of the library's.
-    for (int i = 0; i < finestre::posti && info->si_code > 0; ++i) {
-        const std::uintptr_t f = finestre::fine[i].load();
-        const std::uintptr_t d = finestre::inizio[i].load();
-        if (d != 0 && a >= d && a < f) {
-            const long m = ::syscall(SYS_mmap, a & ~(finestre::pagina - 1), finestre::pagina, PROT_READ,
-                                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-            if (m != -1) {
-                finestre::colpita[i].store(true);
-                errno = errnoSalvato;
-                return;
-            }
-        }
-    }
-    // Not a window's: the default action, as if this handler had never been
-    // there (it is installed only over the default one). A fault comes again
-    // once the handler returns; a signal someone sent is raised again.
-    struct sigaction predefinita {};
-    predefinita.sa_handler = SIG_DFL;
-    sigemptyset(&predefinita.sa_mask);
-    ::sigaction(segnale, &predefinita, nullptr);
-    if (info->si_code <= 0)
-        ::raise(segnale);
-    errno = errnoSalvato;
-}
-
-LettoreVoci::LettoreVoci(const std::filesystem::path& percorso) : percorso_(percorso)
+LettoreVoci::Impl::Impl(const std::filesystem::path& percorso) : percorso_(percorso)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
     // checked on the open descriptor, so nothing can swap the file between
@@ -135,23 +54,23 @@ LettoreVoci::LettoreVoci(const std::filesystem::path& percorso) : percorso_(perc
     apri();
 }
 
-LettoreVoci::LettoreVoci(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size())
+LettoreVoci::Impl::Impl(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size())
 {
     apri();
 }
 
-LettoreVoci::Mappa::~Mappa()
+LettoreVoci::Impl::Mappa::~Mappa()
 {
     if (dati != nullptr)
         ::munmap(dati, byte);
 }
 
-LettoreVoci::~LettoreVoci()
+LettoreVoci::Impl::~Impl()
 {
     rilasciaFinestre(true);
 }
 
-void LettoreVoci::chiudi(Finestra& f) noexcept
+void LettoreVoci::Impl::chiudi(Finestra& f) noexcept
 {
     // Out of the handler's sight before it is unmapped.
     if (finestre::cancella(f.posto))
@@ -160,7 +79,7 @@ void LettoreVoci::chiudi(Finestra& f) noexcept
     f = Finestra{};
 }
 
-void LettoreVoci::rilasciaFinestre(bool tutte) noexcept
+void LettoreVoci::Impl::rilasciaFinestre(bool tutte) noexcept
 {
     // The caller may still use the piece of the call before this one.
     for (Finestra& f : finestre_)
@@ -168,10 +87,10 @@ void LettoreVoci::rilasciaFinestre(bool tutte) noexcept
             chiudi(f);
 }
 
-void LettoreVoci::verifica()
+void LettoreVoci::Impl::verifica()
 {
     for (const Finestra& f : finestre_)
-        if (f.base != nullptr && finestre::colpita[f.posto].load())
+        if (f.base != nullptr && finestre::colpita(f.posto))
             troncato_ = true;
     // A file cut within a page loses the rest of that page with no fault:
     // it reads as zeros. Shorter than the pieces that viewed it, the file
@@ -186,7 +105,7 @@ void LettoreVoci::verifica()
         throw ErroreRuntime::daErrno(EIO, percorso_);
 }
 
-std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massimo)
+std::string_view LettoreVoci::Impl::pezzoDiretto(std::size_t quanto, std::size_t massimo)
 {
     if (inUtf16(codifica_) || finito_ || spaziSospesi_ != 0)
         return {};
@@ -251,7 +170,7 @@ std::string_view LettoreVoci::pezzoDiretto(std::size_t quanto, std::size_t massi
     return {testo, taglio};
 }
 
-std::size_t LettoreVoci::leggiGrezzi(char* dove, std::size_t n)
+std::size_t LettoreVoci::Impl::leggiGrezzi(char* dove, std::size_t n)
 {
     if (finito_ || n == 0)
         return 0;
@@ -271,7 +190,7 @@ std::size_t LettoreVoci::leggiGrezzi(char* dove, std::size_t n)
     return letti;
 }
 
-void LettoreVoci::apri()
+void LettoreVoci::Impl::apri()
 {
     // The mark: up to three bytes, all there are of a shorter file, so that
     // a short file is recognised exactly as a whole one.
@@ -292,7 +211,7 @@ void LettoreVoci::apri()
     }
 }
 
-void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
+void LettoreVoci::Impl::riserva(std::size_t capienza, std::size_t massimo)
 {
     if (capienza <= testo_->byte)
         return;
@@ -314,7 +233,7 @@ void LettoreVoci::riserva(std::size_t capienza, std::size_t massimo)
     testo_->byte = intera;
 }
 
-void LettoreVoci::riempi(std::size_t fino)
+void LettoreVoci::Impl::riempi(std::size_t fino)
 {
     if (inUtf16(codifica_)) {
         while (presenti_ < fino && !(finito_ && grezzi_.empty()))
@@ -325,7 +244,7 @@ void LettoreVoci::riempi(std::size_t fino)
         presenti_ += leggiGrezzi(testo_->dati + presenti_, fino - presenti_);
 }
 
-void LettoreVoci::riempiUtf16(std::size_t manca)
+void LettoreVoci::Impl::riempiUtf16(std::size_t manca)
 {
     // Two bytes of UTF-16 give at most three of UTF-8; at least one more
     // code unit is read.
@@ -360,12 +279,12 @@ void LettoreVoci::riempiUtf16(std::size_t manca)
     presenti_ += decodificati_.size();
 }
 
-std::size_t LettoreVoci::memoriaInUso() const noexcept
+std::size_t LettoreVoci::Impl::memoriaInUso() const noexcept
 {
     return testi_[0].byte + testi_[1].byte + grezzi_.capacity() + decodificati_.capacity();
 }
 
-void LettoreVoci::liberaGrande(Mappa& mappa, std::size_t serve) noexcept
+void LettoreVoci::Impl::liberaGrande(Mappa& mappa, std::size_t serve) noexcept
 {
     // A buffer that a long field made more than twice as large as what is
     // needed now goes back to the system; it is mapped again at the size
@@ -377,7 +296,7 @@ void LettoreVoci::liberaGrande(Mappa& mappa, std::size_t serve) noexcept
     }
 }
 
-bool LettoreVoci::compatta()
+bool LettoreVoci::Impl::compatta()
 {
     // The buffer holds the start of one field (or of a line with a quote
     // left open), with no field end yet. Its leading spaces are never part
@@ -415,7 +334,7 @@ bool LettoreVoci::compatta()
     return fatto;
 }
 
-bool LettoreVoci::risolviSpazi(std::size_t massimo)
+bool LettoreVoci::Impl::risolviSpazi(std::size_t massimo)
 {
     if (spaziSospesi_ == 0)
         return true;
@@ -456,7 +375,7 @@ bool LettoreVoci::risolviSpazi(std::size_t massimo)
     return true;
 }
 
-std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
+std::string_view LettoreVoci::Impl::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
 {
     quanto = std::max<std::size_t>(quanto, 64);
     ++chiamate_;
@@ -523,6 +442,44 @@ std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t mass
         }
         voglio = std::min(presenti_ + std::max(quanto, presenti_ / 4), massimo);
     }
+}
+
+// --- the public face -------------------------------------------------------
+
+LettoreVoci::LettoreVoci(const std::filesystem::path& percorso) : impl_(std::make_unique<Impl>(percorso)) {}
+
+LettoreVoci::LettoreVoci(DaByte byte) : impl_(std::make_unique<Impl>(byte)) {}
+
+LettoreVoci::~LettoreVoci() = default;
+
+Codifica LettoreVoci::codifica() const noexcept
+{
+    return impl_->codifica();
+}
+
+std::uint64_t LettoreVoci::dimensioneDichiarata() const noexcept
+{
+    return impl_->dimensioneDichiarata();
+}
+
+std::string_view LettoreVoci::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
+{
+    return impl_->prossimoPezzo(quanto, massimo, oltre);
+}
+
+void LettoreVoci::pezziFiniti() noexcept
+{
+    impl_->pezziFiniti();
+}
+
+std::size_t LettoreVoci::memoriaInUso() const noexcept
+{
+    return impl_->memoriaInUso();
+}
+
+void LettoreVoci::verifica()
+{
+    impl_->verifica();
 }
 
 }  // namespace host

@@ -1,6 +1,7 @@
 #include "sistema/Processo.h"
 
-#include "sistema/LettoreVoci.h"
+#include "Segnali.h"
+
 
 #include <atomic>
 #include <cerrno>

@@ -1,8 +1,8 @@
-#include "sistema/ScrittoreRighe.h"
+#include "ScrittoreRighePosix.h"
 
 #include "sistema/ErroreRuntime.h"
-#include "sistema/FileTemporaneo.h"
-#include "sistema/Processo.h"
+#include "Segnali.h"
+#include "Temporanei.h"
 
 #include <atomic>
 #include <cstring>
@@ -103,14 +103,14 @@ void usaSoloTemporaneiConNome(bool si)
 
 // --- the parts --------------------------------------------------------------
 
-void ScrittoreRighe::NomeTemporaneo::imposta(int cartella, const std::string& nome)
+void ScrittoreRighe::Impl::NomeTemporaneo::imposta(int cartella, const std::string& nome)
 {
     cartella_ = cartella;
     nome_ = nome;
     rimuoviSuSegnale(cartella, nome);
 }
 
-void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
+void ScrittoreRighe::Impl::NomeTemporaneo::rilascia() noexcept
 {
     if (nome_.empty())
         return;
@@ -119,7 +119,7 @@ void ScrittoreRighe::NomeTemporaneo::rilascia() noexcept
     cartella_ = -1;
 }
 
-void ScrittoreRighe::NomeTemporaneo::rimuovi() noexcept
+void ScrittoreRighe::Impl::NomeTemporaneo::rimuovi() noexcept
 {
     if (nome_.empty())
         return;
@@ -129,7 +129,7 @@ void ScrittoreRighe::NomeTemporaneo::rimuovi() noexcept
 
 // --- the writer -------------------------------------------------------------
 
-ScrittoreRighe::ScrittoreRighe(const std::filesystem::path& destinazione, Codifica codifica,
+ScrittoreRighe::Impl::Impl(const std::filesystem::path& destinazione, Codifica codifica,
                                const std::filesystem::path& sorgente)
     : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
       utf16_(inUtf16(codifica)),
@@ -164,9 +164,9 @@ ScrittoreRighe::ScrittoreRighe(const std::filesystem::path& destinazione, Codifi
     scrivi(marca(codifica));
 }
 
-ScrittoreRighe::~ScrittoreRighe() = default;
+ScrittoreRighe::Impl::~Impl() = default;
 
-void ScrittoreRighe::creaTemporaneo()
+void ScrittoreRighe::Impl::creaTemporaneo()
 {
     Temporaneo t = apriTemporaneo(cartella_.get(), ".", O_WRONLY, 0666, soloConNome, nomeCasuale, destinazione_);
     const int fd = t.file.get();
@@ -184,14 +184,14 @@ void ScrittoreRighe::creaTemporaneo()
     modoPredefinito_ = st.st_mode & 0777;
 }
 
-void ScrittoreRighe::fallisci(int numeroErrno)
+void ScrittoreRighe::Impl::fallisci(int numeroErrno)
 {
     // The name goes now, the file with the writer.
     temporaneo_.rimuovi();
     throw ErroreRuntime::daErrno(numeroErrno, destinazione_);
 }
 
-void ScrittoreRighe::emetti(const char* dati, std::size_t n)
+void ScrittoreRighe::Impl::emetti(const char* dati, std::size_t n)
 {
     // A write that writes nothing is an I/O error of the copy.
     const Trasferiti t = scriviTutto(file_.get(), dati, n);
@@ -212,13 +212,13 @@ void ScrittoreRighe::emetti(const char* dati, std::size_t n)
     }
 }
 
-void ScrittoreRighe::svuota()
+void ScrittoreRighe::Impl::svuota()
 {
     emetti(buffer_.get(), usati_);
     usati_ = 0;
 }
 
-void ScrittoreRighe::scrivi(std::string_view byte)
+void ScrittoreRighe::Impl::scrivi(std::string_view byte)
 {
     if (byte.empty())
         return;  // an empty view may have no address at all
@@ -234,7 +234,7 @@ void ScrittoreRighe::scrivi(std::string_view byte)
     usati_ += byte.size();
 }
 
-void ScrittoreRighe::scriviTesto(std::string_view testo)
+void ScrittoreRighe::Impl::scriviTesto(std::string_view testo)
 {
     if (!utf16_) {
         scrivi(testo);
@@ -251,7 +251,7 @@ void ScrittoreRighe::scriviTesto(std::string_view testo)
     }
 }
 
-bool ScrittoreRighe::controllaDestinazione()
+bool ScrittoreRighe::Impl::controllaDestinazione()
 {
     // An earlier copy the user may not write is left alone, as opening it
     // for output would fail. A symbolic link is replaced, not written
@@ -268,7 +268,7 @@ bool ScrittoreRighe::controllaDestinazione()
     return true;
 }
 
-void ScrittoreRighe::impostaPermessi()
+void ScrittoreRighe::Impl::impostaPermessi()
 {
     const bool altriLeggono = (modoSorgente_ & S_IROTH) != 0;
     const auto proprietarioLegge = [&](uid_t u) {
@@ -307,7 +307,7 @@ void ScrittoreRighe::impostaPermessi()
         fallisci(errno);
 }
 
-int ScrittoreRighe::collega(const std::string& nome)
+int ScrittoreRighe::Impl::collega(const std::string& nome)
 {
     // The unnamed file gets `nome`, unless something already has it.
     const std::string proc = "/proc/self/fd/" + std::to_string(file_.get());
@@ -317,7 +317,7 @@ int ScrittoreRighe::collega(const std::string& nome)
     return esito == 0 ? 0 : errno;
 }
 
-void ScrittoreRighe::nomina()
+void ScrittoreRighe::Impl::nomina()
 {
     if (!temporaneo_.nome().empty())
         return;  // named from the start
@@ -333,7 +333,7 @@ void ScrittoreRighe::nomina()
     }
 }
 
-void ScrittoreRighe::completa()
+void ScrittoreRighe::Impl::completa()
 {
     svuota();
     if (::fsync(file_.get()) != 0 && errno != EINVAL)
@@ -364,6 +364,26 @@ void ScrittoreRighe::completa()
     // The rename itself reaches the disk with the folder.
     if (::fsync(cartella_.get()) != 0 && errno != EINVAL)
         throw ErroreRuntime::daErrno(errno, destinazione_);
+}
+
+// --- the public face -------------------------------------------------------
+
+ScrittoreRighe::ScrittoreRighe(const std::filesystem::path& destinazione, Codifica codifica,
+                               const std::filesystem::path& sorgente)
+    : impl_(std::make_unique<Impl>(destinazione, codifica, sorgente))
+{
+}
+
+ScrittoreRighe::~ScrittoreRighe() = default;
+
+void ScrittoreRighe::scriviTesto(std::string_view testo)
+{
+    impl_->scriviTesto(testo);
+}
+
+void ScrittoreRighe::completa()
+{
+    impl_->completa();
 }
 
 }  // namespace host
