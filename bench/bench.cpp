@@ -93,7 +93,7 @@ std::string visibile(std::string_view nome)
 {
     std::string s;
     while (!nome.empty()) {
-        const int n = host::sequenzaUtf8(nome);
+        const int n = testo::sequenzaUtf8(nome);
         if (n == 0) {
             s += "\xEF\xBF\xBD";
             nome.remove_prefix(1);
@@ -129,18 +129,18 @@ void scriviVoci(const std::filesystem::path& sorgente, const std::filesystem::pa
     std::FILE* f = std::fopen(percorso.c_str(), "wb");
     if (!f)
         throw std::runtime_error("cannot write " + percorso.native());
-    host::LettoreVoci lettore(sorgente);
+    sistema::LettoreVoci lettore(sorgente);
     std::string blocco;
     for (;;) {
         const std::string_view pezzo = lettore.prossimoPezzo(std::size_t{8} << 20, std::size_t{1} << 40);
         if (pezzo.empty())
             break;
-        host::CampiTesto campi(pezzo);
+        testo::CampiTesto campi(pezzo);
         while (!campi.fine()) {
             const std::string_view v = campi.prossimo();
             if (v.empty())
                 continue;
-            blocco.append(host::CampiTesto::senzaSpazi(v)).push_back('\n');
+            blocco.append(testo::CampiTesto::senzaSpazi(v)).push_back('\n');
             if (blocco.size() > (1 << 20)) {
                 std::fwrite(blocco.data(), 1, blocco.size(), f);
                 blocco.clear();
@@ -155,11 +155,11 @@ void scriviVoci(const std::filesystem::path& sorgente, const std::filesystem::pa
 
 int main(int argc, char* argv[])
 {
-    host::preparaProcesso();
+    sistema::preparaProcesso();
     std::vector<std::filesystem::path> file;
     std::filesystem::path uscita;
     std::filesystem::path voci;
-    elaborazione::Opzioni opzioni;
+    passi::Opzioni opzioni;
     // Names by their very bytes, which need not be valid UTF-8.
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
@@ -205,17 +205,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "cannot prepare the output folder\n");
         return 1;
     }
-    host::impostaCartellaProgramma(programma.percorso);
+    sistema::impostaCartellaProgramma(programma.percorso);
 
     try {
         for (const std::filesystem::path& percorso : file) {
             if (!voci.empty())
                 scriviVoci(percorso, voci);
             const auto t0 = Orologio::now();
-            elaborazione::Esecuzione righe(opzioni);
-            host::Codifica codifica;
+            passi::Esecuzione righe(opzioni);
+            testo::Codifica codifica;
             {
-                host::LettoreVoci sorgente(percorso);
+                sistema::LettoreVoci sorgente(percorso);
                 righe.leggi(sorgente);
                 codifica = sorgente.codifica();
             }
@@ -226,7 +226,7 @@ int main(int argc, char* argv[])
             if (eliminate > 0) {
                 righe.ordina();
                 t2 = Orologio::now();
-                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), righe, codifica, percorso);
+                passi::scriviCopia(passi::percorsoCopia(percorso), righe, codifica, percorso);
                 t3 = Orologio::now();
             }
             std::printf("%s: items %lld kept %lld dropped %lld threads %u memory_mb %.0f runs %zu read_dedupe_ms %.1f "
@@ -236,7 +236,7 @@ int main(int argc, char* argv[])
                         static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t0, t3), piccoMb());
             std::fflush(stdout);
         }
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return e.numero();
     } catch (const std::bad_alloc&) {

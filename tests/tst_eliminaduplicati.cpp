@@ -55,7 +55,7 @@ QList<RispostaMessaggi::Messaggio> esegui(const QString& sorgente)
                    QApplication::overrideCursor()->shape() == Qt::ArrowCursor;
     });
     Variabili::FileDaElaborare = fp(sorgente);
-    EliminaDuplicati(host::interfacciaQt());
+    passi::EliminaDuplicati(qt::interfacciaQt());
     [&] {
         QVERIFY(!altreFinestre);
         QVERIFY(freccia);
@@ -201,14 +201,14 @@ void TstEliminaDuplicati::esecuzione()
     RegistroInterfaccia registro;
     QStringList datiAlMessaggio;
     registro.alMessaggio = [&] { datiAlMessaggio = senzaFinestre.fileDati(); };
-    EliminaDuplicati(registro);
+    passi::EliminaDuplicati(registro);
     QCOMPARE(registro.messaggi.size(), std::size_t{1});
     QCOMPARE(QString::fromStdString(registro.messaggi[0].testo), messaggio);
-    QCOMPARE(registro.messaggi[0].icona == elaborazione::Icona::Errore, icona == QMessageBox::Critical);
+    QCOMPARE(registro.messaggi[0].icona == passi::Icona::Errore, icona == QMessageBox::Critical);
     QCOMPARE(datiAlMessaggio, QStringList());
-    std::vector<std::string> attese{elaborazione::testoAttesaLettura};
+    std::vector<std::string> attese{passi::testoAttesaLettura};
     if (!copia.isNull())
-        attese.emplace_back(elaborazione::testoAttesaScrittura);
+        attese.emplace_back(passi::testoAttesaScrittura);
     QVERIFY(registro.attese == attese);
     QCOMPARE(senzaFinestre.fileDati(), cartella.fileDati());
     if (!copia.isNull())
@@ -284,7 +284,7 @@ void TstEliminaDuplicati::copiaApertaSoloDopoIlMessaggio()
         visti.append(QString::fromLatin1(leggiFile(copia)));
     });
     Variabili::FileDaElaborare = fp(cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x"));
-    EliminaDuplicati(host::interfacciaQt());
+    passi::EliminaDuplicati(qt::interfacciaQt());
     QCOMPARE(visti, (QStringList{QStringLiteral("NEW - A.TXT"), QStringLiteral("prima")}));
     QCOMPARE(leggiFile(copia), b("x\r\n"));
 }
@@ -347,8 +347,8 @@ void TstEliminaDuplicati::rigaDaCentoMega()
     const QString sorgente =
         cartella.scriviSorgente(QStringLiteral("lunga.txt"), "z\r\n" + lunga + "\nz\rA");
     // What counts here is the content, not how long 300 MB of copying takes.
-    host::impostaRitardoAttesa(60000);
-    const auto ripristina = qScopeGuard([] { host::impostaRitardoAttesa(1000); });
+    qt::impostaRitardoAttesa(60000);
+    const auto ripristina = qScopeGuard([] { qt::impostaRitardoAttesa(1000); });
     const auto messaggi = esegui(sorgente);
     QCOMPARE(messaggi.size(), 1);
     QCOMPARE(messaggi[0].testo, eliminate(1));
@@ -402,8 +402,8 @@ void TstEliminaDuplicati::cartellaDelleCorse()
         qunsetenv("TMPDIR");
     else
         qputenv("TMPDIR", QFile::encodeName(tmpdir == QLatin1String("-") ? tmp + QStringLiteral("/manca") : nome(tmpdir)));
-    const host::CartellaCorse scelta =
-        host::cartellaCorse(fp(dati), [&](const std::filesystem::path& c) { return memoria.contains(qs(c)); });
+    const sistema::CartellaCorse scelta =
+        sistema::cartellaCorse(fp(dati), [&](const std::filesystem::path& c) { return memoria.contains(qs(c)); });
     QCOMPARE(qs(scelta.cartella), nome(attesa));
     QCOMPARE(scelta.inMemoria, contate);
 }
@@ -437,7 +437,7 @@ void TstEliminaDuplicati::gestoriDiSegnaleIntatti()
     const auto ripristina = qScopeGuard([&] {
         for (std::size_t i = 0; i < std::size(segnali); ++i)
             ::sigaction(segnali[i], &prima[i], nullptr);
-        host::usaSoloTemporaneiConNome(false);
+        sistema::usaSoloTemporaneiConNome(false);
     });
     for (std::size_t i = 0; i < std::size(segnali); ++i)
         ::sigaction(segnali[i], nullptr, &prima[i]);
@@ -449,10 +449,10 @@ void TstEliminaDuplicati::gestoriDiSegnaleIntatti()
     for (int i = 0; righe.size() < (3 << 20); ++i)
         righe += "riga " + QByteArray::number(i % 50000) + "\r\n";
     const QString sorgente = cartella.scriviSorgente(QStringLiteral("grande.txt"), righe);
-    host::usaSoloTemporaneiConNome(true);
+    sistema::usaSoloTemporaneiConNome(true);
     {
-        host::LettoreVoci lettore(fp(sorgente));
-        host::ScrittoreRighe copia(fp(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT")));
+        sistema::LettoreVoci lettore(fp(sorgente));
+        sistema::ScrittoreRighe copia(fp(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT")));
         std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
         QVERIFY(!pezzo.empty());
         if (durante)

@@ -18,6 +18,9 @@
 
 #include <functional>
 
+// The front end under test.
+using namespace qt;
+
 namespace {
 
 using Azione = std::function<void(frmSelezione*)>;

@@ -24,6 +24,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// The front end under test.
+using namespace qt;
+
 namespace {
 
 struct Controlli {
@@ -236,8 +239,8 @@ void TstFrmSelezione::cartellaRicordata()
     QFETCH(QByteArray, nome);
     QFETCH(int, rimossi);
     const QString dati = QDir::cleanPath(cartella_->dati());
-    const QString sotto = dati + QLatin1Char('/') + host::percorsoDaByte(nome);
-    const QByteArray sottoByte = creaByte(host::byteDiPercorso(sotto), true);
+    const QString sotto = dati + QLatin1Char('/') + qt::percorsoDaByte(nome);
+    const QByteArray sottoByte = creaByte(qt::byteDiPercorso(sotto), true);
     const RimozioneAllaFine pulizia(sottoByte);
     creaByte(sottoByte + "/Sotto", true);
     creaByte(sottoByte + "/c.txt", false);
@@ -246,7 +249,7 @@ void TstFrmSelezione::cartellaRicordata()
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         QCOMPARE(nomiElencati(c.File1), (QStringList{"a.txt", "B.TXT"}));
-        apriCartella(c, host::testoVisibile(host::percorsoDaByte(nome)));
+        apriCartella(c, qt::testoVisibile(qt::percorsoDaByte(nome)));
         QCOMPARE(c.Dir1->percorso(), sotto);
         QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
         if (rimossi == 2)
@@ -277,8 +280,8 @@ void TstFrmSelezione::cartellaRicordata()
         c.cmdOK->click();
     });
     QCOMPARE(qs(Variabili::CartellaCorrente), attesa);
-    QCOMPARE(host::byteDiPercorso(qs(Variabili::PercorsoScelto)),
-             rimossi > 0 ? host::byteDiPercorso(dati) + "/a.txt" : sottoByte + "/c.txt");
+    QCOMPARE(qt::byteDiPercorso(qs(Variabili::PercorsoScelto)),
+             rimossi > 0 ? qt::byteDiPercorso(dati) + "/a.txt" : sottoByte + "/c.txt");
 }
 
 void TstFrmSelezione::soloFileCorrispondenti()
@@ -299,7 +302,7 @@ void TstFrmSelezione::soloFileCorrispondenti()
     QVERIFY(QFile::link(d + QStringLiteral("manca.txt"), d + QStringLiteral("rotto.txt")));
     scriviFile(d + QStringLiteral("illeggibile.txt"), "");
     QVERIFY(QFile::setPermissions(d + QStringLiteral("illeggibile.txt"), {}));
-    const QByteArray caffe = creaByte(host::byteDiPercorso(d) + "caf\xE9.txt", false);
+    const QByteArray caffe = creaByte(qt::byteDiPercorso(d) + "caf\xE9.txt", false);
     const RimozioneAllaFine pulizia(caffe);
     frmSelezione dialogo;
     mostra(dialogo, [](const Controlli& c) {
@@ -308,7 +311,7 @@ void TstFrmSelezione::soloFileCorrispondenti()
         scegli(c, QStringLiteral("caf\uFFFD.txt"));
         c.cmdOK->click();
     });
-    QCOMPARE(host::byteDiPercorso(qs(Variabili::PercorsoScelto)), caffe);
+    QCOMPARE(qt::byteDiPercorso(qs(Variabili::PercorsoScelto)), caffe);
 }
 
 void TstFrmSelezione::ordineDiSempre_data()
@@ -328,7 +331,7 @@ void TstFrmSelezione::ordineDiSempre()
     QFETCH(int, altri);
     const QString utente = cartella_->utente();
     scriviFile(utente + QStringLiteral("/fuori.txt"), "");
-    const QByteArray radice = creaByte(host::byteDiPercorso(utente) + "/ordine", true);
+    const QByteArray radice = creaByte(qt::byteDiPercorso(utente) + "/ordine", true);
     const RimozioneAllaFine pulizia(radice);
     QByteArrayList nomi{"a.txt", "A.txt", "B.TXT", "[.txt", "Z.txt", "_.txt", "~.txt", "1.txt", "\xC3\xA9.txt",
                         "\xC3\x89.TXT", "e.txt", "\xC3\x9F.txt", "ss.TXT", "Stra\xC3\x9F" "e.txt", "\xE2\x84\xAA.txt",
@@ -348,22 +351,22 @@ void TstFrmSelezione::ordineDiSempre()
     const QRegularExpression modello(QRegularExpression::wildcardToRegularExpression(QStringLiteral("*.TXT")),
                                      QRegularExpression::CaseInsensitiveOption);
     for (const QByteArray& nome : nomi + QByteArrayList{"collegamento.txt"}) {
-        const QString n = host::percorsoDaByte(nome);
-        if (modello.match(host::testoVisibile(n)).hasMatch())
+        const QString n = qt::percorsoDaByte(nome);
+        if (modello.match(qt::testoVisibile(n)).hasMatch())
             file << n;
         if (nome.size() < 12 || nome == "collegamento.txt")
-            cartelle << host::percorsoDaByte(nome == "collegamento.txt" ? QByteArray("dcollegata") : "d" + nome);
+            cartelle << qt::percorsoDaByte(nome == "collegamento.txt" ? QByteArray("dcollegata") : "d" + nome);
     }
     for (QStringList* l : {&file, &cartelle})
         std::sort(l->begin(), l->end(), [](const QString& a, const QString& b) {
-            const int c = host::testoVisibile(a).compare(host::testoVisibile(b), Qt::CaseInsensitive);
+            const int c = qt::testoVisibile(a).compare(qt::testoVisibile(b), Qt::CaseInsensitive);
             return c != 0 ? c < 0 : a < b;
         });
     const QString ultimo = file.last();  // its real name
     for (QStringList* l : {&file, &cartelle})
-        std::transform(l->begin(), l->end(), l->begin(), host::testoVisibile);
+        std::transform(l->begin(), l->end(), l->begin(), qt::testoVisibile);
 
-    Variabili::CartellaCorrente = fp(host::percorsoDaByte(radice));
+    Variabili::CartellaCorrente = fp(qt::percorsoDaByte(radice));
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         // Another folder at once, whatever the first reading has got to.
@@ -388,7 +391,7 @@ void TstFrmSelezione::ordineDiSempre()
         QCOMPARE(c.txtNome->text(), qs(Variabili::NomeDaPercorso(fp(ultimo))));
         c.cmdOK->click();
     });
-    QCOMPARE(qs(Variabili::PercorsoScelto), host::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
+    QCOMPARE(qs(Variabili::PercorsoScelto), qt::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
 }
 
 void TstFrmSelezione::didascaliaENome()
@@ -496,7 +499,7 @@ void TstFrmSelezione::cartellaIllegibile()
     try {
         lista.impostaPercorso(cartella_->utente() + QLatin1Char('/') + cartella);
         QFAIL("no error raised");
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         QCOMPARE(e.numero(), numero);
     }
     QCOMPARE(cambi.count(), 0);

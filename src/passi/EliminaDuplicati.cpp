@@ -6,26 +6,23 @@
 
 #include <optional>
 
-namespace elaborazione {
+namespace passi {
 
 std::string testoEliminate(std::int64_t eliminate)
 {
     return "Eliminate " + std::to_string(eliminate) + "  combinazioni ripetute..! ";
 }
 
-}  // namespace elaborazione
-
-void EliminaDuplicati(elaborazione::Interfaccia& interfaccia)
+void EliminaDuplicati(Interfaccia& interfaccia)
 {
-    using namespace elaborazione;
     const std::filesystem::path percorso = Variabili::FileDaElaborare;
 
     // The source is read and closed before the message; its encoding is
     // what the copy is written in.
-    std::optional<host::Codifica> codifica;
+    std::optional<testo::Codifica> codifica;
     Esecuzione Righe;
     interfaccia.attendi(testoAttesaLettura, [&] {
-        host::LettoreVoci sorgente(percorso);
+        sistema::LettoreVoci sorgente(percorso);
         Righe.leggi(sorgente);
         codifica = sorgente.codifica();
     });
@@ -46,3 +43,5 @@ void EliminaDuplicati(elaborazione::Interfaccia& interfaccia)
     const std::filesystem::path copia = percorsoCopia(percorso);
     interfaccia.attendi(testoAttesaScrittura, [&] { scriviCopia(copia, Righe, *codifica, percorso); });
 }
+
+}  // namespace passi

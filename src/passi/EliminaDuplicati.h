@@ -5,15 +5,16 @@
 #include <cstdint>
 #include <string>
 
+namespace passi {
+
 // Reads the items of Variabili::FileDaElaborare, keeps each distinct item
 // once, tells the user how many repeats were dropped and, when some were,
 // writes the kept items sorted to "NEW - NAME" in the data folder. The source
 // is only read. The messages and the waiting go through `interfaccia`, the
-// front end's. Failures are run-time errors (host::ErroreRuntime).
-void EliminaDuplicati(elaborazione::Interfaccia& interfaccia);
+// front end's. Failures are run-time errors (sistema::ErroreRuntime).
+void EliminaDuplicati(Interfaccia& interfaccia);
 
 // The run's texts.
-namespace elaborazione {
 
 inline constexpr char testoNessunaRipetizione[] = "Il file non ha combinazioni ripetute..! ";
 
@@ -24,4 +25,4 @@ inline constexpr char testoAttesaScrittura[] = "Creazione della copia ordinata i
 // "Eliminate 3  combinazioni ripetute..! " for D = 3.
 std::string testoEliminate(std::int64_t eliminate);
 
-}  // namespace elaborazione
+}  // namespace passi

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string_view>
 
-namespace elaborazione {
+namespace passi {
 
 // The icon a message carries.
 enum class Icona { Avviso, Errore };
@@ -25,4 +25,4 @@ public:
     virtual void attendi(std::string_view testo, const std::function<void()>& lavoro) = 0;
 };
 
-}  // namespace elaborazione
+}  // namespace passi

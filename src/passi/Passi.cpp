@@ -21,7 +21,7 @@
 #include <system_error>
 #include <vector>
 
-namespace elaborazione {
+namespace passi {
 
 namespace {
 
@@ -44,7 +44,7 @@ public:
             const auto pagine = [](std::uint64_t b) { return (b + pagina - 1) / pagina * pagina; };
             const auto piu = static_cast<std::size_t>(pagine(scritti_ + n) - pagine(scritti_));
             if (piu != 0 && !conto_->prenota(piu))
-                throw host::ErroreRuntime(host::CodiceErrore::MemoriaEsaurita, cartella_);
+                throw sistema::ErroreRuntime(sistema::CodiceErrore::MemoriaEsaurita, cartella_);
             contati_ += piu;
         }
         file_.scrivi(dati, n);
@@ -57,7 +57,7 @@ private:
     nucleo::Bilancio* conto_;
     std::uint64_t scritti_ = 0;
     std::size_t contati_ = 0;
-    host::FileTemporaneo file_;
+    sistema::FileTemporaneo file_;
 };
 
 // Below this size one thread reads faster than several start.
@@ -88,11 +88,11 @@ Esecuzione::Esecuzione(const Opzioni& opzioni) : opzioni_(opzioni) {}
 
 Esecuzione::~Esecuzione() = default;
 
-void Esecuzione::leggi(host::LettoreVoci& sorgente)
+void Esecuzione::leggi(sistema::LettoreVoci& sorgente)
 {
     unsigned fili = opzioni_.fili;
     if (fili == 0)
-        fili = sorgente.dimensioneDichiarata() < sogliaParallela ? 1 : host::processoriDisponibili();
+        fili = sorgente.dimensioneDichiarata() < sogliaParallela ? 1 : sistema::processoriDisponibili();
     squadra_ = std::make_unique<nucleo::Squadra>(fili);
     fili = squadra_->fili();
 
@@ -102,7 +102,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // the allocator's own), is left to them and to the windows.
     std::size_t memoria = opzioni_.memoria;
     if (memoria == 0) {
-        const std::size_t stanza = host::memoriaDisponibile();
+        const std::size_t stanza = sistema::memoriaDisponibile();
         const std::size_t margine = std::max(stanza / 4, margineMinimo);
         memoria = stanza > margine ? stanza - margine : 0;
         // With less, the kept items would go to disk a few at a time: the
@@ -117,17 +117,17 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     nucleo::Regole regole;
     if (opzioni_.fanIn != 0)
         regole.fanIn = opzioni_.fanIn;
-    regole.byteCache = host::byteCacheProcessore();
+    regole.byteCache = sistema::byteCacheProcessore();
     // Each run on disk holds a descriptor: a few stay for the source, the
     // copy and the libraries.
     regole.corseAperte = opzioni_.corseAperte != 0 ? opzioni_.corseAperte
-                                                   : std::max<std::size_t>(host::descrittoriDisponibili(), 24) - 16;
+                                                   : std::max<std::size_t>(sistema::descrittoriDisponibili(), 24) - 16;
     // The runs go to disk: where the data folder's file system keeps its
     // files in memory, to a temporary folder on disk, or else into the
     // budget.
-    host::CartellaCorse corse{opzioni_.cartellaCorse, false};
+    sistema::CartellaCorse corse{opzioni_.cartellaCorse, false};
     if (corse.cartella.empty())
-        corse = host::cartellaCorse(host::cartellaDati());
+        corse = sistema::cartellaCorse(sistema::cartellaDati());
     nucleo::Bilancio* conto = corse.inMemoria ? bilancio_.get() : nullptr;
     deduplica_ = std::make_unique<nucleo::Deduplica>(
         *squadra_, *bilancio_, regole,
@@ -136,7 +136,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // The reader's two buffers of a piece each (a piece may grow to twice
     // its size before a field ends in it) are the budget's first share.
     // Decoded UTF-16 needs as much again for the bytes being decoded.
-    const bool utf16 = host::inUtf16(sorgente.codifica());
+    const bool utf16 = testo::inUtf16(sorgente.codifica());
     const std::size_t normale = 2 * pezzo;
     nucleo::Prenotazione lettore;
     lettore.impegna(bilancio_.get(), (utf16 ? 4 : 2) * normale);
@@ -179,7 +179,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
     // that its buffer is given back before the next one fills.
     bool oltre = false;
     std::string_view testo = sorgente.prossimoPezzo(pezzo, normale, &oltre);
-    std::vector<host::CampiTesto> sezioni;
+    std::vector<testo::CampiTesto> sezioni;
     for (;;) {
         if (oltre) {
             testo = leggiLungo();
@@ -187,7 +187,7 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
         }
         if (testo.empty())
             break;
-        sezioni = host::CampiTesto(testo, utf16).sezioni(fili);
+        sezioni = testo::CampiTesto(testo, utf16).sezioni(fili);
         const bool lungo = testo.size() > normale;
         std::future<std::string_view> prossimo;
         bool oltreProssimo = false;
@@ -201,10 +201,10 @@ void Esecuzione::leggi(host::LettoreVoci& sorgente)
         deduplica_->assimila(sezioni.size(), std::min(testo.size(), normale), [&](std::size_t i, nucleo::Immissione& immissione) {
             // The emptiness test comes before trimming: a field of spaces
             // only is an item, stored as "".
-            host::CampiTesto& campi = sezioni[i];
+            testo::CampiTesto& campi = sezioni[i];
             while (!campi.fine()) {
                 const std::string_view voce = campi.prossimo();
-                if (!voce.empty() && !immissione.aggiungi(host::CampiTesto::senzaSpazi(voce)))
+                if (!voce.empty() && !immissione.aggiungi(testo::CampiTesto::senzaSpazi(voce)))
                     return false;
             }
             return true;
@@ -258,14 +258,14 @@ std::size_t Esecuzione::memoriaMassima() const noexcept
     return bilancio_ ? bilancio_->massimo() : 0;
 }
 
-void Esecuzione::riservaCopia(host::Codifica codifica, const std::filesystem::path& percorso)
+void Esecuzione::riservaCopia(testo::Codifica codifica, const std::filesystem::path& percorso)
 {
     // Its lines, each with its line end, in UTF-16 at most two bytes for
     // each byte of UTF-8, and the mark; in whole pages.
     const auto byte = [&] {
         const std::uint64_t righe =
             deduplica_->byteVoci() + fineRiga.size() * static_cast<std::uint64_t>(deduplica_->uniche());
-        const std::uint64_t n = (host::inUtf16(codifica) ? 2 * righe : righe) + host::marca(codifica).size();
+        const std::uint64_t n = (testo::inUtf16(codifica) ? 2 * righe : righe) + testo::marca(codifica).size();
         return (n + 4095) / 4096 * 4096;
     };
     for (int tentativo = 0;; ++tentativo) {
@@ -275,7 +275,7 @@ void Esecuzione::riservaCopia(host::Codifica codifica, const std::filesystem::pa
         // The items kept in memory go to a run first: the copy is written
         // from it with a few buffers.
         if (tentativo > 0 || deduplica_->corseScritte() != 0)
-            throw host::ErroreRuntime(host::CodiceErrore::DiscoPieno, percorso);
+            throw sistema::ErroreRuntime(sistema::CodiceErrore::DiscoPieno, percorso);
         deduplica_->versaInCorsa();
     }
 }
@@ -411,19 +411,19 @@ void Esecuzione::righeDaMemoria(std::size_t byteBlocco, const std::function<void
 
 std::filesystem::path percorsoCopia(const std::filesystem::path& sorgente)
 {
-    return host::cartellaDati() / ("NEW - " + Variabili::NomeDaPercorso(sorgente).native());
+    return sistema::cartellaDati() / ("NEW - " + Variabili::NomeDaPercorso(sorgente).native());
 }
 
-void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, host::Codifica codifica,
+void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, testo::Codifica codifica,
                  const std::filesystem::path& sorgente)
 {
     // A copy on a file system kept in memory is memory too: it must fit in
     // the run's budget before anything of it is written.
-    if (host::inMemoria(percorso.parent_path()))
+    if (sistema::inMemoria(percorso.parent_path()))
         righe.riservaCopia(codifica, percorso);
-    host::ScrittoreRighe file(percorso, codifica, sorgente);
+    sistema::ScrittoreRighe file(percorso, codifica, sorgente);
     righe.righe([&](std::string_view blocco) { file.scriviTesto(blocco); });
     file.completa();
 }
 
-}  // namespace elaborazione
+}  // namespace passi

@@ -9,13 +9,13 @@
 #include <memory>
 #include <string_view>
 
-namespace host { class LettoreVoci; }
+namespace sistema { class LettoreVoci; }
 namespace nucleo { class Bilancio; class Deduplica; class Squadra; }
 
 // The steps of the duplicate-removal run, shared by EliminaDuplicati, the
 // benchmark and the tests so that all run exactly the same code. None of
 // them touches the user interface.
-namespace elaborazione {
+namespace passi {
 
 // How a run may use the machine. Zero means "as measured": the memory this
 // process may still take and the processors it may use. The benchmark and
@@ -46,7 +46,7 @@ public:
     // is kept, as ""), and keeps each distinct item once. A file that does
     // not fit in memory goes through sorted runs in temporary files, merged
     // before this returns, so the counts are exact afterwards.
-    void leggi(host::LettoreVoci& sorgente);
+    void leggi(sistema::LettoreVoci& sorgente);
 
     std::int64_t totale() const noexcept;
     std::int64_t uniche() const noexcept;
@@ -65,7 +65,7 @@ public:
     // where its file system keeps it in memory, after writing the items
     // kept in memory to a run if that makes room; where it cannot fit, the
     // disk is full for it (the run-time error 61), and nothing is written.
-    void riservaCopia(host::Codifica codifica, const std::filesystem::path& percorso);
+    void riservaCopia(testo::Codifica codifica, const std::filesystem::path& percorso);
 
     // Each kept item once, in ascending binary order, each followed by
     // CR LF, given in order in blocks that end at a line end or (for a
@@ -92,7 +92,7 @@ std::filesystem::path percorsoCopia(const std::filesystem::path& sorgente);
 // source's encoding and with its byte-order mark; replaces `percorso` only
 // once complete. The copy lends no one the right to read that `sorgente`
 // withholds.
-void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, host::Codifica codifica,
+void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, testo::Codifica codifica,
                  const std::filesystem::path& sorgente = {});
 
-}  // namespace elaborazione
+}  // namespace passi

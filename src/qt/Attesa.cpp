@@ -13,7 +13,7 @@
 #include <memory>
 #include <thread>
 
-namespace host {
+namespace qt {
 
 namespace {
 int ritardo = 1000;
@@ -67,4 +67,4 @@ void attendi(const QString& testo, const std::function<void()>& lavoro)
         std::rethrow_exception(errore);
 }
 
-}  // namespace host
+}  // namespace qt

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace host {
+namespace qt {
 
 // Runs `lavoro` while the user waits for it: the busy cursor shows, and a
 // run that lasts longer than about a second shows a modal progress window
@@ -19,4 +19,4 @@ void attendi(const QString& testo, const std::function<void()>& lavoro);
 // changed; tests shorten it).
 void impostaRitardoAttesa(int millisecondi);
 
-}  // namespace host
+}  // namespace qt

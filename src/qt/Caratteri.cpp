@@ -3,6 +3,8 @@
 #include <QFontMetricsF>
 #include <QLabel>
 
+namespace qt {
+
 namespace {
 
 constexpr qreal puntiMinimi = 7.0;
@@ -50,3 +52,5 @@ QPalette tavolozzaChiara()
     }
     return p;
 }
+
+}  // namespace qt

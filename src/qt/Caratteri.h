@@ -8,8 +8,8 @@
 
 class QLabel;
 
-// The windows' fonts come with the same fallbacks as the message boxes'.
-using host::carattere;
+namespace qt {
+
 
 // Gives `etichetta` the font `voluto` at its own size if its text fits the
 // label's fixed width, else at the largest size that fits, stepping down by
@@ -22,3 +22,5 @@ void adattaAllaLarghezza(QLabel* etichetta, const QFont& voluto);
 // A disabled text box stays greyed and readable; a selection is blue where
 // the focus is, grey elsewhere.
 QPalette tavolozzaChiara();
+
+}  // namespace qt

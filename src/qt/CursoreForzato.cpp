@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-namespace host {
+namespace qt {
 
 CursoreForzato::CursoreForzato(Qt::CursorShape forma)
 {
@@ -14,4 +14,4 @@ CursoreForzato::~CursoreForzato()
     QApplication::restoreOverrideCursor();
 }
 
-}  // namespace host
+}  // namespace qt

@@ -2,7 +2,7 @@
 
 #include <Qt>
 
-namespace host {
+namespace qt {
 
 // Shows `forma` as the application's cursor for as long as it lives, over
 // whatever cursor was set before; the earlier one comes back however the
@@ -15,4 +15,4 @@ public:
     CursoreForzato& operator=(const CursoreForzato&) = delete;
 };
 
-}  // namespace host
+}  // namespace qt

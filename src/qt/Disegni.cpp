@@ -5,11 +5,18 @@
 
 #include <cmath>
 
+// The artwork lives in a static library, so its registration must be
+// pulled in explicitly, from outside any namespace.
+static void registraRisorse()
+{
+    Q_INIT_RESOURCE(fendrix);
+}
+
+namespace qt {
+
 void caricaRisorse()
 {
-    // The artwork lives in a static library, so its registration must be
-    // pulled in explicitly.
-    Q_INIT_RESOURCE(fendrix);
+    registraRisorse();
 }
 
 QPixmap disegno(const QString& nome, QSize dimensione, qreal rapporto)
@@ -42,3 +49,5 @@ QIcon iconaProgramma()
         icona.addPixmap(disegno(QStringLiteral(":/fendrix/stella.svg"), QSize(lato, lato), 1.0));
     return icona;
 }
+
+}  // namespace qt

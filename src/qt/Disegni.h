@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+namespace qt {
+
 // Registers the embedded artwork (the banner, the red folder, the star);
 // the windows call it before they use any of it. Safe to call again.
 void caricaRisorse();
@@ -20,3 +22,5 @@ QIcon iconaDisegnata(const QString& nome, int lato);
 
 // The program's icon: a star, half orange and half white.
 QIcon iconaProgramma();
+
+}  // namespace qt

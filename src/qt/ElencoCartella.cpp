@@ -18,6 +18,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+namespace qt {
+
 namespace {
 
 struct ChiudiCartella {
@@ -65,10 +67,10 @@ void NomiLetti::aggiungi(const char* byte, std::size_t n)
     }
     // Decoded as every path is; a name with bytes that are not valid UTF-8
     // keeps them, and shows them as U+FFFD.
-    QString nome = host::percorsoDaByte(QByteArray::fromRawData(byte, static_cast<qsizetype>(n)));
+    QString nome = qt::percorsoDaByte(QByteArray::fromRawData(byte, static_cast<qsizetype>(n)));
     voci_.push_back({altri_.size(), static_cast<std::uint32_t>(n), false});
-    if (host::haByteGrezzi(nome))
-        altri_.push_back({host::testoVisibile(nome), std::move(nome)});
+    if (qt::haByteGrezzi(nome))
+        altri_.push_back({qt::testoVisibile(nome), std::move(nome)});
     else
         altri_.push_back({std::move(nome), QString()});
 }
@@ -114,7 +116,7 @@ void NomiLetti::ordina()
 struct ElencoCartella::Letti {
     NomiLetti cartelle;
     NomiLetti file;
-    std::optional<host::CodiceErrore> errore;  // met on the reading thread
+    std::optional<sistema::CodiceErrore> errore;  // met on the reading thread
 };
 
 // What the reading thread and the reading share: the thread posts its
@@ -195,7 +197,7 @@ std::shared_ptr<ElencoCartella> ElencoCartella::leggi(const QString& cartella)
 {
     std::shared_ptr<ElencoCartella> elenco(new ElencoCartella(cartella));
     auto letti = std::make_shared<Letti>();
-    CartellaAperta d(::opendir(host::byteDiPercorso(cartella).constData()));
+    CartellaAperta d(::opendir(qt::byteDiPercorso(cartella).constData()));
     if (!d || leggiVoci(d.get(), *letti, vociSubito, nullptr)) {
         ordina(*letti);
         elenco->ricevi(letti);
@@ -226,7 +228,7 @@ std::shared_ptr<ElencoCartella> ElencoCartella::leggi(const QString& cartella)
                 }();
                 letti->cartelle = {};
                 letti->file = {};
-                letti->errore = memoria ? host::CodiceErrore::MemoriaEsaurita : host::CodiceErrore::ErroreInterno;
+                letti->errore = memoria ? sistema::CodiceErrore::MemoriaEsaurita : sistema::CodiceErrore::ErroreInterno;
             }
             const std::lock_guard chiave(condiviso->mutex);
             if (ElencoCartella* destinatario = condiviso->destinatario) {
@@ -251,8 +253,10 @@ std::shared_ptr<ElencoCartella> ElencoCartella::leggi(const QString& cartella)
 void ElencoCartella::ricevi(const std::shared_ptr<Letti>& letti)
 {
     if (const auto errore = letti->errore)
-        host::eseguiGestore([errore] { throw host::ErroreRuntime(*errore); });
+        qt::eseguiGestore([errore] { throw sistema::ErroreRuntime(*errore); });
     letti_ = letti;
     completo_ = true;
     emit letta();
 }
+
+}  // namespace qt

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+namespace qt {
+
 // The names of one kind, folders or files, that a reading of a folder found,
 // in the order the dialog's lists show them: by the text shown, letter case
 // ignored, then by the real name. Names are kept as the program keeps paths
@@ -94,3 +96,5 @@ private:
     std::shared_ptr<Letti> letti_;
     std::shared_ptr<Condiviso> condiviso_;
 };
+
+}  // namespace qt

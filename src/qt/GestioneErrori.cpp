@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace host {
+namespace qt {
 
-void terminaPerErrore(const ErroreRuntime& errore)
+void terminaPerErrore(const sistema::ErroreRuntime& errore)
 {
     // The path in it is bytes, which need not be UTF-8: shown as any path is.
     const std::string descrizione = errore.descrizione();
@@ -23,4 +23,4 @@ void terminaPerErrore(const ErroreRuntime& errore)
     std::_Exit(errore.numero());
 }
 
-}  // namespace host
+}  // namespace qt

@@ -6,12 +6,12 @@
 #include <system_error>
 #include <utility>
 
-namespace host {
+namespace qt {
 
 // Reports a run-time error: one modal message titled with the program's
 // name, the same text on stderr, then the program ends with the error's
 // number as its exit status. Never returns.
-[[noreturn]] void terminaPerErrore(const ErroreRuntime& errore);
+[[noreturn]] void terminaPerErrore(const sistema::ErroreRuntime& errore);
 
 // Runs one event handler. No C++ exception may cross Qt's event loop, so
 // every handler runs through here: whatever it raises is reported by
@@ -22,19 +22,19 @@ void eseguiGestore(Gestore&& gestore) noexcept
 {
     try {
         std::forward<Gestore>(gestore)();
-    } catch (const ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         terminaPerErrore(e);
     } catch (const std::bad_alloc&) {
-        terminaPerErrore(ErroreRuntime(CodiceErrore::MemoriaEsaurita));
+        terminaPerErrore(sistema::ErroreRuntime(sistema::CodiceErrore::MemoriaEsaurita));
     } catch (const std::system_error& e) {
         // A thread that cannot start is the system running out of resources.
         const bool risorse = e.code() == std::errc::resource_unavailable_try_again ||
                              e.code() == std::errc::not_enough_memory;
-        terminaPerErrore(risorse ? ErroreRuntime(CodiceErrore::MemoriaEsaurita)
-                                 : ErroreRuntime::daErrno(e.code().value(), {}));
+        terminaPerErrore(risorse ? sistema::ErroreRuntime(sistema::CodiceErrore::MemoriaEsaurita)
+                                 : sistema::ErroreRuntime::daErrno(e.code().value(), {}));
     } catch (...) {
-        terminaPerErrore(ErroreRuntime(CodiceErrore::ErroreInterno));
+        terminaPerErrore(sistema::ErroreRuntime(sistema::CodiceErrore::ErroreInterno));
     }
 }
 
-}  // namespace host
+}  // namespace qt

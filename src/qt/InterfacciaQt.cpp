@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace host {
+namespace qt {
 
 namespace {
 QString daUtf8(std::string_view testo)
@@ -14,14 +14,14 @@ QString daUtf8(std::string_view testo)
 }
 }  // namespace
 
-void InterfacciaQt::messaggio(std::string_view testo, elaborazione::Icona icona)
+void InterfacciaQt::messaggio(std::string_view testo, passi::Icona icona)
 {
-    mostraMessaggio(daUtf8(testo), icona == elaborazione::Icona::Avviso ? Icona::Avviso : Icona::Errore);
+    mostraMessaggio(daUtf8(testo), icona == passi::Icona::Avviso ? Icona::Avviso : Icona::Errore);
 }
 
 void InterfacciaQt::attendi(std::string_view testo, const std::function<void()>& lavoro)
 {
-    host::attendi(daUtf8(testo), lavoro);
+    qt::attendi(daUtf8(testo), lavoro);
 }
 
 InterfacciaQt& interfacciaQt()
@@ -30,4 +30,4 @@ InterfacciaQt& interfacciaQt()
     return interfaccia;
 }
 
-}  // namespace host
+}  // namespace qt

@@ -15,6 +15,8 @@
 #include <climits>
 #include <vector>
 
+namespace qt {
+
 namespace {
 
 QString normalizza(const QString& cartella)
@@ -46,7 +48,7 @@ public:
             for (QString c = percorso_;;) {
                 const qsizetype taglio = c.lastIndexOf(QDir::separator());
                 const QString nome = c == radice ? c : c.mid(taglio + 1);
-                catena_.insert(catena_.begin(), {host::testoVisibile(nome), c});
+                catena_.insert(catena_.begin(), {qt::testoVisibile(nome), c});
                 if (c == radice || taglio < 0)
                     break;
                 c = taglio == 0 ? radice : c.left(taglio);
@@ -97,7 +99,7 @@ public:
         switch (ruolo) {
         case Qt::DisplayRole: return sotto.testo(k);
         case Qt::DecorationRole: return chiusa_;
-        case ListaCartelle::ruoloPercorso: return host::unisciPercorso(percorso_, sotto.nome(k));
+        case ListaCartelle::ruoloPercorso: return qt::unisciPercorso(percorso_, sotto.nome(k));
         case VoceLista::livelloVoce: return livelli;
         default: return {};
         }
@@ -130,7 +132,7 @@ ListaCartelle::ListaCartelle(QWidget* parent) : QListView(parent), modello_(new 
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(this, &QAbstractItemView::activated, this,
-            [this](const QModelIndex& voce) { host::eseguiGestore([&] { apriVoce(voce); }); });
+            [this](const QModelIndex& voce) { qt::eseguiGestore([&] { apriVoce(voce); }); });
 }
 
 ListaCartelle::~ListaCartelle() = default;
@@ -153,8 +155,8 @@ void ListaCartelle::svuota()
 void ListaCartelle::impostaPercorso(const QString& cartella)
 {
     const QString nuovo = normalizza(cartella);
-    if (const auto errore = host::erroreCartella(host::percorsoDiTesto(nuovo)))
-        throw host::ErroreRuntime(*errore, host::percorsoDiTesto(nuovo));
+    if (const auto errore = sistema::erroreCartella(qt::percorsoDiTesto(nuovo)))
+        throw sistema::ErroreRuntime(*errore, qt::percorsoDiTesto(nuovo));
     if (nuovo == percorso_)
         return;
     // Read once for both lists: the file list takes this reading too.
@@ -195,3 +197,5 @@ void ListaCartelle::apriVoce(const QModelIndex& voce)
     if (voce.isValid())
         impostaPercorso(voce.data(ruoloPercorso).toString());
 }
+
+}  // namespace qt

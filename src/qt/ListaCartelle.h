@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace qt {
+
 class ElencoCartella;
 class ModelloCartelle;
 
@@ -34,7 +36,7 @@ public:
 
     // Opens `cartella` and raises cambiato() when it differs from the folder
     // shown. A folder that cannot be opened is a run-time error
-    // (host::ErroreRuntime): the list stays as it was.
+    // (sistema::ErroreRuntime): the list stays as it was.
     void impostaPercorso(const QString& cartella);
 
     // Back to the state of a fresh list, showing no folder, without raising cambiato().
@@ -54,3 +56,5 @@ private:
     std::shared_ptr<ElencoCartella> elenco_;
     QString percorso_;
 };
+
+}  // namespace qt

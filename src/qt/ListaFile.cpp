@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace qt {
+
 namespace {
 
 // A file-name pattern matched against the names shown, letter case ignored:
@@ -167,3 +169,5 @@ void ListaFile::riempi()
     else
         viewport()->unsetCursor();
 }
+
+}  // namespace qt

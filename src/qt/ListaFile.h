@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace qt {
+
 class ElencoCartella;
 class ModelloFile;
 
@@ -52,3 +54,5 @@ private:
     QString filtro_ = QStringLiteral("*.*");
     bool riempiendo_ = false;
 };
+
+}  // namespace qt

@@ -15,7 +15,7 @@
 
 #include <cmath>
 
-namespace host {
+namespace qt {
 
 namespace {
 
@@ -108,4 +108,4 @@ void mostraMessaggio(const QString& testo, Icona icona)
     box.exec();
 }
 
-}  // namespace host
+}  // namespace qt

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace host {
+namespace qt {
 
 // The title of every message box: the program's name.
 inline constexpr char titoloApplicazione[] = "Fendrix";
@@ -13,4 +13,4 @@ enum class Icona { Avviso, Errore };
 // returns once the user has dismissed it.
 void mostraMessaggio(const QString& testo, Icona icona);
 
-}  // namespace host
+}  // namespace qt

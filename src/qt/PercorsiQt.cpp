@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace qt {
 
 namespace {
 
@@ -43,7 +43,7 @@ QString daByte(std::string_view byte)
     s.reserve(static_cast<qsizetype>(n));
     for (std::size_t i = 0; i < n;) {
         const unsigned char c = p[i];
-        const int lunghezza = sequenzaUtf8(byte.substr(i));
+        const int lunghezza = testo::sequenzaUtf8(byte.substr(i));
         if (lunghezza == 0) {
             s += QChar(char16_t(0xDC00 + c));
             ++i;
@@ -71,11 +71,11 @@ std::string aByte(const QString& percorso)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = percorso.at(i).unicode();
         if (QChar::isHighSurrogate(u) && i + 1 < n && percorso.at(i + 1).isLowSurrogate())
-            aggiungiUtf8(byte, QChar::surrogateToUcs4(u, percorso.at(++i).unicode()));
+            testo::aggiungiUtf8(byte, QChar::surrogateToUcs4(u, percorso.at(++i).unicode()));
         else if (grezzo(u))
             byte += static_cast<char>(u - 0xDC00);
         else
-            aggiungiUtf8(byte, u);  // a stray surrogate too: it cannot come from a name
+            testo::aggiungiUtf8(byte, u);  // a stray surrogate too: it cannot come from a name
     }
     return byte;
 }
@@ -126,10 +126,10 @@ QString testoVisibile(const QString& percorso)
     return s;
 }
 
-QStringList elencaCartella(const QString& cartella, TipoVoce tipo)
+QStringList elencaCartella(const QString& cartella, sistema::TipoVoce tipo)
 {
     QStringList nomi;
-    for (const std::filesystem::path& nome : vociCartella(percorsoDiTesto(cartella), tipo))
+    for (const std::filesystem::path& nome : sistema::vociCartella(percorsoDiTesto(cartella), tipo))
         nomi << testoDiPercorso(nome);
     std::sort(nomi.begin(), nomi.end(), [](const QString& a, const QString& b) {
         const int c = testoVisibile(a).compare(testoVisibile(b), Qt::CaseInsensitive);
@@ -138,4 +138,4 @@ QStringList elencaCartella(const QString& cartella, TipoVoce tipo)
     return nomi;
 }
 
-}  // namespace host
+}  // namespace qt

@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-namespace host {
+namespace qt {
 
 // Paths cross to the system as bytes, and a name on disk need not be valid
 // UTF-8. In the windows a path is a string that keeps every byte: valid
@@ -37,6 +37,6 @@ QString testoVisibile(const QString& percorso);
 // The names in `cartella` of its non-hidden entries that resolve (through
 // symbolic links) to a folder, or to a regular file, sorted by name with
 // letter case ignored. A folder that cannot be read lists nothing.
-QStringList elencaCartella(const QString& cartella, TipoVoce tipo);
+QStringList elencaCartella(const QString& cartella, sistema::TipoVoce tipo);
 
-}  // namespace host
+}  // namespace qt

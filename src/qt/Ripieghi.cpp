@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-namespace host {
+namespace qt {
 
 namespace {
 
@@ -51,4 +51,4 @@ QFont conRipieghi(QFont font)
     return font;
 }
 
-}  // namespace host
+}  // namespace qt

@@ -3,7 +3,7 @@
 #include <QFont>
 #include <QString>
 
-namespace host {
+namespace qt {
 
 // A font of the named family, with fallbacks that Debian ships so the text
 // keeps its weight and size where the family is missing: first the faces
@@ -17,4 +17,4 @@ QFont carattere(const QString& famiglia, qreal punti, int peso = QFont::Normal, 
 // fallbacks as the windows' fonts.
 QFont conRipieghi(QFont font);
 
-}  // namespace host
+}  // namespace qt

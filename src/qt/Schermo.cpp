@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+namespace qt {
+
 namespace {
 
 QtMessageHandler precedente = nullptr;
@@ -91,3 +93,5 @@ void schermoAperto()
         qt_message_output(t.tipo, contesto, t.testo);
     }
 }
+
+}  // namespace qt

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace qt {
+
 // Whether the windows have a display to show on. On X11 and Wayland systems
 // Qt aborts when it finds none, after several lines of its own; so the
 // program checks first: a display must be named (DISPLAY, WAYLAND_DISPLAY),
@@ -13,3 +15,5 @@
 // Qt's own messages about it are held back.
 bool schermoDisponibile(int argc, char* argv[]);
 void schermoAperto();
+
+}  // namespace qt

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QKeyEvent>
 
+namespace qt {
+
 namespace {
 
 // Lives as the button's child, so it goes with the button.
@@ -29,3 +31,5 @@ void invioPreme(QAbstractButton* pulsante)
 {
     pulsante->installEventFilter(new InvioPreme(pulsante));
 }
+
+}  // namespace qt

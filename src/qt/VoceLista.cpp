@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QWidget>
 
+namespace qt {
+
 namespace {
 
 int rientro(const QModelIndex& indice)
@@ -41,3 +43,5 @@ QSize VoceLista::sizeHint(const QStyleOptionViewItem& opzione, const QModelIndex
 {
     return QStyledItemDelegate::sizeHint(opzione, indice) + QSize(rientro(indice), 0);
 }
+
+}  // namespace qt

@@ -2,6 +2,8 @@
 
 #include <QStyledItemDelegate>
 
+namespace qt {
+
 // How the dialog's lists draw a row. The list that has the keyboard focus
 // shows its current row plainly: a solid outline, over a pale fill when the
 // row is not selected. The list without the focus shows its selection
@@ -18,3 +20,5 @@ public:
     void paint(QPainter* pittore, const QStyleOptionViewItem& opzione, const QModelIndex& indice) const override;
     QSize sizeHint(const QStyleOptionViewItem& opzione, const QModelIndex& indice) const override;
 };
+
+}  // namespace qt

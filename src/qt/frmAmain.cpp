@@ -17,12 +17,14 @@
 #include <QScreen>
 #include <QWindow>
 
+namespace qt {
+
 namespace {
 
 // Screen readers announce the main window as a window, like any other.
 QAccessibleInterface* accessibileFinestra(const QString& classe, QObject* oggetto)
 {
-    if (classe == QLatin1String("frmAmain") && oggetto != nullptr && oggetto->isWidgetType())
+    if (classe == QLatin1String("qt::frmAmain") && oggetto != nullptr && oggetto->isWidgetType())
         return new QAccessibleWidget(static_cast<QWidget*>(oggetto), QAccessible::Window);
     return nullptr;
 }
@@ -52,16 +54,16 @@ frmAmain::frmAmain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::f
 
     invioPreme(ui->cmdDuplicate);
     connect(ui->cmdDuplicate, &QPushButton::clicked, this,
-            [this] { host::eseguiGestore([this] { cmdDuplicate_Click(); }); });
+            [this] { qt::eseguiGestore([this] { cmdDuplicate_Click(); }); });
 
-    host::eseguiGestore([this] { Form_Load(); });
+    qt::eseguiGestore([this] { Form_Load(); });
 }
 
 frmAmain::~frmAmain() = default;
 
 void frmAmain::Form_Load()
 {
-    Variabili::CartellaCorrente = host::cartellaDati();
+    Variabili::CartellaCorrente = sistema::cartellaDati();
 }
 
 void frmAmain::cmdDuplicate_Click()
@@ -73,7 +75,7 @@ void frmAmain::cmdDuplicate_Click()
     selezione_->mostraModale(this);
     Variabili::FileDaElaborare = Variabili::PercorsoScelto;
     if (!Variabili::FileDaElaborare.empty())
-        EliminaDuplicati(host::interfacciaQt());
+        passi::EliminaDuplicati(interfacciaQt());
 }
 
 void frmAmain::adattaAlloSchermo()
@@ -97,3 +99,5 @@ void frmAmain::showEvent(QShowEvent* e)
     }
     QWidget::showEvent(e);
 }
+
+}  // namespace qt

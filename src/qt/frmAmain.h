@@ -7,8 +7,11 @@
 #include <memory>
 
 class QLabel;
-class frmSelezione;
 namespace Ui { class frmAmain; }
+
+namespace qt {
+
+class frmSelezione;
 
 // The main window: a banner, four caption lines and the picture button
 // whose click is the program's one command: choose a file in the selection
@@ -33,3 +36,5 @@ private:
     QFont didascalie_;  // the captions' font, before any fitting
     bool centrata_ = false;
 };
+
+}  // namespace qt

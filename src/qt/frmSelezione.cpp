@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QWindow>
 
+namespace qt {
+
 frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::frmSelezione>())
 {
     ui->setupUi(this);
@@ -31,17 +33,17 @@ frmSelezione::frmSelezione(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     ui->txtNome->setFont(piccolo);
     ui->cmdOK->setFont(piccolo);
 
-    connect(ui->Dir1, &ListaCartelle::cambiato, this, [this] { host::eseguiGestore([this] { Dir1_Change(); }); });
-    connect(ui->File1, &ListaFile::clic, this, [this] { host::eseguiGestore([this] { File1_Click(); }); });
+    connect(ui->Dir1, &ListaCartelle::cambiato, this, [this] { qt::eseguiGestore([this] { Dir1_Change(); }); });
+    connect(ui->File1, &ListaFile::clic, this, [this] { qt::eseguiGestore([this] { File1_Click(); }); });
     invioPreme(ui->cmdOK);
-    connect(ui->cmdOK, &QPushButton::clicked, this, [this] { host::eseguiGestore([this] { cmdOK_Click(); }); });
+    connect(ui->cmdOK, &QPushButton::clicked, this, [this] { qt::eseguiGestore([this] { cmdOK_Click(); }); });
 }
 
 frmSelezione::~frmSelezione() = default;
 
 void frmSelezione::mostraModale(const QWidget* sopra)
 {
-    host::eseguiGestore([this] { Form_Load(); });
+    qt::eseguiGestore([this] { Form_Load(); });
     if (const QScreen* schermo = QGuiApplication::primaryScreen())
         move(schermo->availableGeometry().center() - rect().center());
     // Every showing starts in the folder list, wherever the focus was left.
@@ -59,7 +61,7 @@ void frmSelezione::mostraModale(const QWidget* sopra)
 bool frmSelezione::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate)
-        host::eseguiGestore([this] { Form_Activate(); });
+        qt::eseguiGestore([this] { Form_Activate(); });
     return QDialog::event(e);
 }
 
@@ -78,8 +80,8 @@ void frmSelezione::Form_Load()
     // A folder removed since the last showing gives way to the nearest one
     // above it that is still there; at the first showing a missing data
     // folder ends the program with its run-time error.
-    ui->Dir1->impostaPercorso(host::testoDiPercorso(
-        giaMostrato_ ? host::cartellaEsistente(Variabili::CartellaCorrente) : Variabili::CartellaCorrente));
+    ui->Dir1->impostaPercorso(qt::testoDiPercorso(
+        giaMostrato_ ? sistema::cartellaEsistente(Variabili::CartellaCorrente) : Variabili::CartellaCorrente));
     giaMostrato_ = true;
     ui->File1->impostaFiltro(QString::fromStdString(Variabili::Filtro));
 }
@@ -95,7 +97,7 @@ void frmSelezione::Form_Activate()
 void frmSelezione::Dir1_Change()
 {
     ui->File1->impostaCartella(ui->Dir1->percorso(), ui->Dir1->elenco());
-    Variabili::CartellaCorrente = host::percorsoDiTesto(ui->File1->cartella());
+    Variabili::CartellaCorrente = qt::percorsoDiTesto(ui->File1->cartella());
 }
 
 void frmSelezione::File1_Click()
@@ -104,8 +106,8 @@ void frmSelezione::File1_Click()
     if (!percorso.endsWith(QDir::separator()))
         percorso += QDir::separator();
     percorso += ui->File1->nomeSelezionato();
-    Variabili::PercorsoScelto = host::percorsoDiTesto(percorso);
-    ui->txtNome->setText(host::testoDiPercorso(Variabili::NomeDaPercorso(Variabili::PercorsoScelto)));
+    Variabili::PercorsoScelto = qt::percorsoDiTesto(percorso);
+    ui->txtNome->setText(qt::testoDiPercorso(Variabili::NomeDaPercorso(Variabili::PercorsoScelto)));
 }
 
 void frmSelezione::cmdOK_Click()
@@ -123,7 +125,7 @@ void frmSelezione::Form_QueryUnload(int motivo)
 
 void frmSelezione::scarica(int motivo)
 {
-    host::eseguiGestore([&] { Form_QueryUnload(motivo); });
+    qt::eseguiGestore([&] { Form_QueryUnload(motivo); });
     done(motivo == chiusoDaCodice ? QDialog::Accepted : QDialog::Rejected);
 }
 
@@ -138,3 +140,5 @@ void frmSelezione::closeEvent(QCloseEvent* e)
     if (isVisible())
         scarica(chiusoDallUtente);
 }
+
+}  // namespace qt

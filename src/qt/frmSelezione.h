@@ -7,6 +7,8 @@
 
 namespace Ui { class frmSelezione; }
 
+namespace qt {
+
 // The file selection dialog: a directory list, the list of the folder's files
 // that match Variabili::Filtro, a box showing the chosen name, and OK. The
 // answer goes to Variabili::PercorsoScelto ("" for none); the folder last
@@ -49,3 +51,5 @@ private:
     QString Estensione;
     bool giaMostrato_ = false;
 };
+
+}  // namespace qt

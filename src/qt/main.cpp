@@ -8,14 +8,14 @@
 
 int main(int argc, char* argv[])
 {
-    host::preparaProcesso();
-    if (!schermoDisponibile(argc, argv))
+    sistema::preparaProcesso();
+    if (!qt::schermoDisponibile(argc, argv))
         return 1;
     QApplication app(argc, argv);
-    schermoAperto();
+    qt::schermoAperto();
     QApplication::setApplicationName(QStringLiteral("Fendrix"));
-    QApplication::setWindowIcon(iconaProgramma());
-    frmAmain finestra;
+    QApplication::setWindowIcon(qt::iconaProgramma());
+    qt::frmAmain finestra;
     finestra.show();
     return QApplication::exec();
 }

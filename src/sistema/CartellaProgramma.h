@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace host {
+namespace sistema {
 
 // The folder that holds the running program, without a trailing separator
 // (except at the root).
@@ -16,4 +16,4 @@ void impostaCartellaProgramma(const std::filesystem::path& cartella);
 // where the copies, and the runs of a file past memory, go.
 std::filesystem::path cartellaDati();
 
-}  // namespace host
+}  // namespace sistema

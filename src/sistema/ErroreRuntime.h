@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace host {
+namespace sistema {
 
 // The kinds of failure a file or memory operation can meet. Each kind has one
 // number, which the program shows to the user and uses as its exit status.
@@ -45,4 +45,4 @@ private:
     std::string what_;
 };
 
-}  // namespace host
+}  // namespace sistema

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-namespace host {
+namespace sistema {
 
 // Whether the file system that holds `cartella` keeps its files in memory
 // (tmpfs, ramfs, as statfs tells): what is written there takes the
@@ -53,4 +53,4 @@ private:
     std::unique_ptr<File> file_;
 };
 
-}  // namespace host
+}  // namespace sistema

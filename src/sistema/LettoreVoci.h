@@ -10,17 +10,17 @@
 #include <string_view>
 
 
-namespace host {
+namespace sistema {
 
 // Sequential input of a text file, in pieces: the file is read from start to
 // end, whatever size it reports, a piece at a time, each piece ending where
 // a field ends, so the pieces can be split into items on their own (see
-// CampiTesto) and a file of any size goes through a buffer of bounded size.
+// testo::CampiTesto) and a file of any size goes through a buffer of bounded size.
 //
 // Only regular files are read: a folder, a FIFO or a device raises a
 // run-time error instead of blocking or reading forever.
 //
-// The file's encoding comes from its first bytes (see Codifica): a
+// The file's encoding comes from its first bytes (see testo::Codifica): a
 // byte-order mark is not part of the text, and UTF-16 is decoded, so the
 // pieces are always bytes of the file or UTF-8. codifica() tells how to
 // write the items back.
@@ -51,7 +51,7 @@ public:
     LettoreVoci(const LettoreVoci&) = delete;
     LettoreVoci& operator=(const LettoreVoci&) = delete;
 
-    Codifica codifica() const noexcept;
+    testo::Codifica codifica() const noexcept;
 
     // The size the file reports when opened: only a guess of how much there
     // is to read.
@@ -89,4 +89,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace host
+}  // namespace sistema

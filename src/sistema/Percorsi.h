@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace host {
+namespace sistema {
 
 // Paths are the system's own: on Linux their very bytes, valid UTF-8 or
 // not, so a file listed can always be opened and a copy named by its real
@@ -31,4 +31,4 @@ std::filesystem::path cartellaEsistente(const std::filesystem::path& cartella);
 // of beyond ASCII, so only those change and every other byte stays.
 std::filesystem::path maiuscolo(const std::filesystem::path& nome);
 
-}  // namespace host
+}  // namespace sistema

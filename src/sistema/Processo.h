@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-namespace host {
+namespace sistema {
 
 // The settings that hold for the whole process, made once, at start, before
 // any thread: the program's main, the benchmark's and every test's call it
@@ -27,4 +27,4 @@ void preparaProcesso();
 // program's start includes this header, never the run or the core.
 void gestoreFinestre(int segnale, siginfo_t* info, void* contesto);
 
-}  // namespace host
+}  // namespace sistema

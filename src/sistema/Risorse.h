@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-namespace host {
+namespace sistema {
 
 // How much more memory this process may take now, in bytes: the least of
 // the room left under its address-space and data limits, under the memory
@@ -46,4 +46,4 @@ Limiti leggiLimiti(const std::string& radice);
 std::uint64_t memoriaDa(const Limiti& letti, std::uint64_t limiteIndirizzi, std::uint64_t limiteDati,
                         std::uint64_t fisica);
 
-}  // namespace host
+}  // namespace sistema

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace sistema {
 
 // Sequential output of a text file, in pieces of text the caller makes
 // (for the copy, lines each ended by CR LF).
@@ -49,7 +49,7 @@ namespace host {
 // encodes as it goes; the file starts with the encoding's mark.
 class ScrittoreRighe {
 public:
-    explicit ScrittoreRighe(const std::filesystem::path& destinazione, Codifica codifica = Codifica::Byte,
+    explicit ScrittoreRighe(const std::filesystem::path& destinazione, testo::Codifica codifica = testo::Codifica::Byte,
                             const std::filesystem::path& sorgente = {});
     ~ScrittoreRighe();
     ScrittoreRighe(const ScrittoreRighe&) = delete;
@@ -70,4 +70,4 @@ private:
 // no unnamed ones (true), or go back to the usual choice (false). For tests.
 void usaSoloTemporaneiConNome(bool si);
 
-}  // namespace host
+}  // namespace sistema

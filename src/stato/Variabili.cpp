@@ -8,7 +8,7 @@ std::filesystem::path NomeDaPercorso(const std::filesystem::path& percorso)
 {
     const auto& testo = percorso.native();
     const auto taglio = testo.rfind(std::filesystem::path::preferred_separator);
-    return host::maiuscolo(taglio == testo.npos ? testo : testo.substr(taglio + 1));
+    return sistema::maiuscolo(taglio == testo.npos ? testo : testo.substr(taglio + 1));
 }
 
 }  // namespace stato

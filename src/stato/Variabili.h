@@ -25,7 +25,7 @@ inline std::filesystem::path CartellaCorrente;
 // case: '/dati/estrazioni.txt' gives 'ESTRAZIONI.TXT'; a path without a
 // separator gives the whole path in upper case; one ending in a separator "".
 // A name that is not valid UTF-8 has only its ASCII letters upper-cased,
-// its other bytes kept (see host::maiuscolo).
+// its other bytes kept (see sistema::maiuscolo).
 std::filesystem::path NomeDaPercorso(const std::filesystem::path& percorso);
 
 }  // namespace stato

@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace host {
+namespace testo {
 
 namespace {
 
@@ -185,4 +185,4 @@ std::size_t CampiTesto::taglio(std::string_view testo, std::size_t senzaRighe) n
     return ultimo;
 }
 
-}  // namespace host
+}  // namespace testo

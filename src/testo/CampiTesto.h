@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace host {
+namespace testo {
 
 // Splits text into fields, the way the program reads its items.
 //
@@ -101,4 +101,4 @@ private:
     std::deque<std::string> composti_;
 };
 
-}  // namespace host
+}  // namespace testo

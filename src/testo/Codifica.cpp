@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace host {
+namespace testo {
 
 namespace {
 
@@ -200,4 +200,4 @@ bool utf8Valido(std::string_view testo) noexcept
     return true;
 }
 
-}  // namespace host
+}  // namespace testo

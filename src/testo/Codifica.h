@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace testo {
 
 // How a text file is encoded, as its first bytes tell.
 //  - Byte: no mark. The bytes pass through as they are, whatever they are.
@@ -66,4 +66,4 @@ bool utf8Valido(std::string_view testo) noexcept;
 // UTF-8 sequence in two.
 std::size_t taglioUtf8(std::string_view testo, std::size_t n) noexcept;
 
-}  // namespace host
+}  // namespace testo

@@ -51,6 +51,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+// The front end under test.
+using namespace qt;
+
 namespace {
 
 // What the process holds now, in bytes: its address space (the first
@@ -94,14 +97,14 @@ void clicOK(QWidget* dialogo)
 
 int main(int argc, char* argv[])
 {
-    host::preparaProcesso();
+    sistema::preparaProcesso();
     QApplication app(argc, argv);
     const QStringList a = QApplication::arguments();
     if (a.size() < 4)
         uso();
     const QString modo = a[1];
     if (a[2] != QLatin1String("-"))
-        host::impostaCartellaProgramma(fp(a[2]));
+        sistema::impostaCartellaProgramma(fp(a[2]));
 
     RispostaMessaggi risposta;
     risposta.suMessaggio([](const RispostaMessaggi::Messaggio& m) {
@@ -119,13 +122,13 @@ int main(int argc, char* argv[])
             if (a.size() > 5)
                 limita(RLIMIT_AS, a[5]);
             if (a.size() > 6)
-                elaborazione::opzioniProgramma().memoria = a[6].toULongLong();
+                passi::opzioniProgramma().memoria = a[6].toULongLong();
             if (a.size() > 7)
                 limita(RLIMIT_DATA, a[7]);
             if (a.size() > 8)
                 limita(RLIMIT_NOFILE, a[8]);
             Variabili::FileDaElaborare = fp(a[3]);
-            host::eseguiGestore([] { EliminaDuplicati(host::interfacciaQt()); });
+            qt::eseguiGestore([] { passi::EliminaDuplicati(qt::interfacciaQt()); });
             QApplication::exit(0);
         });
         return QApplication::exec();
@@ -149,9 +152,9 @@ int main(int argc, char* argv[])
     }
 
     if (modo == QLatin1String("scrivi") && a.size() >= 5) {
-        host::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
-        host::eseguiGestore([&] {
-            host::ScrittoreRighe copia(fp(host::unisciPercorso(qs(host::cartellaDati()), a[3])));
+        sistema::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
+        qt::eseguiGestore([&] {
+            sistema::ScrittoreRighe copia(fp(qt::unisciPercorso(qs(sistema::cartellaDati()), a[3])));
             copia.scriviTesto("una riga\r\n");
             std::printf("SCRIVENDO\n");
             std::fflush(stdout);

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
     static const unsigned fanIn[] = {2, 3, 64};
     static const std::size_t blocchi[] = {0, 1, 40};
     const std::size_t h = std::hash<std::string_view>{}(testo);
-    elaborazione::Opzioni opzioni;
+    passi::Opzioni opzioni;
     opzioni.memoria = memorie[h % std::size(memorie)];
     opzioni.fili = fili[(h / 8) % std::size(fili)];
     opzioni.fanIn = fanIn[(h / 64) % std::size(fanIn)];

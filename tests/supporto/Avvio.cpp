@@ -5,6 +5,6 @@
 
 namespace {
 
-const bool preparato = (host::preparaProcesso(), true);
+const bool preparato = (sistema::preparaProcesso(), true);
 
 }  // namespace

@@ -21,12 +21,12 @@ CartellaProva::CartellaProva()
 {
     QDir(dir_.path()).mkpath(QStringLiteral("programma/Shared/Sistemi"));
     QDir(dir_.path()).mkpath(QStringLiteral("utente"));
-    host::impostaCartellaProgramma(fp(programma()));
+    sistema::impostaCartellaProgramma(fp(programma()));
 }
 
 CartellaProva::~CartellaProva()
 {
-    host::impostaCartellaProgramma({});
+    sistema::impostaCartellaProgramma({});
 }
 
 QString CartellaProva::programma() const

@@ -55,11 +55,11 @@ private:
 // A path of the system as the windows hold it, and back.
 inline QString qs(const std::filesystem::path& percorso)
 {
-    return host::testoDiPercorso(percorso);
+    return qt::testoDiPercorso(percorso);
 }
 inline std::filesystem::path fp(const QString& testo)
 {
-    return host::percorsoDiTesto(testo);
+    return qt::percorsoDiTesto(testo);
 }
 
 // The bytes of a literal; give n for literals with NUL bytes inside.

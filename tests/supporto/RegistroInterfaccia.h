@@ -10,17 +10,17 @@
 // The run's front end without a window: it records each message and each
 // waiting the run asks for, runs the work at once, and answers every
 // message as a user dismissing it would.
-class RegistroInterfaccia : public elaborazione::Interfaccia {
+class RegistroInterfaccia : public passi::Interfaccia {
 public:
     struct Messaggio {
         std::string testo;
-        elaborazione::Icona icona;
+        passi::Icona icona;
     };
     std::vector<Messaggio> messaggi;
     std::vector<std::string> attese;
     std::function<void()> alMessaggio;  // called while each message shows
 
-    void messaggio(std::string_view testo, elaborazione::Icona icona) override
+    void messaggio(std::string_view testo, passi::Icona icona) override
     {
         messaggi.push_back({std::string(testo), icona});
         if (alMessaggio)

@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 namespace {
 std::filesystem::path& cartellaImposta()
@@ -64,4 +64,4 @@ std::filesystem::path cartellaDati()
     return cartellaProgramma() / "Shared" / "Sistemi" / "";
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -5,7 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 void Descrittore::reset(int fd) noexcept
 {
@@ -52,4 +52,4 @@ Trasferiti leggiTutto(int fd, char* dove, std::size_t n, std::int64_t da) noexce
     });
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace host {
+namespace sistema {
 
 // A file descriptor, closed when it goes.
 class Descrittore {
@@ -46,4 +46,4 @@ Trasferiti scriviTutto(int fd, const char* dati, std::size_t n) noexcept;
 // bytes with no error: the file ends there.
 Trasferiti leggiTutto(int fd, char* dove, std::size_t n, std::int64_t da = -1) noexcept;
 
-}  // namespace host
+}  // namespace sistema

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace host {
+namespace sistema {
 
 ErroreRuntime::ErroreRuntime(CodiceErrore codice, std::filesystem::path dettaglio)
     : codice_(codice), dettaglio_(std::move(dettaglio)), what_(descrizione())
@@ -65,4 +65,4 @@ ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const std::filesystem::pat
     }
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -14,7 +14,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 bool inMemoria(const std::filesystem::path& cartella)
 {
@@ -115,4 +115,4 @@ std::size_t FileTemporaneo::leggi(std::uint64_t da, char* dati, std::size_t n)
     return t.byte;
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -12,7 +12,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 // The windows mapped by all readers, where the SIGBUS handler finds them:
 // a file that shrinks under a mapping makes its lost pages fault, and the
@@ -108,4 +108,4 @@ void gestoreFinestre(int segnale, siginfo_t* info, void*)
     errno = errnoSalvato;
 }
 
-}  // namespace host
+}  // namespace sistema

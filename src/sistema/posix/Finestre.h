@@ -7,7 +7,7 @@
 // them: a file that shrinks under a mapping makes its lost pages fault, and
 // the handler puts a page of zeros there and marks the window, instead of
 // the process ending.
-namespace host::finestre {
+namespace sistema::finestre {
 
 // The system's page size.
 extern const std::uintptr_t pagina;
@@ -26,4 +26,4 @@ bool protette() noexcept;
 // Whether the file shrank under the window at `posto` so far.
 bool colpita(int posto) noexcept;
 
-}  // namespace host::finestre
+}  // namespace sistema::finestre

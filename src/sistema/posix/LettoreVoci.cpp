@@ -21,7 +21,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 namespace {
 
@@ -107,7 +107,7 @@ void LettoreVoci::Impl::verifica()
 
 std::string_view LettoreVoci::Impl::pezzoDiretto(std::size_t quanto, std::size_t massimo)
 {
-    if (inUtf16(codifica_) || finito_ || spaziSospesi_ != 0)
+    if (testo::inUtf16(codifica_) || finito_ || spaziSospesi_ != 0)
         return {};
     if (file_.valido() && (dichiarata_ < sogliaMappa || !finestre::protette()))
         return {};
@@ -152,7 +152,7 @@ std::string_view LettoreVoci::Impl::pezzoDiretto(std::size_t quanto, std::size_t
     // The rest of the file is a piece as it is; otherwise the piece ends
     // where a field surely ends, and a field longer than the piece is read
     // into the buffer.
-    const std::size_t taglio = finale ? n : CampiTesto::taglio({testo, n});
+    const std::size_t taglio = finale ? n : testo::CampiTesto::taglio({testo, n});
     if (taglio == 0) {
         if (libera != nullptr)
             chiudi(*libera);
@@ -199,10 +199,10 @@ void LettoreVoci::Impl::apri()
     // UTF-16 needs an even length: the reported one, the only one known
     // before the end (a reader of bytes knows it exactly).
     const std::string_view visti(inizio, n);
-    const Riconosciuta r = riconosci(visti, dichiarata_);
+    const testo::Riconosciuta r = testo::riconosci(visti, dichiarata_);
     codifica_ = r.codifica;
     const std::string_view resto = visti.substr(r.marca);
-    if (inUtf16(codifica_)) {
+    if (testo::inUtf16(codifica_)) {
         grezzi_.assign(resto);
     } else {
         riserva(4096, 4096);
@@ -235,7 +235,7 @@ void LettoreVoci::Impl::riserva(std::size_t capienza, std::size_t massimo)
 
 void LettoreVoci::Impl::riempi(std::size_t fino)
 {
-    if (inUtf16(codifica_)) {
+    if (testo::inUtf16(codifica_)) {
         while (presenti_ < fino && !(finito_ && grezzi_.empty()))
             riempiUtf16(fino - presenti_);
         return;
@@ -256,7 +256,7 @@ void LettoreVoci::Impl::riempiUtf16(std::size_t manca)
     // last byte means the file changed size while read, and stays a byte);
     // before it, whole code units, without a high surrogate whose pair may
     // still come.
-    const bool bigEndian = codifica_ == Codifica::Utf16BE;
+    const bool bigEndian = codifica_ == testo::Codifica::Utf16BE;
     std::size_t pronti = grezzi_.size();
     if (!finito_) {
         pronti &= ~std::size_t{1};
@@ -266,7 +266,7 @@ void LettoreVoci::Impl::riempiUtf16(std::size_t manca)
             return;
     }
     try {
-        decodificati_ = daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}), bigEndian);
+        decodificati_ = testo::daUtf16(std::string_view(grezzi_).substr(0, pronti & ~std::size_t{1}), bigEndian);
     } catch (const std::bad_alloc&) {
         throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
     }
@@ -309,7 +309,7 @@ bool LettoreVoci::Impl::compatta()
     char* d = testo_->dati;
     std::size_t n = presenti_;
     std::size_t primo = 0;
-    while (primo < n && d[primo] == CampiTesto::spazio)
+    while (primo < n && d[primo] == testo::CampiTesto::spazio)
         ++primo;
     bool fatto = false;
     if (primo > 1) {
@@ -321,7 +321,7 @@ bool LettoreVoci::Impl::compatta()
     }
     if (primo < presenti_) {
         std::size_t ultimo = n;
-        while (d[ultimo - 1] == CampiTesto::spazio)
+        while (d[ultimo - 1] == testo::CampiTesto::spazio)
             --ultimo;
         if (n - ultimo > 1) {
             spaziSospesi_ += n - ultimo - 1;
@@ -340,7 +340,7 @@ bool LettoreVoci::Impl::risolviSpazi(std::size_t massimo)
         return true;
     char* d = testo_->dati;
     std::size_t k = posSospesi_;
-    while (k < presenti_ && d[k] == CampiTesto::spazio)
+    while (k < presenti_ && d[k] == testo::CampiTesto::spazio)
         ++k;
     if (k > posSospesi_) {
         spaziSospesi_ += k - posSospesi_;
@@ -355,11 +355,11 @@ bool LettoreVoci::Impl::risolviSpazi(std::size_t massimo)
     // trailing.
     const char c = d[posSospesi_];
     std::size_t primo = 0;
-    while (primo < posSospesi_ && d[primo] == CampiTesto::spazio)
+    while (primo < posSospesi_ && d[primo] == testo::CampiTesto::spazio)
         ++primo;
-    const bool aperta = primo < posSospesi_ && d[primo] == CampiTesto::virgolette &&
-                        std::memchr(d + primo + 1, CampiTesto::virgolette, posSospesi_ - primo - 1) == nullptr;
-    if (c == CampiTesto::ritorno || c == CampiTesto::aCapo || (c == CampiTesto::virgola && !aperta)) {
+    const bool aperta = primo < posSospesi_ && d[primo] == testo::CampiTesto::virgolette &&
+                        std::memchr(d + primo + 1, testo::CampiTesto::virgolette, posSospesi_ - primo - 1) == nullptr;
+    if (c == testo::CampiTesto::ritorno || c == testo::CampiTesto::aCapo || (c == testo::CampiTesto::virgola && !aperta)) {
         spaziSospesi_ = 0;
         return true;
     }
@@ -369,7 +369,7 @@ bool LettoreVoci::Impl::risolviSpazi(std::size_t massimo)
     riserva(serve, massimo);
     d = testo_->dati;
     std::memmove(d + posSospesi_ + spaziSospesi_, d + posSospesi_, presenti_ - posSospesi_);
-    std::memset(d + posSospesi_, CampiTesto::spazio, spaziSospesi_);
+    std::memset(d + posSospesi_, testo::CampiTesto::spazio, spaziSospesi_);
     presenti_ = serve;
     spaziSospesi_ = 0;
     return true;
@@ -417,7 +417,7 @@ std::string_view LettoreVoci::Impl::prossimoPezzo(std::size_t quanto, std::size_
             consumati_ = presenti_;
             return {testo_->dati, presenti_};
         }
-        const std::size_t taglio = spazi ? CampiTesto::taglio({testo_->dati, presenti_}, senzaRighe) : 0;
+        const std::size_t taglio = spazi ? testo::CampiTesto::taglio({testo_->dati, presenti_}, senzaRighe) : 0;
         if (taglio != 0) {
             consumati_ = taglio;
             return {testo_->dati, taglio};
@@ -452,7 +452,7 @@ LettoreVoci::LettoreVoci(DaByte byte) : impl_(std::make_unique<Impl>(byte)) {}
 
 LettoreVoci::~LettoreVoci() = default;
 
-Codifica LettoreVoci::codifica() const noexcept
+testo::Codifica LettoreVoci::codifica() const noexcept
 {
     return impl_->codifica();
 }
@@ -482,4 +482,4 @@ void LettoreVoci::verifica()
     impl_->verifica();
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace sistema {
 
 class LettoreVoci::Impl {
 public:
@@ -21,7 +21,7 @@ public:
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
-    Codifica codifica() const noexcept { return codifica_; }
+    testo::Codifica codifica() const noexcept { return codifica_; }
     std::uint64_t dimensioneDichiarata() const noexcept { return dichiarata_; }
     std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre);
     void pezziFiniti() noexcept { finiti_ = true; }
@@ -50,7 +50,7 @@ private:
     std::uint64_t posizione_ = 0;  // raw bytes read so far
     std::uint64_t dichiarata_ = 0;
     bool finito_ = false;          // no more raw bytes
-    Codifica codifica_ = Codifica::Byte;
+    testo::Codifica codifica_ = testo::Codifica::Byte;
 
     // The text: bytes, or UTF-8 for UTF-16, in a mapping of its own.
     struct Mappa {
@@ -88,4 +88,4 @@ private:
     std::uint64_t visto_ = 0;        // the end of the last piece that viewed the file
 };
 
-}  // namespace host
+}  // namespace sistema

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 namespace {
 
@@ -79,7 +79,7 @@ std::filesystem::path cartellaEsistente(const std::filesystem::path& cartella)
 std::filesystem::path maiuscolo(const std::filesystem::path& nome)
 {
     std::string byte = nome.native();
-    if (!utf8Valido(byte)) {
+    if (!testo::utf8Valido(byte)) {
         for (char& c : byte)
             if (c >= 'a' && c <= 'z')
                 c = static_cast<char>(c - 'a' + 'A');
@@ -108,4 +108,4 @@ std::filesystem::path maiuscolo(const std::filesystem::path& nome)
     throw std::bad_alloc();
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -16,7 +16,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 namespace {
 
@@ -116,4 +116,4 @@ void nonRimuovereSuSegnale(int cartella, const std::string& nome)
         nominato.store(false, std::memory_order_release);
 }
 
-}  // namespace host
+}  // namespace sistema

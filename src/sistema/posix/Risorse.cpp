@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 namespace {
 
@@ -295,4 +295,4 @@ std::size_t descrittoriDisponibili()
     return static_cast<std::size_t>(r.rlim_cur > aperti ? r.rlim_cur - aperti : 0);
 }
 
-}  // namespace host
+}  // namespace sistema

@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace host {
+namespace sistema {
 
 namespace {
 
@@ -129,11 +129,11 @@ void ScrittoreRighe::Impl::NomeTemporaneo::rimuovi() noexcept
 
 // --- the writer -------------------------------------------------------------
 
-ScrittoreRighe::Impl::Impl(const std::filesystem::path& destinazione, Codifica codifica,
+ScrittoreRighe::Impl::Impl(const std::filesystem::path& destinazione, testo::Codifica codifica,
                                const std::filesystem::path& sorgente)
     : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
-      utf16_(inUtf16(codifica)),
-      bigEndian_(codifica == Codifica::Utf16BE),
+      utf16_(testo::inUtf16(codifica)),
+      bigEndian_(codifica == testo::Codifica::Utf16BE),
       destinazione_(destinazione)
 {
     const std::string& percorso = destinazione.native();
@@ -161,7 +161,7 @@ ScrittoreRighe::Impl::Impl(const std::filesystem::path& destinazione, Codifica c
         throw ErroreRuntime::daErrno(errno, destinazione_);
     spazzaTemporanei(cartella_.get());
     creaTemporaneo();
-    scrivi(marca(codifica));
+    scrivi(testo::marca(codifica));
 }
 
 ScrittoreRighe::Impl::~Impl() = default;
@@ -245,8 +245,8 @@ void ScrittoreRighe::Impl::scriviTesto(std::string_view testo)
     while (!testo.empty()) {
         if (spazio() < 8)
             svuota();
-        const std::size_t pezzo = taglioUtf8(testo, spazio() / 2);
-        usati_ += aUtf16(testo.substr(0, pezzo), bigEndian_, buffer_.get() + usati_);
+        const std::size_t pezzo = testo::taglioUtf8(testo, spazio() / 2);
+        usati_ += testo::aUtf16(testo.substr(0, pezzo), bigEndian_, buffer_.get() + usati_);
         testo.remove_prefix(pezzo);
     }
 }
@@ -368,7 +368,7 @@ void ScrittoreRighe::Impl::completa()
 
 // --- the public face -------------------------------------------------------
 
-ScrittoreRighe::ScrittoreRighe(const std::filesystem::path& destinazione, Codifica codifica,
+ScrittoreRighe::ScrittoreRighe(const std::filesystem::path& destinazione, testo::Codifica codifica,
                                const std::filesystem::path& sorgente)
     : impl_(std::make_unique<Impl>(destinazione, codifica, sorgente))
 {
@@ -386,4 +386,4 @@ void ScrittoreRighe::completa()
     impl_->completa();
 }
 
-}  // namespace host
+}  // namespace sistema

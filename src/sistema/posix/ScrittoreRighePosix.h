@@ -13,11 +13,11 @@
 
 #include <sys/types.h>
 
-namespace host {
+namespace sistema {
 
 class ScrittoreRighe::Impl {
 public:
-    Impl(const std::filesystem::path& destinazione, Codifica codifica, const std::filesystem::path& sorgente);
+    Impl(const std::filesystem::path& destinazione, testo::Codifica codifica, const std::filesystem::path& sorgente);
     ~Impl();
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
@@ -77,4 +77,4 @@ private:
     NomeTemporaneo temporaneo_;
 };
 
-}  // namespace host
+}  // namespace sistema

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace host {
+namespace sistema {
 
 // The one named temporary file, `nome` in the folder open as `cartella`,
 // that a signal ending the process removes first; true if it is now that
@@ -12,4 +12,4 @@ bool rimuoviSuSegnale(int cartella, const std::string& nome);
 // That file has gone, or has its final name: a signal leaves it.
 void nonRimuovereSuSegnale(int cartella, const std::string& nome);
 
-}  // namespace host
+}  // namespace sistema

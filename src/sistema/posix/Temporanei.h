@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-namespace host {
+namespace sistema {
 
 // A new temporary file in a folder: with no name where the file system can
 // make unnamed files (O_TMPFILE), so it is gone as soon as it is closed or
@@ -36,4 +36,4 @@ struct FileTemporaneo::File {
     Descrittore descrittore;
 };
 
-}  // namespace host
+}  // namespace sistema
