@@ -1,5 +1,7 @@
 #include "passi/Passi.h"
 
+#include "Lettore.h"
+
 #include "testo/CampiTesto.h"
 #include "sistema/CartellaProgramma.h"
 #include "sistema/ErroreRuntime.h"
@@ -76,6 +78,21 @@ constexpr std::size_t bloccoPredefinito = std::size_t{1} << 20;
 // Each line of the copy ends so.
 constexpr std::string_view fineRiga = "\r\n";
 
+// Gives the core every item of the sections of a piece: the emptiness test
+// comes before trimming, so a field of spaces only is an item, stored as "".
+void assimila(nucleo::Deduplica& deduplica, std::vector<testo::CampiTesto>& sezioni, std::size_t byte)
+{
+    deduplica.assimila(sezioni.size(), byte, [&](std::size_t i, nucleo::Immissione& immissione) {
+        testo::CampiTesto& campi = sezioni[i];
+        while (!campi.fine()) {
+            const std::string_view voce = campi.prossimo();
+            if (!voce.empty() && !immissione.aggiungi(testo::CampiTesto::senzaSpazi(voce)))
+                return false;
+        }
+        return true;
+    });
+}
+
 }  // namespace
 
 Opzioni& opzioniProgramma()
@@ -88,11 +105,11 @@ Esecuzione::Esecuzione(const Opzioni& opzioni) : opzioni_(opzioni) {}
 
 Esecuzione::~Esecuzione() = default;
 
-void Esecuzione::leggi(sistema::LettoreVoci& sorgente)
+std::size_t Esecuzione::prepara(std::uint64_t dichiarata)
 {
     unsigned fili = opzioni_.fili;
     if (fili == 0)
-        fili = sorgente.dimensioneDichiarata() < sogliaParallela ? 1 : sistema::processoriDisponibili();
+        fili = dichiarata < sogliaParallela ? 1 : sistema::processoriDisponibili();
     squadra_ = std::make_unique<nucleo::Squadra>(fili);
     fili = squadra_->fili();
 
@@ -112,7 +129,6 @@ void Esecuzione::leggi(sistema::LettoreVoci& sorgente)
     }
     memoria_ = memoria;
     bilancio_ = std::make_unique<nucleo::Bilancio>(memoria);
-    const std::size_t pezzo = std::clamp<std::size_t>(memoria / 32, 64, fili * pezzoPerFilo);
 
     nucleo::Regole regole;
     if (opzioni_.fanIn != 0)
@@ -132,99 +148,29 @@ void Esecuzione::leggi(sistema::LettoreVoci& sorgente)
     deduplica_ = std::make_unique<nucleo::Deduplica>(
         *squadra_, *bilancio_, regole,
         [cartella = corse.cartella, conto] { return std::make_unique<SupportoFile>(cartella, conto); });
+    return std::clamp<std::size_t>(memoria / 32, 64, fili * pezzoPerFilo);
+}
 
-    // The reader's two buffers of a piece each (a piece may grow to twice
-    // its size before a field ends in it) are the budget's first share.
-    // Decoded UTF-16 needs as much again for the bytes being decoded.
-    const bool utf16 = testo::inUtf16(sorgente.codifica());
-    const std::size_t normale = 2 * pezzo;
-    nucleo::Prenotazione lettore;
-    lettore.impegna(bilancio_.get(), (utf16 ? 4 : 2) * normale);
-    // A field longer than that is read on its own, with room taken from the
-    // budget: the reader's buffer and the part's copy of the item take as
-    // much each, so the field may take half of what is left beside the
-    // reader's other buffer, after the kept items have gone to a run if
-    // need be. One field of up to 1 MiB, with its line end, is always
-    // allowed, however small a budget a test sets.
-    const auto leggiLungo = [&]() -> std::string_view {
-        for (int tentativo = 0;; ++tentativo) {
-            const std::size_t altro = 2 * normale;
-            const std::size_t totale = bilancio_->liberi() + lettore.byte();
-            std::size_t massimo = totale > altro ? (totale - altro) / 2 : 0;
-            const std::size_t minimo = std::max(normale, (std::size_t{1} << 20) + (std::size_t{64} << 10));
-            // Past the budget only for the least always allowed, and only
-            // once the kept items have made what room they can.
-            if (massimo < minimo && tentativo == 0) {
-                deduplica_->faiSpazio();
-                continue;
-            }
-            massimo = std::max(massimo, minimo);
-            lettore.impegna(bilancio_.get(), massimo + altro);
-            sorgente.pezziFiniti();
-            bool oltre = false;
-            const std::string_view testo = sorgente.prossimoPezzo(pezzo, massimo, tentativo == 0 ? &oltre : nullptr);
-            if (!oltre)
-                return testo;
-            deduplica_->faiSpazio();
-        }
-    };
-    const auto aggiornaLettore = [&] {
-        lettore.impegna(bilancio_.get(), std::max((utf16 ? 4 : 2) * normale, sorgente.memoriaInUso()));
-    };
+void Esecuzione::leggi(sistema::LettoreVoci& sorgente)
+{
+    const std::size_t pezzo = prepara(sorgente.dimensioneDichiarata());
+    const unsigned fili = squadra_->fili();
+    Lettore lettore(sorgente, *bilancio_, pezzo, [this] { deduplica_->faiSpazio(); });
 
-    // While a team of several works on a piece, the next one is read on a
-    // thread of its own (the reader keeps both valid), so reading the file
-    // costs the team no time; a team of one, or where no thread can be
-    // had, reads it after, and so does a piece that holds a long field, so
-    // that its buffer is given back before the next one fills.
-    bool oltre = false;
-    std::string_view testo = sorgente.prossimoPezzo(pezzo, normale, &oltre);
+    // Reader, fields, core: while a team of several works on a piece, the
+    // reader reads the next one on a thread of its own (it keeps both
+    // valid), so reading the file costs the team no time.
     std::vector<testo::CampiTesto> sezioni;
-    for (;;) {
-        if (oltre) {
-            testo = leggiLungo();
-            aggiornaLettore();
-        }
-        if (testo.empty())
-            break;
-        sezioni = testo::CampiTesto(testo, utf16).sezioni(fili);
-        const bool lungo = testo.size() > normale;
-        std::future<std::string_view> prossimo;
-        bool oltreProssimo = false;
-        try {
-            if (fili > 1 && !lungo)
-                prossimo = std::async(std::launch::async, [&] { return sorgente.prossimoPezzo(pezzo, normale, &oltreProssimo); });
-        } catch (const std::system_error&) {
-        }
+    for (std::string_view testo = lettore.primo(); !testo.empty();) {
+        sezioni = testo::CampiTesto(testo, lettore.utf16()).sezioni(fili);
+        std::future<std::string_view> prossimo = lettore.anticipa(testo, fili);
         // The round's lists are sized for a piece of the usual size at most:
         // a piece that holds a long field holds few items.
-        deduplica_->assimila(sezioni.size(), std::min(testo.size(), normale), [&](std::size_t i, nucleo::Immissione& immissione) {
-            // The emptiness test comes before trimming: a field of spaces
-            // only is an item, stored as "".
-            testo::CampiTesto& campi = sezioni[i];
-            while (!campi.fine()) {
-                const std::string_view voce = campi.prossimo();
-                if (!voce.empty() && !immissione.aggiungi(testo::CampiTesto::senzaSpazi(voce)))
-                    return false;
-            }
-            return true;
-        });
-        oltre = false;
-        if (prossimo.valid()) {
-            testo = prossimo.get();
-            oltre = oltreProssimo;
-        } else {
-            sorgente.pezziFiniti();
-            testo = sorgente.prossimoPezzo(pezzo, normale, &oltre);
-            if (lungo)
-                aggiornaLettore();
-        }
+        assimila(*deduplica_, sezioni, std::min(testo.size(), lettore.normale()));
+        testo = lettore.seguente(prossimo);
     }
-    // The last pieces were in use until now: the file must not have
-    // shrunk under them.
-    sorgente.verifica();
     sezioni.clear();
-    lettore.azzera();
+    lettore.concludi();
     deduplica_->concludi();
 }
 

@@ -74,6 +74,9 @@ public:
     void righe(const std::function<void(std::string_view)>& blocco);
 
 private:
+    // Starts the team, measures the budget and makes the core; returns the
+    // size of a piece.
+    std::size_t prepara(std::uint64_t dichiarata);
     void righeDaCorsa(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco);
     void righeDaMemoria(std::size_t byteBlocco, const std::function<void(std::string_view)>& blocco);
 
