@@ -123,6 +123,51 @@ void ordinaUguali(Voce* a, std::size_t n, std::size_t minimo)
     chiaviDa(a, n, 0);
 }
 
+// The keys sorted as whole numbers; each group of equal keys but the
+// largest goes on past them by a call of its own. The largest group (its
+// start and size) is left to the caller.
+std::pair<std::size_t, std::size_t> ordinaPerChiavi(Voce* a, std::size_t n, std::size_t base, unsigned mosse)
+{
+    std::sort(a, a + n, [](const Voce& x, const Voce& y) { return chiaveIntera(x) < chiaveIntera(y); });
+    std::size_t daGrande = 0;
+    std::size_t nGrande = 0;
+    for (std::size_t i = 0; i < n;) {
+        std::size_t j = i + 1;
+        while (j < n && chiaveIntera(a[j]) == chiaveIntera(a[i]))
+            ++j;
+        if (j - i > nGrande) {
+            if (nGrande > 1)
+                ordinaDa(a + daGrande, nGrande, byteChiave, base, mosse);
+            daGrande = i;
+            nGrande = j - i;
+        } else if (j - i > 1) {
+            ordinaDa(a + i, j - i, byteChiave, base, mosse);
+        }
+        i = j;
+    }
+    return {daGrande, nGrande};
+}
+
+// Moves each item, in place, to the group of its key byte d: `conta`
+// items a group, the first free place of each in `prossima`.
+void distribuisci(Voce* a, unsigned d, const std::size_t* conta, std::size_t* prossima)
+{
+    std::size_t fine[256];
+    for (unsigned c = 0; c < 256; ++c)
+        fine[c] = prossima[c] + conta[c];
+    for (unsigned c = 0; c < 256; ++c) {
+        while (prossima[c] < fine[c]) {
+            Voce v = a[prossima[c]];
+            unsigned k = byteDi(v, d);
+            while (k != c) {
+                std::swap(v, a[prossima[k]++]);
+                k = byteDi(v, d);
+            }
+            a[prossima[c]++] = v;
+        }
+    }
+}
+
 // MSD radix sort on the key bytes from d on, of items whose keys stand for
 // their bytes from `base` on. A group whose keys are all equal moves its
 // keys past the bytes it shares (only where they stand for the first bytes
@@ -176,42 +221,13 @@ void ordinaDa(Voce* a, std::size_t n, unsigned d, std::size_t base, unsigned mos
             // long a run of one byte goes on: a pass a byte would move few
             // items each time. The keys are sorted as whole numbers
             // instead; each group of equal keys then goes on past them.
-            std::sort(a, a + n, [](const Voce& x, const Voce& y) { return chiaveIntera(x) < chiaveIntera(y); });
-            std::size_t daGrande = 0;
-            std::size_t nGrande = 0;
-            for (std::size_t i = 0; i < n;) {
-                std::size_t j = i + 1;
-                while (j < n && chiaveIntera(a[j]) == chiaveIntera(a[i]))
-                    ++j;
-                if (j - i > nGrande) {
-                    if (nGrande > 1)
-                        ordinaDa(a + daGrande, nGrande, byteChiave, base, mosse);
-                    daGrande = i;
-                    nGrande = j - i;
-                } else if (j - i > 1) {
-                    ordinaDa(a + i, j - i, byteChiave, base, mosse);
-                }
-                i = j;
-            }
+            const auto [daGrande, nGrande] = ordinaPerChiavi(a, n, base, mosse);
             a += daGrande;
             n = nGrande;
             d = byteChiave;
             continue;
         }
-        std::size_t fine[256];
-        for (unsigned c = 0; c < 256; ++c)
-            fine[c] = prossima[c] + conta[c];
-        for (unsigned c = 0; c < 256; ++c) {
-            while (prossima[c] < fine[c]) {
-                Voce v = a[prossima[c]];
-                unsigned k = byteDi(v, d);
-                while (k != c) {
-                    std::swap(v, a[prossima[k]++]);
-                    k = byteDi(v, d);
-                }
-                a[prossima[c]++] = v;
-            }
-        }
+        distribuisci(a, d, conta, prossima);
         std::size_t da = 0;
         std::size_t daGrande = 0;
         for (unsigned c = 0; c < 256; ++c) {
