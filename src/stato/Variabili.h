@@ -6,7 +6,7 @@
 
 // The variables the windows and the run share, one of each for the whole
 // program, "" or 0 at start: the module Variabili, the library stato.
-// Paths are the system's own (see host/Percorsi.h).
+// Paths are the system's own (see sistema/Percorsi.h).
 namespace stato {
 
 // The dialog's answer: the full path of the chosen file, or "" for none.
