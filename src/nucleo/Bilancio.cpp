@@ -1,11 +1,11 @@
 #include "nucleo/Bilancio.h"
 
+#include "sistema/Memoria.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
-
-#include <sys/mman.h>
 
 namespace nucleo {
 
@@ -81,24 +81,8 @@ void* allocaGrande(std::size_t byte)
             throw std::bad_alloc();
         return p;
     }
-    // Huge pages come only in 2 MiB steps, aligned: a mapping one huge page
-    // larger is cut down to the aligned whole pages within it, so the
-    // block takes no address space beyond its pages, and advice on it
-    // covers it whole.
-    const std::size_t intere = pagineGrandiIntere(byte);
-    void* m = ::mmap(nullptr, intere + paginaGrande, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED)
-        throw std::bad_alloc();
-    const auto inizio = reinterpret_cast<std::uintptr_t>(m);
-    const std::uintptr_t allineato = (inizio + paginaGrande - 1) & ~std::uintptr_t{paginaGrande - 1};
-    if (allineato != inizio)
-        ::munmap(m, allineato - inizio);
-    const std::uintptr_t fine = inizio + intere + paginaGrande;
-    if (fine != allineato + intere)
-        ::munmap(reinterpret_cast<void*>(allineato + intere), fine - (allineato + intere));
-    void* p = reinterpret_cast<void*>(allineato);
-    ::madvise(p, intere, MADV_HUGEPAGE);
-    return p;
+    // Huge pages come only in 2 MiB steps, aligned.
+    return sistema::allocaPagine(pagineGrandiIntere(byte), paginaGrande);
 }
 
 void liberaGrande(void* p, std::size_t byte) noexcept
@@ -108,7 +92,7 @@ void liberaGrande(void* p, std::size_t byte) noexcept
     if (byte < paginaGrande)
         std::free(p);
     else
-        ::munmap(p, pagineGrandiIntere(byte));
+        sistema::liberaPagine(p, pagineGrandiIntere(byte));
 }
 
 void Blocco::dimensiona(Bilancio& bilancio, std::size_t n)
