@@ -13,24 +13,26 @@
 //                sorted runs on disk
 // --threads N    the number of threads instead of the processors available
 // --fan-in N     how many runs one merge pass takes (default 64)
-#include "host/testo/CampiTesto.h"
-#include "host/CartellaProgramma.h"
-#include "host/ErroreRuntime.h"
-#include "host/LettoreVoci.h"
-#include "host/Percorsi.h"
-#include "host/Processo.h"
-#include "processing/passi/Passi.h"
+#include "testo/CampiTesto.h"
+#include "testo/Codifica.h"
+#include "sistema/CartellaProgramma.h"
+#include "sistema/ErroreRuntime.h"
+#include "sistema/LettoreVoci.h"
+#include "sistema/Processo.h"
+#include "passi/Passi.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QTemporaryDir>
-
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,42 +60,87 @@ double piccoMb()
     return kb / 1024.0;
 }
 
-std::size_t dimensione(const QString& testo)
+std::size_t dimensione(const std::string& testo)
 {
-    bool ok = false;
+    std::string numero = testo;
+    while (!numero.empty() && std::isspace(static_cast<unsigned char>(numero.back())))
+        numero.pop_back();
+    while (!numero.empty() && std::isspace(static_cast<unsigned char>(numero.front())))
+        numero.erase(0, 1);
     std::size_t per = 1;
-    QString numero = testo.trimmed().toUpper();
-    if (numero.endsWith(QLatin1Char('K')))
-        per = std::size_t{1} << 10;
-    else if (numero.endsWith(QLatin1Char('M')))
-        per = std::size_t{1} << 20;
-    else if (numero.endsWith(QLatin1Char('G')))
-        per = std::size_t{1} << 30;
+    if (!numero.empty()) {
+        switch (std::toupper(static_cast<unsigned char>(numero.back()))) {
+        case 'K': per = std::size_t{1} << 10; break;
+        case 'M': per = std::size_t{1} << 20; break;
+        case 'G': per = std::size_t{1} << 30; break;
+        default: break;
+        }
+    }
     if (per != 1)
-        numero.chop(1);
-    const qulonglong n = numero.toULongLong(&ok);
-    if (!ok || n == 0)
-        throw std::invalid_argument("not a size: " + testo.toStdString());
+        numero.pop_back();
+    bool ok = !numero.empty();
+    for (const char c : numero)
+        ok = ok && c >= '0' && c <= '9';
+    const unsigned long long n = ok ? std::strtoull(numero.c_str(), nullptr, 10) : 0;
+    if (n == 0)
+        throw std::invalid_argument("not a size: " + testo);
     return static_cast<std::size_t>(n) * per;
 }
 
-void scriviVoci(const QString& sorgente, const QString& percorso)
+// A name as the terminal can show it: each byte that is not valid UTF-8 as
+// the replacement character.
+std::string visibile(std::string_view nome)
 {
-    std::FILE* f = std::fopen(host::byteDiPercorso(percorso).constData(), "wb");
+    std::string s;
+    while (!nome.empty()) {
+        const int n = testo::sequenzaUtf8(nome);
+        if (n == 0) {
+            s += "\xEF\xBF\xBD";
+            nome.remove_prefix(1);
+        } else {
+            s.append(nome.substr(0, static_cast<std::size_t>(n)));
+            nome.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+    return s;
+}
+
+// A temporary folder, removed with all it holds when it goes.
+struct CartellaTemporanea {
+    std::filesystem::path percorso;
+    CartellaTemporanea()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string modello = (tmp != nullptr && *tmp != '\0' ? std::string(tmp) : std::string("/tmp")) +
+                              "/fendrix-bench-XXXXXX";
+        if (::mkdtemp(modello.data()) != nullptr)
+            percorso = modello;
+    }
+    ~CartellaTemporanea()
+    {
+        std::error_code errore;
+        if (!percorso.empty())
+            std::filesystem::remove_all(percorso, errore);
+    }
+};
+
+void scriviVoci(const std::filesystem::path& sorgente, const std::filesystem::path& percorso)
+{
+    std::FILE* f = std::fopen(percorso.c_str(), "wb");
     if (!f)
-        throw std::runtime_error("cannot write " + percorso.toStdString());
-    host::LettoreVoci lettore(sorgente);
+        throw std::runtime_error("cannot write " + percorso.native());
+    sistema::LettoreVoci lettore(sorgente);
     std::string blocco;
     for (;;) {
         const std::string_view pezzo = lettore.prossimoPezzo(std::size_t{8} << 20, std::size_t{1} << 40);
         if (pezzo.empty())
             break;
-        host::CampiTesto campi(pezzo);
+        testo::CampiTesto campi(pezzo);
         while (!campi.fine()) {
             const std::string_view v = campi.prossimo();
             if (v.empty())
                 continue;
-            blocco.append(host::CampiTesto::senzaSpazi(v)).push_back('\n');
+            blocco.append(testo::CampiTesto::senzaSpazi(v)).push_back('\n');
             if (blocco.size() > (1 << 20)) {
                 std::fwrite(blocco.data(), 1, blocco.size(), f);
                 blocco.clear();
@@ -108,37 +155,34 @@ void scriviVoci(const QString& sorgente, const QString& percorso)
 
 int main(int argc, char* argv[])
 {
-    host::preparaProcesso();
-    QCoreApplication app(argc, argv);
-    QStringList file;
-    QString uscita;
-    QString voci;
-    elaborazione::Opzioni opzioni;
+    sistema::preparaProcesso();
+    std::vector<std::filesystem::path> file;
+    std::filesystem::path uscita;
+    std::filesystem::path voci;
+    passi::Opzioni opzioni;
     // Names by their very bytes, which need not be valid UTF-8.
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << host::percorsoDaByte(QByteArray(argv[i]));
+    const std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        for (int i = 0; i < args.size(); ++i) {
+        for (std::size_t i = 0; i < args.size(); ++i) {
             const bool valore = i + 1 < args.size();
-            if (args[i] == QLatin1String("--out") && valore)
+            if (args[i] == "--out" && valore)
                 uscita = args[++i];
-            else if (args[i] == QLatin1String("--items") && valore)
+            else if (args[i] == "--items" && valore)
                 voci = args[++i];
-            else if (args[i] == QLatin1String("--memory") && valore)
+            else if (args[i] == "--memory" && valore)
                 opzioni.memoria = dimensione(args[++i]);
-            else if (args[i] == QLatin1String("--threads") && valore)
+            else if (args[i] == "--threads" && valore)
                 opzioni.fili = static_cast<unsigned>(dimensione(args[++i]));
-            else if (args[i] == QLatin1String("--fan-in") && valore)
+            else if (args[i] == "--fan-in" && valore)
                 opzioni.fanIn = static_cast<unsigned>(dimensione(args[++i]));
             else
-                file << args[i];
+                file.emplace_back(args[i]);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
     }
-    if (file.isEmpty()) {
+    if (file.empty()) {
         std::fprintf(stderr, "usage: fendrix-bench FILE... [--out DIR] [--items FILE] [--memory SIZE] "
                              "[--threads N] [--fan-in N]\n");
         return 2;
@@ -146,32 +190,32 @@ int main(int argc, char* argv[])
 
     // The copy goes to PROGRAM/Shared/Sistemi: a temporary program folder
     // whose data folder is DIR (through a link) or a folder of its own.
-    QTemporaryDir programma;
-    QDir(programma.path()).mkdir(QStringLiteral("Shared"));
-    const QString dati = programma.path() + QStringLiteral("/Shared/Sistemi");
-    QByteArray destinazione = host::byteDiPercorso(uscita);
-    if (!destinazione.startsWith('/')) {
+    const CartellaTemporanea programma;
+    const std::filesystem::path dati = programma.percorso / "Shared" / "Sistemi";
+    std::string destinazione = uscita.native();
+    if (!destinazione.starts_with('/')) {
         char* qui = ::getcwd(nullptr, 0);
-        destinazione = QByteArray(qui ? qui : ".") + '/' + destinazione;
+        destinazione = std::string(qui ? qui : ".") + '/' + destinazione;
         std::free(qui);
     }
-    const bool pronta = uscita.isEmpty() ? QDir().mkdir(dati)
-                                         : ::symlink(destinazione.constData(), QFile::encodeName(dati).constData()) == 0;
+    const bool pronta = !programma.percorso.empty() && ::mkdir((programma.percorso / "Shared").c_str(), 0777) == 0 &&
+                        (uscita.empty() ? ::mkdir(dati.c_str(), 0777) == 0
+                                        : ::symlink(destinazione.c_str(), dati.c_str()) == 0);
     if (!pronta) {
         std::fprintf(stderr, "cannot prepare the output folder\n");
         return 1;
     }
-    host::impostaCartellaProgramma(programma.path());
+    sistema::impostaCartellaProgramma(programma.percorso);
 
     try {
-        for (const QString& percorso : file) {
-            if (!voci.isEmpty())
+        for (const std::filesystem::path& percorso : file) {
+            if (!voci.empty())
                 scriviVoci(percorso, voci);
             const auto t0 = Orologio::now();
-            elaborazione::Esecuzione righe(opzioni);
-            host::Codifica codifica;
+            passi::Esecuzione righe(opzioni);
+            testo::Codifica codifica;
             {
-                host::LettoreVoci sorgente(percorso);
+                sistema::LettoreVoci sorgente(percorso);
                 righe.leggi(sorgente);
                 codifica = sorgente.codifica();
             }
@@ -182,17 +226,17 @@ int main(int argc, char* argv[])
             if (eliminate > 0) {
                 righe.ordina();
                 t2 = Orologio::now();
-                elaborazione::scriviCopia(elaborazione::percorsoCopia(percorso), righe, codifica, percorso);
+                passi::scriviCopia(passi::percorsoCopia(percorso), righe, codifica, percorso);
                 t3 = Orologio::now();
             }
             std::printf("%s: items %lld kept %lld dropped %lld threads %u memory_mb %.0f runs %zu read_dedupe_ms %.1f "
                         "sort_ms %.1f write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
-                        qPrintable(host::testoVisibile(QFileInfo(percorso).fileName())), static_cast<long long>(righe.totale()),
+                        visibile(percorso.filename().native()).c_str(), static_cast<long long>(righe.totale()),
                         static_cast<long long>(righe.uniche()), static_cast<long long>(eliminate), righe.fili(),
                         static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t0, t3), piccoMb());
             std::fflush(stdout);
         }
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return e.numero();
     } catch (const std::bad_alloc&) {

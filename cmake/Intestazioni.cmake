@@ -1,6 +1,6 @@
 # fendrix_intestazioni(TARGET HEADER...): gives TARGET and the targets that
 # link it the listed headers of the current folder, and no other header of
-# src/, under the names they are included by ("host/Percorsi.h"). Each
+# src/, under the names they are included by ("sistema/Percorsi.h"). Each
 # library gets a folder of its own in the build tree holding a link to each
 # of its public headers at that name; the library's other headers are
 # included from its own folder by their bare names. A library that includes
@@ -12,6 +12,8 @@ function(fendrix_intestazioni bersaglio)
   file(REMOVE_RECURSE "${radice}")
   file(MAKE_DIRECTORY "${radice}/${cartella}")
   foreach(intestazione IN LISTS ARGN)
+    get_filename_component(sotto "${radice}/${cartella}/${intestazione}" DIRECTORY)
+    file(MAKE_DIRECTORY "${sotto}")
     file(CREATE_LINK "${CMAKE_CURRENT_SOURCE_DIR}/${intestazione}"
          "${radice}/${cartella}/${intestazione}" SYMBOLIC)
   endforeach()

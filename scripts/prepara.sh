@@ -9,10 +9,10 @@ FENDRIX_BUILD="${FENDRIX_BUILD:-$FENDRIX_ROOT/build}"
 # cmake, make, g++: the build. qt6-base-dev: Qt 6 Core, Gui, Widgets and Test
 # (with moc, uic and rcc, and the platform plugins). qt6-svg-dev: Qt SVG, which
 # draws the artwork from its vector sources. libxxhash-dev: the hash of the
-# dedupe core. fonts-dejavu-core: a font the windows can always fall back on
+# dedupe core. libicu-dev: ICU, the Unicode case mapping of the copy's name. fonts-dejavu-core: a font the windows can always fall back on
 # (the captions shrink to fit it where it is wider than the asked-for face).
 FENDRIX_FONTS=(fonts-dejavu-core)
-FENDRIX_PACKAGES=(cmake make g++ qt6-base-dev qt6-svg-dev libxxhash-dev "${FENDRIX_FONTS[@]}" ${FENDRIX_EXTRA_PACKAGES:-})
+FENDRIX_PACKAGES=(cmake make g++ qt6-base-dev qt6-svg-dev libxxhash-dev libicu-dev "${FENDRIX_FONTS[@]}" ${FENDRIX_EXTRA_PACKAGES:-})
 
 installa_mancanti() {
     local mancanti=()

@@ -1,7 +1,7 @@
 // Waiting for a long run: busy cursor, and a modal progress window only
 // when the run lasts.
-#include "host/interazione/Attesa.h"
-#include "host/ErroreRuntime.h"
+#include "qt/Attesa.h"
+#include "sistema/ErroreRuntime.h"
 
 #include <QApplication>
 #include <QProgressDialog>
@@ -23,7 +23,7 @@ struct Osservato {
     bool cursoreOccupato = false;
 };
 
-// Runs host::attendi with `lavoro`, watching the windows from this thread.
+// Runs qt::attendi with `lavoro`, watching the windows from this thread.
 Osservato osserva(const std::function<void()>& lavoro, bool* eccezione = nullptr)
 {
     Osservato o;
@@ -45,8 +45,8 @@ Osservato osserva(const std::function<void()>& lavoro, bool* eccezione = nullptr
     });
     sguardo.start(10);
     try {
-        host::attendi(QStringLiteral("Attendere..."), lavoro);
-    } catch (const host::ErroreRuntime&) {
+        qt::attendi(QStringLiteral("Attendere..."), lavoro);
+    } catch (const sistema::ErroreRuntime&) {
         if (eccezione)
             *eccezione = true;
     }
@@ -71,7 +71,7 @@ bool finestraVisibile()
 class TstAttesa : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { host::impostaRitardoAttesa(1000); }
+    void cleanup() { qt::impostaRitardoAttesa(1000); }
     void lungaOBreve_data();
     void lungaOBreve();
     void errorePassaAlChiamante();
@@ -92,7 +92,7 @@ void TstAttesa::lungaOBreve()
     QFETCH(int, ritardo);
     QFETCH(int, durata);
     QFETCH(bool, finestra);
-    host::impostaRitardoAttesa(ritardo);
+    qt::impostaRitardoAttesa(ritardo);
     bool fatto = false;
     const Osservato o = osserva([&] {
         dormi(durata);
@@ -115,11 +115,11 @@ void TstAttesa::lungaOBreve()
 
 void TstAttesa::errorePassaAlChiamante()
 {
-    host::impostaRitardoAttesa(20);
+    qt::impostaRitardoAttesa(20);
     bool eccezione = false;
     osserva([] {
         dormi(100);
-        throw host::ErroreRuntime(host::CodiceErrore::DiscoPieno);
+        throw sistema::ErroreRuntime(sistema::CodiceErrore::DiscoPieno);
     }, &eccezione);
     QVERIFY(eccezione);
     QVERIFY(!finestraVisibile());

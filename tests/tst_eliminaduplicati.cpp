@@ -1,12 +1,14 @@
 // The duplicate-removal run on real files, through the real message box.
-#include "processing/EliminaDuplicati.h"
-#include "state/Variabili.h"
+#include "passi/EliminaDuplicati.h"
+#include "stato/Variabili.h"
 
 #include "CartellaProva.h"
-#include "host/FileTemporaneo.h"
-#include "host/LettoreVoci.h"
-#include "host/ScrittoreRighe.h"
-#include "host/interazione/Attesa.h"
+#include "sistema/FileTemporaneo.h"
+#include "sistema/LettoreVoci.h"
+#include "sistema/ScrittoreRighe.h"
+#include "qt/Attesa.h"
+#include "qt/InterfacciaQt.h"
+#include "RegistroInterfaccia.h"
 #include "RispostaMessaggi.h"
 
 #include <QFile>
@@ -52,8 +54,8 @@ QList<RispostaMessaggi::Messaggio> esegui(const QString& sorgente)
         freccia &= QApplication::overrideCursor() == nullptr ||
                    QApplication::overrideCursor()->shape() == Qt::ArrowCursor;
     });
-    Variabili::FileDaElaborare = sorgente;
-    EliminaDuplicati();
+    Variabili::FileDaElaborare = fp(sorgente);
+    passi::EliminaDuplicati(qt::interfacciaQt());
     [&] {
         QVERIFY(!altreFinestre);
         QVERIFY(freccia);
@@ -190,6 +192,27 @@ void TstEliminaDuplicati::esecuzione()
         QCOMPARE(leggiFile(cartella.dati() + QStringLiteral("NEW - LISTA.TXT")), copia);
     }
     QCOMPARE(leggiFile(percorso), sorgente);
+
+    // The same run through a front end without windows: the same message
+    // (the stop icon for a cleaned file), shown before any copy exists,
+    // the reading waited for and the writing too when there is a copy.
+    CartellaProva senzaFinestre;
+    Variabili::FileDaElaborare = fp(senzaFinestre.scriviSorgente(QStringLiteral("lista.txt"), sorgente));
+    RegistroInterfaccia registro;
+    QStringList datiAlMessaggio;
+    registro.alMessaggio = [&] { datiAlMessaggio = senzaFinestre.fileDati(); };
+    passi::EliminaDuplicati(registro);
+    QCOMPARE(registro.messaggi.size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(registro.messaggi[0].testo), messaggio);
+    QCOMPARE(registro.messaggi[0].icona == passi::Icona::Errore, icona == QMessageBox::Critical);
+    QCOMPARE(datiAlMessaggio, QStringList());
+    std::vector<std::string> attese{passi::testoAttesaLettura};
+    if (!copia.isNull())
+        attese.emplace_back(passi::testoAttesaScrittura);
+    QVERIFY(registro.attese == attese);
+    QCOMPARE(senzaFinestre.fileDati(), cartella.fileDati());
+    if (!copia.isNull())
+        QCOMPARE(leggiFile(senzaFinestre.dati() + QStringLiteral("NEW - LISTA.TXT")), copia);
 }
 
 void TstEliminaDuplicati::sorgenteMaiCambiata()
@@ -260,8 +283,8 @@ void TstEliminaDuplicati::copiaApertaSoloDopoIlMessaggio()
         visti = cartella.fileDati();
         visti.append(QString::fromLatin1(leggiFile(copia)));
     });
-    Variabili::FileDaElaborare = cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x");
-    EliminaDuplicati();
+    Variabili::FileDaElaborare = fp(cartella.scriviSorgente(QStringLiteral("a.txt"), "x,x"));
+    passi::EliminaDuplicati(qt::interfacciaQt());
     QCOMPARE(visti, (QStringList{QStringLiteral("NEW - A.TXT"), QStringLiteral("prima")}));
     QCOMPARE(leggiFile(copia), b("x\r\n"));
 }
@@ -324,8 +347,8 @@ void TstEliminaDuplicati::rigaDaCentoMega()
     const QString sorgente =
         cartella.scriviSorgente(QStringLiteral("lunga.txt"), "z\r\n" + lunga + "\nz\rA");
     // What counts here is the content, not how long 300 MB of copying takes.
-    host::impostaRitardoAttesa(60000);
-    const auto ripristina = qScopeGuard([] { host::impostaRitardoAttesa(1000); });
+    qt::impostaRitardoAttesa(60000);
+    const auto ripristina = qScopeGuard([] { qt::impostaRitardoAttesa(1000); });
     const auto messaggi = esegui(sorgente);
     QCOMPARE(messaggi.size(), 1);
     QCOMPARE(messaggi[0].testo, eliminate(1));
@@ -379,9 +402,9 @@ void TstEliminaDuplicati::cartellaDelleCorse()
         qunsetenv("TMPDIR");
     else
         qputenv("TMPDIR", QFile::encodeName(tmpdir == QLatin1String("-") ? tmp + QStringLiteral("/manca") : nome(tmpdir)));
-    const host::CartellaCorse scelta =
-        host::cartellaCorse(dati, [&](const QString& c) { return memoria.contains(c); });
-    QCOMPARE(scelta.cartella, nome(attesa));
+    const sistema::CartellaCorse scelta =
+        sistema::cartellaCorse(fp(dati), [&](const std::filesystem::path& c) { return memoria.contains(qs(c)); });
+    QCOMPARE(qs(scelta.cartella), nome(attesa));
     QCOMPARE(scelta.inMemoria, contate);
 }
 
@@ -414,7 +437,7 @@ void TstEliminaDuplicati::gestoriDiSegnaleIntatti()
     const auto ripristina = qScopeGuard([&] {
         for (std::size_t i = 0; i < std::size(segnali); ++i)
             ::sigaction(segnali[i], &prima[i], nullptr);
-        host::usaSoloTemporaneiConNome(false);
+        sistema::usaSoloTemporaneiConNome(false);
     });
     for (std::size_t i = 0; i < std::size(segnali); ++i)
         ::sigaction(segnali[i], nullptr, &prima[i]);
@@ -426,10 +449,10 @@ void TstEliminaDuplicati::gestoriDiSegnaleIntatti()
     for (int i = 0; righe.size() < (3 << 20); ++i)
         righe += "riga " + QByteArray::number(i % 50000) + "\r\n";
     const QString sorgente = cartella.scriviSorgente(QStringLiteral("grande.txt"), righe);
-    host::usaSoloTemporaneiConNome(true);
+    sistema::usaSoloTemporaneiConNome(true);
     {
-        host::LettoreVoci lettore(sorgente);
-        host::ScrittoreRighe copia(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT"));
+        sistema::LettoreVoci lettore(fp(sorgente));
+        sistema::ScrittoreRighe copia(fp(cartella.dati() + QStringLiteral("NEW - GRANDE.TXT")));
         std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
         QVERIFY(!pezzo.empty());
         if (durante)

@@ -1,11 +1,11 @@
 // The main window, end to end through the real dialog and message box.
-#include "state/Variabili.h"
-#include "ui/Caratteri.h"
-#include "ui/ListaCartelle.h"
-#include "ui/ListaFile.h"
-#include "ui/frmAmain.h"
-#include "ui/Schermo.h"
-#include "ui/frmSelezione.h"
+#include "stato/Variabili.h"
+#include "qt/Caratteri.h"
+#include "qt/ListaCartelle.h"
+#include "qt/ListaFile.h"
+#include "qt/frmAmain.h"
+#include "qt/Schermo.h"
+#include "qt/frmSelezione.h"
 
 #include "CartellaProva.h"
 #include "RispostaMessaggi.h"
@@ -17,6 +17,9 @@
 #include <QtTest>
 
 #include <functional>
+
+// The front end under test.
+using namespace qt;
 
 namespace {
 
@@ -161,12 +164,12 @@ void TstFrmAmain::secondaPressione()
     QVERIFY(QDir(cartella_->dati()).mkdir(QStringLiteral("Vecchi")));
     scriviFile(cartella_->dati() + QStringLiteral("Vecchi/x.txt"), "r,r");
     const QString sotto = cartella_->dati() + QStringLiteral("Vecchi");
-    QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+    QCOMPARE(qs(Variabili::CartellaCorrente), cartella_->dati());
 
     // First press: move to the subfolder, then close through the close box.
     premi(*finestra_, [&](frmSelezione* d) {
         QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
-        QCOMPARE(Variabili::Filtro, QStringLiteral("*.TXT"));
+        QCOMPARE(QString::fromStdString(Variabili::Filtro), QStringLiteral("*.TXT"));
         auto* dir = d->findChild<ListaCartelle*>(QStringLiteral("Dir1"));
         dir->setCurrentIndex(
             dir->model()->match(dir->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("Vecchi"), -1, Qt::MatchExactly).first());
@@ -174,12 +177,12 @@ void TstFrmAmain::secondaPressione()
         d->close();
     });
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{0});
-    Variabili::Filtro = QStringLiteral("*.XYZ");
+    Variabili::Filtro = "*.XYZ";
 
     // Second press: mode and pattern set again, the dialog opens where it was left.
     const auto messaggi = premi(*finestra_, [&](frmSelezione* d) {
         QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
-        QCOMPARE(Variabili::Filtro, QStringLiteral("*.TXT"));
+        QCOMPARE(QString::fromStdString(Variabili::Filtro), QStringLiteral("*.TXT"));
         QCOMPARE(d->findChild<ListaCartelle*>(QStringLiteral("Dir1"))->percorso(), sotto);
         scegli(d, QStringLiteral("x.txt"));
         ok(d);
@@ -262,7 +265,7 @@ void TstFrmAmain::aspetto()
     QCOMPARE(accessibile->text(QAccessible::Name), QStringLiteral("  by Quorvanta"));
     QCOMPARE(finestra_->findChild<QFrame*>(QStringLiteral("Frame3"))->accessibleName(),
              QStringLiteral("Descrizione e comando"));
-    QCOMPARE(Variabili::CartellaCorrente, cartella_->dati());
+    QCOMPARE(qs(Variabili::CartellaCorrente), cartella_->dati());
 }
 
 void TstFrmAmain::coloriPropri_data()

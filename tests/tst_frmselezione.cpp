@@ -1,12 +1,12 @@
 // The file selection dialog, shown modally with real widgets on real folders.
-#include "host/ErroreRuntime.h"
-#include "host/Percorsi.h"
-#include "state/Variabili.h"
-#include "ui/ElencoCartella.h"
-#include "ui/ListaCartelle.h"
-#include "ui/ListaFile.h"
-#include "ui/VoceLista.h"
-#include "ui/frmSelezione.h"
+#include "sistema/ErroreRuntime.h"
+#include "qt/PercorsiQt.h"
+#include "stato/Variabili.h"
+#include "qt/ElencoCartella.h"
+#include "qt/ListaCartelle.h"
+#include "qt/ListaFile.h"
+#include "qt/VoceLista.h"
+#include "qt/frmSelezione.h"
 
 #include "CartellaProva.h"
 #include "RispostaMessaggi.h"
@@ -23,6 +23,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// The front end under test.
+using namespace qt;
 
 namespace {
 
@@ -48,7 +51,7 @@ Controlli controlli(QWidget* finestra)
 void mostra(frmSelezione& dialogo, const std::function<void(const Controlli&)>& azioni)
 {
     Variabili::ModoSelezione = 1;
-    Variabili::Filtro = QStringLiteral("*.TXT");
+    Variabili::Filtro = "*.TXT";
     RispostaMessaggi risposta;
     bool agito = false;
     risposta.suFinestra([&](QWidget* finestra) {
@@ -139,15 +142,15 @@ void TstFrmSelezione::init()
     cartella_ = std::make_unique<CartellaProva>();
     scriviFile(cartella_->dati() + QStringLiteral("a.txt"), "1");
     scriviFile(cartella_->dati() + QStringLiteral("B.TXT"), "2");
-    Variabili::CartellaCorrente = cartella_->dati();
-    Variabili::PercorsoScelto = QStringLiteral("left over from before");
+    Variabili::CartellaCorrente = fp(cartella_->dati());
+    Variabili::PercorsoScelto = fp(QStringLiteral("left over from before"));
 }
 
 void TstFrmSelezione::okSenzaClic()
 {
     frmSelezione dialogo;
     mostra(dialogo, [](const Controlli& c) { c.cmdOK->click(); });
-    QCOMPARE(Variabili::PercorsoScelto, QString());
+    QCOMPARE(qs(Variabili::PercorsoScelto), QString());
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
@@ -159,7 +162,7 @@ void TstFrmSelezione::ultimoFileScelto()
         scegli(c, QStringLiteral("B.TXT"));
         QTest::mouseClick(c.cmdOK, Qt::LeftButton);
     });
-    QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("B.TXT"));
+    QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("B.TXT"));
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
@@ -183,7 +186,7 @@ void TstFrmSelezione::sceltaDaTastiera()
         // The first Down chooses the first file, as a click on it does.
         QTest::keyClick(c.File1, Qt::Key_Down);
         QCOMPARE(c.txtNome->text(), QStringLiteral("A.TXT"));
-        QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("a.txt"));
+        QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("a.txt"));
         QTest::keyClick(c.File1, Qt::Key_Down);
         QCOMPARE(c.txtNome->text(), QStringLiteral("B.TXT"));
         QTest::keyClick(c.File1, Qt::Key_Tab);  // past the disabled name box
@@ -191,7 +194,7 @@ void TstFrmSelezione::sceltaDaTastiera()
         QTest::keyClick(c.cmdOK, static_cast<Qt::Key>(tasto));
         QTRY_VERIFY(!c.dialogo->isVisible());
     });
-    QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("B.TXT"));
+    QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("B.TXT"));
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{1});
 }
 
@@ -208,13 +211,13 @@ void TstFrmSelezione::chiusuraAnnulla()
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         scegli(c, QStringLiteral("a.txt"));
-        QCOMPARE(Variabili::PercorsoScelto, cartella_->dati() + QStringLiteral("a.txt"));
+        QCOMPARE(qs(Variabili::PercorsoScelto), cartella_->dati() + QStringLiteral("a.txt"));
         if (come == QLatin1String("close"))
             c.dialogo->close();
         else
             QTest::keyClick(c.dialogo, Qt::Key_Escape);
     });
-    QCOMPARE(Variabili::PercorsoScelto, QString());
+    QCOMPARE(qs(Variabili::PercorsoScelto), QString());
     QCOMPARE(Variabili::ModoSelezione, std::int16_t{0});
 }
 
@@ -236,8 +239,8 @@ void TstFrmSelezione::cartellaRicordata()
     QFETCH(QByteArray, nome);
     QFETCH(int, rimossi);
     const QString dati = QDir::cleanPath(cartella_->dati());
-    const QString sotto = dati + QLatin1Char('/') + host::percorsoDaByte(nome);
-    const QByteArray sottoByte = creaByte(host::byteDiPercorso(sotto), true);
+    const QString sotto = dati + QLatin1Char('/') + qt::percorsoDaByte(nome);
+    const QByteArray sottoByte = creaByte(qt::byteDiPercorso(sotto), true);
     const RimozioneAllaFine pulizia(sottoByte);
     creaByte(sottoByte + "/Sotto", true);
     creaByte(sottoByte + "/c.txt", false);
@@ -246,12 +249,12 @@ void TstFrmSelezione::cartellaRicordata()
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         QCOMPARE(nomiElencati(c.File1), (QStringList{"a.txt", "B.TXT"}));
-        apriCartella(c, host::testoVisibile(host::percorsoDaByte(nome)));
+        apriCartella(c, qt::testoVisibile(qt::percorsoDaByte(nome)));
         QCOMPARE(c.Dir1->percorso(), sotto);
         QCOMPARE(nomiElencati(c.File1), QStringList{"c.txt"});
         if (rimossi == 2)
             apriCartella(c, QStringLiteral("Sotto"));
-        QCOMPARE(Variabili::CartellaCorrente, aperta);
+        QCOMPARE(qs(Variabili::CartellaCorrente), aperta);
         if (rimossi != 2)
             scegli(c, QStringLiteral("c.txt"));  // the focus goes to the file list
         if (conOK)
@@ -259,7 +262,7 @@ void TstFrmSelezione::cartellaRicordata()
         else
             c.dialogo->close();
     });
-    QCOMPARE(Variabili::CartellaCorrente, aperta);
+    QCOMPARE(qs(Variabili::CartellaCorrente), aperta);
 
     // The next showing opens there, from a fresh state, with the focus back
     // in the folder list; in the nearest folder above that is still there
@@ -276,9 +279,9 @@ void TstFrmSelezione::cartellaRicordata()
         scegli(c, rimossi > 0 ? QStringLiteral("a.txt") : QStringLiteral("c.txt"));
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::CartellaCorrente, attesa);
-    QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto),
-             rimossi > 0 ? host::byteDiPercorso(dati) + "/a.txt" : sottoByte + "/c.txt");
+    QCOMPARE(qs(Variabili::CartellaCorrente), attesa);
+    QCOMPARE(qt::byteDiPercorso(qs(Variabili::PercorsoScelto)),
+             rimossi > 0 ? qt::byteDiPercorso(dati) + "/a.txt" : sottoByte + "/c.txt");
 }
 
 void TstFrmSelezione::soloFileCorrispondenti()
@@ -299,7 +302,7 @@ void TstFrmSelezione::soloFileCorrispondenti()
     QVERIFY(QFile::link(d + QStringLiteral("manca.txt"), d + QStringLiteral("rotto.txt")));
     scriviFile(d + QStringLiteral("illeggibile.txt"), "");
     QVERIFY(QFile::setPermissions(d + QStringLiteral("illeggibile.txt"), {}));
-    const QByteArray caffe = creaByte(host::byteDiPercorso(d) + "caf\xE9.txt", false);
+    const QByteArray caffe = creaByte(qt::byteDiPercorso(d) + "caf\xE9.txt", false);
     const RimozioneAllaFine pulizia(caffe);
     frmSelezione dialogo;
     mostra(dialogo, [](const Controlli& c) {
@@ -308,7 +311,7 @@ void TstFrmSelezione::soloFileCorrispondenti()
         scegli(c, QStringLiteral("caf\uFFFD.txt"));
         c.cmdOK->click();
     });
-    QCOMPARE(host::byteDiPercorso(Variabili::PercorsoScelto), caffe);
+    QCOMPARE(qt::byteDiPercorso(qs(Variabili::PercorsoScelto)), caffe);
 }
 
 void TstFrmSelezione::ordineDiSempre_data()
@@ -328,7 +331,7 @@ void TstFrmSelezione::ordineDiSempre()
     QFETCH(int, altri);
     const QString utente = cartella_->utente();
     scriviFile(utente + QStringLiteral("/fuori.txt"), "");
-    const QByteArray radice = creaByte(host::byteDiPercorso(utente) + "/ordine", true);
+    const QByteArray radice = creaByte(qt::byteDiPercorso(utente) + "/ordine", true);
     const RimozioneAllaFine pulizia(radice);
     QByteArrayList nomi{"a.txt", "A.txt", "B.TXT", "[.txt", "Z.txt", "_.txt", "~.txt", "1.txt", "\xC3\xA9.txt",
                         "\xC3\x89.TXT", "e.txt", "\xC3\x9F.txt", "ss.TXT", "Stra\xC3\x9F" "e.txt", "\xE2\x84\xAA.txt",
@@ -348,22 +351,22 @@ void TstFrmSelezione::ordineDiSempre()
     const QRegularExpression modello(QRegularExpression::wildcardToRegularExpression(QStringLiteral("*.TXT")),
                                      QRegularExpression::CaseInsensitiveOption);
     for (const QByteArray& nome : nomi + QByteArrayList{"collegamento.txt"}) {
-        const QString n = host::percorsoDaByte(nome);
-        if (modello.match(host::testoVisibile(n)).hasMatch())
+        const QString n = qt::percorsoDaByte(nome);
+        if (modello.match(qt::testoVisibile(n)).hasMatch())
             file << n;
         if (nome.size() < 12 || nome == "collegamento.txt")
-            cartelle << host::percorsoDaByte(nome == "collegamento.txt" ? QByteArray("dcollegata") : "d" + nome);
+            cartelle << qt::percorsoDaByte(nome == "collegamento.txt" ? QByteArray("dcollegata") : "d" + nome);
     }
     for (QStringList* l : {&file, &cartelle})
         std::sort(l->begin(), l->end(), [](const QString& a, const QString& b) {
-            const int c = host::testoVisibile(a).compare(host::testoVisibile(b), Qt::CaseInsensitive);
+            const int c = qt::testoVisibile(a).compare(qt::testoVisibile(b), Qt::CaseInsensitive);
             return c != 0 ? c < 0 : a < b;
         });
     const QString ultimo = file.last();  // its real name
     for (QStringList* l : {&file, &cartelle})
-        std::transform(l->begin(), l->end(), l->begin(), host::testoVisibile);
+        std::transform(l->begin(), l->end(), l->begin(), qt::testoVisibile);
 
-    Variabili::CartellaCorrente = host::percorsoDaByte(radice);
+    Variabili::CartellaCorrente = fp(qt::percorsoDaByte(radice));
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         // Another folder at once, whatever the first reading has got to.
@@ -385,10 +388,10 @@ void TstFrmSelezione::ordineDiSempre()
         // End reaches the last file, as a click on it would.
         QTest::keyClick(c.Dir1, Qt::Key_Tab);
         QTest::keyClick(c.File1, Qt::Key_End);
-        QCOMPARE(c.txtNome->text(), Variabili::NomeDaPercorso(ultimo));
+        QCOMPARE(c.txtNome->text(), qs(Variabili::NomeDaPercorso(fp(ultimo))));
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::PercorsoScelto, host::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
+    QCOMPARE(qs(Variabili::PercorsoScelto), qt::percorsoDaByte(radice) + QLatin1Char('/') + ultimo);
 }
 
 void TstFrmSelezione::didascaliaENome()
@@ -466,15 +469,15 @@ void TstFrmSelezione::fileNellaRadice()
         QSKIP("the root folder is not writable here");
     file.close();
     const auto rimuovi = qScopeGuard([&] { file.remove(); });
-    Variabili::CartellaCorrente = QStringLiteral("/");
+    Variabili::CartellaCorrente = fp(QStringLiteral("/"));
     frmSelezione dialogo;
     mostra(dialogo, [&](const Controlli& c) {
         QCOMPARE(c.File1->cartella(), QStringLiteral("/"));
         scegli(c, nome);
         c.cmdOK->click();
     });
-    QCOMPARE(Variabili::PercorsoScelto, QStringLiteral("/") + nome);
-    QCOMPARE(Variabili::CartellaCorrente, QStringLiteral("/"));
+    QCOMPARE(qs(Variabili::PercorsoScelto), QStringLiteral("/") + nome);
+    QCOMPARE(qs(Variabili::CartellaCorrente), QStringLiteral("/"));
 }
 
 void TstFrmSelezione::cartellaIllegibile_data()
@@ -496,7 +499,7 @@ void TstFrmSelezione::cartellaIllegibile()
     try {
         lista.impostaPercorso(cartella_->utente() + QLatin1Char('/') + cartella);
         QFAIL("no error raised");
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         QCOMPARE(e.numero(), numero);
     }
     QCOMPARE(cambi.count(), 0);

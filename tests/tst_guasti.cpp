@@ -4,9 +4,9 @@
 #include "CartellaProva.h"
 #include "oracolo/Oracolo.h"
 
-#include "host/FileTemporaneo.h"
-#include "host/Percorsi.h"
-#include "state/Variabili.h"
+#include "sistema/FileTemporaneo.h"
+#include "qt/PercorsiQt.h"
+#include "stato/Variabili.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -218,7 +218,7 @@ public:
     {
         if (!si)
             return;
-        valido = host::inMemoria(QStringLiteral("/dev/shm"));
+        valido = sistema::inMemoria("/dev/shm");
         if (valido)
             qputenv("TMPDIR", "/dev/shm");
     }
@@ -528,7 +528,7 @@ void TstGuasti::riuscita()
     QFETCH(QString, caso);
     CartellaProva cartella;
     const QString radice = QFileInfo(cartella.programma()).path();
-    QByteArray datiByte = host::byteDiPercorso(cartella.dati());
+    QByteArray datiByte = qt::byteDiPercorso(cartella.dati());
     QByteArray contenuto = "a\r\na\r\n";
     QByteArray attesa = "a\r\n";
     QString nome = QStringLiteral("lista.txt");
@@ -554,7 +554,7 @@ void TstGuasti::riuscita()
     } else if (caso == QLatin1String("programma non UTF-8")) {
         // The program itself in such a folder, started through a link, and
         // left to find its folder by itself.
-        const QByteArray cartellaProgramma = host::byteDiPercorso(radice) + "/programma\xFF";
+        const QByteArray cartellaProgramma = qt::byteDiPercorso(radice) + "/programma\xFF";
         datiByte = cartellaProgramma + "/Shared/Sistemi/";
         daRimuovere << cartellaProgramma;
         std::filesystem::create_directories(datiByte.toStdString());
@@ -567,7 +567,7 @@ void TstGuasti::riuscita()
         sorgente = QFile::encodeName(cartella.scriviSorgente(nome, contenuto));
         argomenti = QStringList{QStringLiteral("esegui"), cartella.programma(), QFile::decodeName(sorgente)};
     }
-    const QByteArray nomeCopia = "NEW - " + host::byteDiPercorso(Variabili::NomeDaPercorso(host::percorsoDaByte(sorgente)));
+    const QByteArray nomeCopia = "NEW - " + QByteArray::fromStdString(Variabili::NomeDaPercorso(sorgente.toStdString()).native());
     const QByteArray copia = datiByte + nomeCopia;
 
     const unsigned predefinito = 0666 & ~umaskAttuale();

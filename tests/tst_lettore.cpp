@@ -1,7 +1,8 @@
 // The item reader: how text splits into fields, and how files are loaded.
-#include "host/testo/CampiTesto.h"
-#include "host/ErroreRuntime.h"
-#include "host/LettoreVoci.h"
+#include "testo/CampiTesto.h"
+#include "sistema/ErroreRuntime.h"
+#include "sistema/LettoreVoci.h"
+#include "sistema/Processo.h"
 
 #include "Campi.h"
 #include "CartellaProva.h"
@@ -19,7 +20,7 @@ namespace {
 
 Campi campiDi(const QByteArray& testo)
 {
-    host::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
+    testo::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
     return campiInByte(campi);
 }
 
@@ -102,7 +103,7 @@ void TstLettore::campiCompostiRestanoValidi()
     QByteArray testo;
     for (int i = 0; i < 2000; ++i)
         testo += "\"q" + QByteArray::number(i) + "\"t" + QByteArray::number(i) + "\n";
-    host::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
+    testo::CampiTesto campi(std::string_view(testo.constData(), testo.size()));
     const std::vector<std::string_view> viste = tuttiICampi(campi);
     QCOMPARE(viste.size(), std::size_t{2000});
     for (int i = 0; i < 2000; ++i) {
@@ -138,8 +139,8 @@ void TstLettore::metaCoppieUtf16()
     QFETCH(bool, utf16);
     QFETCH(Campi, attesi);
     // Read whole and in parts alike.
-    const host::CampiTesto tutto(std::string_view(testo.constData(), testo.size()), utf16);
-    for (host::CampiTesto campi : tutto.sezioni(1))
+    const testo::CampiTesto tutto(std::string_view(testo.constData(), testo.size()), utf16);
+    for (testo::CampiTesto campi : tutto.sezioni(1))
         QCOMPARE(campiInByte(campi), attesi);
 }
 
@@ -161,11 +162,11 @@ void TstLettore::bom()
     QFETCH(bool, haBom);
     QFETCH(Campi, attesi);
     CartellaProva cartella;
-    host::LettoreVoci lettore(cartella.scriviSorgente(QStringLiteral("a.txt"), contenuto));
-    QCOMPARE(lettore.codifica() == host::Codifica::Utf8, haBom);
+    sistema::LettoreVoci lettore(fp(cartella.scriviSorgente(QStringLiteral("a.txt"), contenuto)));
+    QCOMPARE(lettore.codifica() == testo::Codifica::Utf8, haBom);
     Campi letti;
     for (std::string_view pezzo; !(pezzo = lettore.prossimoPezzo(4096, 1 << 20)).empty();) {
-        host::CampiTesto campi(pezzo);
+        testo::CampiTesto campi(pezzo);
         letti += campiInByte(campi);
     }
     QCOMPARE(letti, attesi);
@@ -190,11 +191,11 @@ void TstLettore::erroriApertura()
     QVERIFY(QDir(cartella.utente()).mkdir(QStringLiteral("cartella.txt")));
     const QString percorso = cartella.utente() + QLatin1Char('/') + relativo;
     try {
-        host::LettoreVoci lettore(percorso);
+        sistema::LettoreVoci lettore(fp(percorso));
         QFAIL("no error raised");
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         QCOMPARE(e.numero(), numero);
-        QCOMPARE(e.dettaglio(), percorso);
+        QCOMPARE(qs(e.dettaglio()), percorso);
     }
 }
 
@@ -216,9 +217,9 @@ void TstLettore::fileNonRegolari()
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), percorso));
     // Must neither block on the FIFO nor read the endless device.
     try {
-        host::LettoreVoci lettore(percorso);
+        sistema::LettoreVoci lettore(fp(percorso));
         QFAIL("a non-regular file was read");
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         QCOMPARE(e.numero(), 75);
     }
 }
@@ -244,7 +245,7 @@ void TstLettore::fileCheSiAccorcia()
     // replaces while a test runs: it is put back for this one.
     struct sigaction bus {};
     struct sigaction prima {};
-    bus.sa_sigaction = host::gestoreFinestre;
+    bus.sa_sigaction = sistema::gestoreFinestre;
     bus.sa_flags = SA_SIGINFO;
     sigemptyset(&bus.sa_mask);
     QCOMPARE(::sigaction(SIGBUS, &bus, &prima), 0);
@@ -256,7 +257,7 @@ void TstLettore::fileCheSiAccorcia()
     for (int i = 0; righe.size() < byte; ++i)
         righe += "riga " + QByteArray::number(i) + "\r\n";
     const QString percorso = cartella.scriviSorgente(QStringLiteral("LUNGO.TXT"), righe);
-    host::LettoreVoci lettore(percorso);
+    sistema::LettoreVoci lettore(fp(percorso));
     const std::string_view pezzo = lettore.prossimoPezzo(1 << 20, 2 << 20);
     if (resta < 0)
         resta += qint64(pezzo.size());
@@ -269,7 +270,7 @@ void TstLettore::fileCheSiAccorcia()
     try {
         lettore.prossimoPezzo(1 << 20, 2 << 20);
         QFAIL("no error raised");
-    } catch (const host::ErroreRuntime& e) {
+    } catch (const sistema::ErroreRuntime& e) {
         QCOMPARE(e.numero(), 57);
     }
 }

@@ -3,10 +3,10 @@
 // second time (FENDRIX_HASH_DEGENERE) on the tests' build of the core, whose
 // hash each global row makes degenerate: then two different items share
 // their hash at every turn, and the result must still be the reference's.
-#include "host/testo/CampiTesto.h"
-#include "processing/nucleo/Hash.h"
+#include "testo/CampiTesto.h"
+#include "nucleo/Hash.h"
 #ifdef FENDRIX_HASH_DEGENERE
-#include "processing/nucleo/HashDiProva.h"
+#include "nucleo/HashDiProva.h"
 #endif
 
 #include "Campi.h"
@@ -59,14 +59,14 @@ bool uguali(const oracolo::Esito& a, const oracolo::Esito& b)
 // The run's options for a row: a memory of a few KiB forces sorted runs on
 // disk (in `corse`), a small fan-in several merge passes, small blocks many
 // rounds of lines made on all threads.
-elaborazione::Opzioni opzioni(int memoria, int fili, int fanIn, int blocco, const QTemporaryDir& corse)
+passi::Opzioni opzioni(int memoria, int fili, int fanIn, int blocco, const QTemporaryDir& corse)
 {
-    elaborazione::Opzioni o;
+    passi::Opzioni o;
     o.blocco = static_cast<std::size_t>(blocco);
     o.memoria = static_cast<std::size_t>(memoria);
     o.fili = static_cast<unsigned>(fili);
     o.fanIn = static_cast<unsigned>(fanIn);
-    o.cartellaCorse = corse.path();
+    o.cartellaCorse = corse.path().toStdString();
     return o;
 }
 
@@ -142,7 +142,7 @@ void TstOracolo::fileCasuali()
     QFETCH(int, fanIn);
     QFETCH(int, blocco);
     QTemporaryDir corse;
-    const elaborazione::Opzioni o = opzioni(memoria, fili, fanIn, blocco, corse);
+    const passi::Opzioni o = opzioni(memoria, fili, fanIn, blocco, corse);
     std::mt19937_64 caso(seme);
     int piuPassate = 0;  // cases merged in more than one pass
     for (int i = 0; i < casi; ++i) {
@@ -336,10 +336,10 @@ void TstOracolo::sezioniEquivalenti()
     std::mt19937_64 caso(20);
     for (int i = 0; i < 3000; ++i) {
         const std::string testo = fileCasuale(caso, 300);
-        host::CampiTesto intero(testo);
+        testo::CampiTesto intero(testo);
         const std::vector<std::string_view> attesi = tuttiICampi(intero);
         for (std::size_t quante = 1; quante <= 4; ++quante) {
-            std::vector<host::CampiTesto> parti = host::CampiTesto(testo).sezioni(quante);
+            std::vector<testo::CampiTesto> parti = testo::CampiTesto(testo).sezioni(quante);
             QVERIFY(parti.size() >= 1 && parti.size() <= quante);
             std::vector<std::string_view> letti;
             for (auto& p : parti) {

@@ -1,10 +1,10 @@
 // Text helpers, NomeDaPercorso, the mapping of system errors to the
 // program's error numbers, and the reading of the process's limits.
-#include "host/ErroreRuntime.h"
-#include "host/Percorsi.h"
-#include "host/testo/CampiTesto.h"
-#include "host/Risorse.h"
-#include "state/Variabili.h"
+#include "sistema/ErroreRuntime.h"
+#include "qt/PercorsiQt.h"
+#include "testo/CampiTesto.h"
+#include "sistema/Risorse.h"
+#include "stato/Variabili.h"
 
 #include "CartellaProva.h"
 
@@ -53,17 +53,17 @@ void TstTesto::nomeDaPercorso_data()
     QTest::newRow("spaces kept") << "/x/ a b .txt" << " A B .TXT";
     // Not valid UTF-8: ASCII letters upper-cased, every other byte kept,
     // even the bytes of valid characters beside them.
-    QTest::newRow("not valid UTF-8") << host::percorsoDaByte("/d\xE9/caf\xE9.txt")
-                                     << host::percorsoDaByte("CAF\xE9.TXT");
+    QTest::newRow("not valid UTF-8") << qt::percorsoDaByte("/d\xE9/caf\xE9.txt")
+                                     << qt::percorsoDaByte("CAF\xE9.TXT");
     QTest::newRow("not valid UTF-8, accented letter kept")
-        << host::percorsoDaByte("/x/citt\xC3\xA0-\xFF.txt") << host::percorsoDaByte("CITT\xC3\xA0-\xFF.TXT");
+        << qt::percorsoDaByte("/x/citt\xC3\xA0-\xFF.txt") << qt::percorsoDaByte("CITT\xC3\xA0-\xFF.TXT");
 }
 
 void TstTesto::nomeDaPercorso()
 {
     QFETCH(QString, percorso);
     QFETCH(QString, atteso);
-    QCOMPARE(Variabili::NomeDaPercorso(QDir::toNativeSeparators(percorso)), atteso);
+    QCOMPARE(qs(Variabili::NomeDaPercorso(fp(QDir::toNativeSeparators(percorso)))), atteso);
 }
 
 void TstTesto::percorsiSenzaPerdite_data()
@@ -87,10 +87,10 @@ void TstTesto::percorsiSenzaPerdite()
     QFETCH(QByteArray, byte);
     QFETCH(bool, grezzi);
     QFETCH(QString, visibile);
-    const QString percorso = host::percorsoDaByte(byte);
-    QCOMPARE(host::byteDiPercorso(percorso), byte);
-    QCOMPARE(host::haByteGrezzi(percorso), grezzi);
-    QCOMPARE(host::testoVisibile(percorso), visibile);
+    const QString percorso = qt::percorsoDaByte(byte);
+    QCOMPARE(qt::byteDiPercorso(percorso), byte);
+    QCOMPARE(qt::haByteGrezzi(percorso), grezzi);
+    QCOMPARE(qt::testoVisibile(percorso), visibile);
     if (!grezzi)
         QCOMPARE(percorso, QString::fromUtf8(byte));
 }
@@ -112,7 +112,7 @@ void TstTesto::togliSpazi()
 {
     QFETCH(QByteArray, voce);
     QFETCH(QByteArray, attesa);
-    const std::string_view r = host::CampiTesto::senzaSpazi(std::string_view(voce.constData(), voce.size()));
+    const std::string_view r = testo::CampiTesto::senzaSpazi(std::string_view(voce.constData(), voce.size()));
     QCOMPARE(QByteArray(r.data(), qsizetype(r.size())), attesa);
 }
 
@@ -131,7 +131,7 @@ void TstTesto::unisciPercorso()
     QFETCH(QString, cartella);
     QFETCH(QString, nome);
     QFETCH(QString, atteso);
-    QCOMPARE(host::unisciPercorso(QDir::toNativeSeparators(cartella), nome),
+    QCOMPARE(qt::unisciPercorso(QDir::toNativeSeparators(cartella), nome),
              QDir::toNativeSeparators(atteso));
 }
 
@@ -162,19 +162,19 @@ void TstTesto::erroreDaErrno()
     QFETCH(QString, testo);
     QTemporaryDir dir;
     const QString cartella = cartellaEsiste ? dir.path() : dir.path() + QStringLiteral("/manca");
-    const host::ErroreRuntime e =
-        host::ErroreRuntime::daErrno(numeroErrno, cartella + QStringLiteral("/x.txt"));
+    const sistema::ErroreRuntime e =
+        sistema::ErroreRuntime::daErrno(numeroErrno, fp(cartella + QStringLiteral("/x.txt")));
     QCOMPARE(e.numero(), numero);
-    QCOMPARE(e.testo(), testo);
+    QCOMPARE(QString::fromStdString(e.testo()), testo);
 }
 
 void TstTesto::descrizioneErrore()
 {
-    const host::ErroreRuntime e(host::CodiceErrore::FileNonTrovato, QStringLiteral("/d/x.txt"));
-    QCOMPARE(e.descrizione(),
+    const sistema::ErroreRuntime e(sistema::CodiceErrore::FileNonTrovato, fp(QStringLiteral("/d/x.txt")));
+    QCOMPARE(QString::fromStdString(e.descrizione()),
              QStringLiteral("Errore di run-time '53':\n\nImpossibile trovare il file\n\n") +
                  QDir::toNativeSeparators(QStringLiteral("/d/x.txt")));
-    QCOMPARE(QString::fromUtf8(e.what()), e.descrizione());
+    QCOMPARE(QString::fromUtf8(e.what()), QString::fromStdString(e.descrizione()));
 }
 
 void TstTesto::limiti_data()
@@ -242,9 +242,9 @@ void TstTesto::limiti()
         QVERIFY(QDir(radice.path()).mkpath(QFileInfo(f.section('=', 0, 0)).path()));
         scriviFile(radice.filePath(f.section('=', 0, 0)), f.section('=', 1).toUtf8() + '\n');
     }
-    const auto limite = [](qint64 n) { return n < 0 ? host::senzaLimite : std::uint64_t(n) << 20; };
-    const host::Limiti letti = host::leggiLimiti(radice.path().toStdString());
-    QCOMPARE(host::memoriaDa(letti, limite(limiteIndirizzi), limite(limiteDati), 8ULL << 30), std::uint64_t(atteso) << 20);
+    const auto limite = [](qint64 n) { return n < 0 ? sistema::senzaLimite : std::uint64_t(n) << 20; };
+    const sistema::Limiti letti = sistema::leggiLimiti(radice.path().toStdString());
+    QCOMPARE(sistema::memoriaDa(letti, limite(limiteIndirizzi), limite(limiteDati), 8ULL << 30), std::uint64_t(atteso) << 20);
     QCOMPARE(letti.processori, unsigned(processori));
 }
 
@@ -275,7 +275,7 @@ void TstTesto::descrittori()
     QList<int> fds;
     for (int i = 0; i < nuovi; ++i)
         fds << ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const std::size_t restano = host::descrittoriDisponibili();
+    const std::size_t restano = sistema::descrittoriDisponibili();
     for (int fd : fds)
         ::close(fd);
     QVERIFY(::setrlimit(RLIMIT_NOFILE, &prima) == 0);

@@ -23,18 +23,20 @@
 //
 // Every message box is answered with OK and reported on stdout as one line
 // "MESSAGGIO<TAB>title<TAB>icon<TAB>text" (newlines in the text as "\n").
-#include "host/CartellaProgramma.h"
-#include "host/interazione/GestioneErrori.h"
-#include "host/Processo.h"
-#include "host/ScrittoreRighe.h"
-#include "host/Percorsi.h"
-#include "processing/EliminaDuplicati.h"
-#include "processing/passi/Passi.h"
-#include "state/Variabili.h"
-#include "ui/ListaFile.h"
-#include "ui/frmAmain.h"
-#include "ui/frmSelezione.h"
+#include "sistema/CartellaProgramma.h"
+#include "qt/GestioneErrori.h"
+#include "qt/InterfacciaQt.h"
+#include "sistema/Processo.h"
+#include "sistema/ScrittoreRighe.h"
+#include "qt/PercorsiQt.h"
+#include "passi/EliminaDuplicati.h"
+#include "passi/Passi.h"
+#include "stato/Variabili.h"
+#include "qt/ListaFile.h"
+#include "qt/frmAmain.h"
+#include "qt/frmSelezione.h"
 
+#include "CartellaProva.h"
 #include "RispostaMessaggi.h"
 
 #include <QApplication>
@@ -48,6 +50,9 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+
+// The front end under test.
+using namespace qt;
 
 namespace {
 
@@ -92,14 +97,14 @@ void clicOK(QWidget* dialogo)
 
 int main(int argc, char* argv[])
 {
-    host::preparaProcesso();
+    sistema::preparaProcesso();
     QApplication app(argc, argv);
     const QStringList a = QApplication::arguments();
     if (a.size() < 4)
         uso();
     const QString modo = a[1];
     if (a[2] != QLatin1String("-"))
-        host::impostaCartellaProgramma(a[2]);
+        sistema::impostaCartellaProgramma(fp(a[2]));
 
     RispostaMessaggi risposta;
     risposta.suMessaggio([](const RispostaMessaggi::Messaggio& m) {
@@ -117,13 +122,13 @@ int main(int argc, char* argv[])
             if (a.size() > 5)
                 limita(RLIMIT_AS, a[5]);
             if (a.size() > 6)
-                elaborazione::opzioniProgramma().memoria = a[6].toULongLong();
+                passi::opzioniProgramma().memoria = a[6].toULongLong();
             if (a.size() > 7)
                 limita(RLIMIT_DATA, a[7]);
             if (a.size() > 8)
                 limita(RLIMIT_NOFILE, a[8]);
-            Variabili::FileDaElaborare = a[3];
-            host::eseguiGestore([] { EliminaDuplicati(); });
+            Variabili::FileDaElaborare = fp(a[3]);
+            qt::eseguiGestore([] { passi::EliminaDuplicati(qt::interfacciaQt()); });
             QApplication::exit(0);
         });
         return QApplication::exec();
@@ -137,19 +142,19 @@ int main(int argc, char* argv[])
         });
         QTimer::singleShot(0, [&] {
             Variabili::ModoSelezione = 1;
-            Variabili::Filtro = QStringLiteral("*.TXT");
-            Variabili::CartellaCorrente = a[3];
+            Variabili::Filtro = "*.TXT";
+            Variabili::CartellaCorrente = fp(a[3]);
             dialogo.mostraModale();
-            std::printf("SCELTO\t%s\n", Variabili::PercorsoScelto.toUtf8().constData());
+            std::printf("SCELTO\t%s\n", qs(Variabili::PercorsoScelto).toUtf8().constData());
             QApplication::exit(0);
         });
         return QApplication::exec();
     }
 
     if (modo == QLatin1String("scrivi") && a.size() >= 5) {
-        host::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
-        host::eseguiGestore([&] {
-            host::ScrittoreRighe copia(host::unisciPercorso(host::cartellaDati(), a[3]));
+        sistema::usaSoloTemporaneiConNome(a[4] == QLatin1String("con-nome"));
+        qt::eseguiGestore([&] {
+            sistema::ScrittoreRighe copia(fp(qt::unisciPercorso(qs(sistema::cartellaDati()), a[3])));
             copia.scriviTesto("una riga\r\n");
             std::printf("SCRIVENDO\n");
             std::fflush(stdout);
@@ -172,7 +177,7 @@ int main(int argc, char* argv[])
                 std::_Exit(121);
             lista->setCurrentIndex(voci.first());
             // Between the click and the run, the file goes away.
-            const QString percorso = Variabili::PercorsoScelto;
+            const QString percorso = qs(Variabili::PercorsoScelto);
             if (azione != QLatin1String("ok"))
                 QFile::remove(percorso);
             if (azione == QLatin1String("cartella"))

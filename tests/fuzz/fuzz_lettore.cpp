@@ -1,8 +1,8 @@
 // libFuzzer target for the item reader and the text encodings: no input may
 // crash them, the scanner reads the same items as the reference's own
 // reader, and their promises must hold on any bytes.
-#include "host/testo/CampiTesto.h"
-#include "host/testo/Codifica.h"
+#include "testo/CampiTesto.h"
+#include "testo/Codifica.h"
 #include "oracolo/Oracolo.h"
 
 #include <cstdint>
@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
     // reference's; fields never hold a line end.
     const auto voci = [](std::string_view t) {
         std::vector<std::string> voci;
-        host::CampiTesto campi(t);
+        testo::CampiTesto campi(t);
         while (!campi.fine())
             if (const std::string_view c = campi.prossimo(); !c.empty())
-                voci.emplace_back(host::CampiTesto::senzaSpazi(c));
+                voci.emplace_back(testo::CampiTesto::senzaSpazi(c));
         return voci;
     };
     const std::vector<std::string> attese = oracolo::voci(testo);
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
 
     // Reading in parts cut at line ends gives the very same fields as
     // reading the whole.
-    host::CampiTesto intero(testo);
+    testo::CampiTesto intero(testo);
     std::vector<std::string> campi;
     while (!intero.fine()) {
         const std::string_view c = intero.prossimo();
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
         campi.emplace_back(c);
     }
     for (std::size_t quante = 2; quante <= 4; ++quante) {
-        std::vector<host::CampiTesto> parti = host::CampiTesto(testo).sezioni(quante);
+        std::vector<testo::CampiTesto> parti = testo::CampiTesto(testo).sezioni(quante);
         std::size_t i = 0;
         for (auto& p : parti)
             while (!p.fine())
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
 
     // A prefix cut where taglio() says can be read on its own: its items and
     // those of the rest are the whole text's.
-    const std::size_t taglio = host::CampiTesto::taglio(testo.substr(0, dimensione / 2 + dimensione % 7));
+    const std::size_t taglio = testo::CampiTesto::taglio(testo.substr(0, dimensione / 2 + dimensione % 7));
     std::vector<std::string> aTratti = voci(testo.substr(0, taglio));
     for (std::string& v : voci(testo.substr(taglio)))
         aTratti.push_back(std::move(v));
@@ -68,15 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
     // UTF-16 survives the trip through UTF-8 unchanged, damaged or not.
     const std::string_view pari = testo.substr(0, dimensione & ~std::size_t{1});
     for (const bool bigEndian : {false, true}) {
-        const std::string utf8 = host::daUtf16(pari, bigEndian);
+        const std::string utf8 = testo::daUtf16(pari, bigEndian);
         std::string ritorno(2 * utf8.size(), '\0');
-        ritorno.resize(host::aUtf16(utf8, bigEndian, ritorno.data()));
+        ritorno.resize(testo::aUtf16(utf8, bigEndian, ritorno.data()));
         verifica(ritorno == pari);
         // Any cut point keeps whole sequences.
-        verifica(host::taglioUtf8(utf8, dimensione % (utf8.size() + 1)) <= utf8.size());
+        verifica(testo::taglioUtf8(utf8, dimensione % (utf8.size() + 1)) <= utf8.size());
     }
     // Encoding arbitrary bytes never writes past twice their length.
     std::string uscita(2 * testo.size(), '\0');
-    verifica(host::aUtf16(testo, false, uscita.data()) <= uscita.size());
+    verifica(testo::aUtf16(testo, false, uscita.data()) <= uscita.size());
     return 0;
 }

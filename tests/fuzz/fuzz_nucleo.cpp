@@ -3,7 +3,7 @@
 // memory or through sorted runs on disk, with any number of threads.
 #include "oracolo/Oracolo.h"
 
-#include <QDir>
+#include <filesystem>
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t dime
     static const unsigned fanIn[] = {2, 3, 64};
     static const std::size_t blocchi[] = {0, 1, 40};
     const std::size_t h = std::hash<std::string_view>{}(testo);
-    elaborazione::Opzioni opzioni;
+    passi::Opzioni opzioni;
     opzioni.memoria = memorie[h % std::size(memorie)];
     opzioni.fili = fili[(h / 8) % std::size(fili)];
     opzioni.fanIn = fanIn[(h / 64) % std::size(fanIn)];
     opzioni.blocco = blocchi[(h / 256) % std::size(blocchi)];
-    opzioni.cartellaCorse = QDir::tempPath();
+    opzioni.cartellaCorse = std::filesystem::temp_directory_path();
 
     const oracolo::Esito atteso = oracolo::esegui(testo);
     const oracolo::Esito ottenuto = oracolo::reale(testo, opzioni);

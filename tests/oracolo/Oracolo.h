@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processing/passi/Passi.h"
+#include "passi/Passi.h"
 
 #include <cstdint>
 #include <string>
@@ -37,7 +37,7 @@ Esito esegui(std::string_view contenuto);
 // The real run (the program's own reader and core) on the same bytes, in
 // memory, up to the copy's bytes: what the tests hold against esegui().
 // The options can force runs on disk, and their merging in passes.
-Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni = {});
+Esito reale(std::string_view contenuto, const passi::Opzioni& opzioni = {});
 
 // Three-way binary comparison: unsigned bytes, a proper prefix first.
 int confronta(std::string_view a, std::string_view b);

@@ -1,17 +1,17 @@
 #include "Oracolo.h"
 
-#include "host/testo/Codifica.h"
-#include "host/LettoreVoci.h"
-#include "processing/passi/Passi.h"
+#include "testo/Codifica.h"
+#include "sistema/LettoreVoci.h"
+#include "passi/Passi.h"
 
 #include <algorithm>
 
 namespace oracolo {
 
-Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
+Esito reale(std::string_view contenuto, const passi::Opzioni& opzioni)
 {
-    host::LettoreVoci lettore(host::LettoreVoci::DaByte{contenuto});
-    elaborazione::Esecuzione righe(opzioni);
+    sistema::LettoreVoci lettore(sistema::LettoreVoci::DaByte{contenuto});
+    passi::Esecuzione righe(opzioni);
     righe.leggi(lettore);
     Esito esito;
     esito.letti = righe.totale();
@@ -21,7 +21,7 @@ Esito reale(std::string_view contenuto, const elaborazione::Opzioni& opzioni)
     if (esito.eliminate == 0)
         return esito;
     esito.copia = true;
-    esito.byte += host::marca(lettore.codifica());
+    esito.byte += testo::marca(lettore.codifica());
     righe.righe([&](std::string_view blocco) {
         esito.byte += blocco;
         esito.bloccoMassimo = std::max(esito.bloccoMassimo, blocco.size());

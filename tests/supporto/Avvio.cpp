@@ -1,10 +1,10 @@
 // Linked into every test program: the process-wide settings the program's
 // main makes, made the same way before the tests' own main runs, so that
 // the tests run with the program's allocator and signal handlers.
-#include "host/Processo.h"
+#include "sistema/Processo.h"
 
 namespace {
 
-const bool preparato = (host::preparaProcesso(), true);
+const bool preparato = (sistema::preparaProcesso(), true);
 
 }  // namespace

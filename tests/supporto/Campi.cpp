@@ -1,6 +1,6 @@
 #include "Campi.h"
 
-std::vector<std::string_view> tuttiICampi(host::CampiTesto& campi)
+std::vector<std::string_view> tuttiICampi(testo::CampiTesto& campi)
 {
     std::vector<std::string_view> tutti;
     while (!campi.fine())
@@ -8,7 +8,7 @@ std::vector<std::string_view> tuttiICampi(host::CampiTesto& campi)
     return tutti;
 }
 
-QList<QByteArray> campiInByte(host::CampiTesto& campi)
+QList<QByteArray> campiInByte(testo::CampiTesto& campi)
 {
     QList<QByteArray> tutti;
     for (const std::string_view c : tuttiICampi(campi))

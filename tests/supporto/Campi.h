@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/testo/CampiTesto.h"
+#include "testo/CampiTesto.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +10,7 @@
 
 // Every field left in `campi`, in order, empty ones included: views into
 // the text or into the scanner's own storage.
-std::vector<std::string_view> tuttiICampi(host::CampiTesto& campi);
+std::vector<std::string_view> tuttiICampi(testo::CampiTesto& campi);
 
 // The same, as bytes of their own.
-QList<QByteArray> campiInByte(host::CampiTesto& campi);
+QList<QByteArray> campiInByte(testo::CampiTesto& campi);

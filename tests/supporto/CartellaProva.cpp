@@ -1,6 +1,6 @@
 #include "CartellaProva.h"
 
-#include "host/CartellaProgramma.h"
+#include "sistema/CartellaProgramma.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -21,12 +21,12 @@ CartellaProva::CartellaProva()
 {
     QDir(dir_.path()).mkpath(QStringLiteral("programma/Shared/Sistemi"));
     QDir(dir_.path()).mkpath(QStringLiteral("utente"));
-    host::impostaCartellaProgramma(programma());
+    sistema::impostaCartellaProgramma(fp(programma()));
 }
 
 CartellaProva::~CartellaProva()
 {
-    host::impostaCartellaProgramma(QString());
+    sistema::impostaCartellaProgramma({});
 }
 
 QString CartellaProva::programma() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qt/PercorsiQt.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -49,6 +51,16 @@ public:
 private:
     QList<QByteArray> percorsi_;
 };
+
+// A path of the system as the windows hold it, and back.
+inline QString qs(const std::filesystem::path& percorso)
+{
+    return qt::testoDiPercorso(percorso);
+}
+inline std::filesystem::path fp(const QString& testo)
+{
+    return qt::percorsoDiTesto(testo);
+}
 
 // The bytes of a literal; give n for literals with NUL bytes inside.
 QByteArray b(const char* s, qsizetype n = -1);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "sistema/ErroreRuntime.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace sistema {
+
+// Paths are the system's own: on Linux their very bytes, valid UTF-8 or
+// not, so a file listed can always be opened and a copy named by its real
+// bytes.
+
+// The names in `cartella` of its non-hidden entries that resolve (through
+// symbolic links) to a folder, or to a regular file, in the order the
+// system lists them. A folder that cannot be read lists nothing.
+enum class TipoVoce { Cartella, File };
+std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& cartella, TipoVoce tipo);
+
+// Why `cartella` cannot be shown: no folder there (PercorsoNonTrovato) or
+// no right to list and enter it (AutorizzazioneNegata); nothing when it can.
+std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella);
+
+// The nearest folder at or above `cartella` that exists; `cartella` itself
+// when none does.
+std::filesystem::path cartellaEsistente(const std::filesystem::path& cartella);
+
+// `nome` in upper case. A name that is valid UTF-8 takes Unicode's full
+// case mapping ("ß" becomes "SS"); one that is not has no letters to speak
+// of beyond ASCII, so only those change and every other byte stays.
+std::filesystem::path maiuscolo(const std::filesystem::path& nome);
+
+}  // namespace sistema
