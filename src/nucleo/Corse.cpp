@@ -83,15 +83,19 @@ LetturaCorsa::LetturaCorsa(Supporto& supporto, std::uint64_t byte, std::size_t m
 
 void LetturaCorsa::restituisci()
 {
+    if (fine_ - inizio_ <= memoria_)
+        nuovoBuffer(memoria_);
+}
+
+void LetturaCorsa::nuovoBuffer(std::size_t n)
+{
     const std::size_t presenti = fine_ - inizio_;
-    if (presenti > memoria_)
-        return;
-    Prenotazione normale;
-    normale.impegna(bilancio_, Bilancio::costo(memoria_));
-    std::vector<char> nuovo(memoria_);
+    Prenotazione nuova;
+    nuova.impegna(bilancio_, Bilancio::costo(n));
+    std::vector<char> nuovo(n);
     std::memcpy(nuovo.data(), buffer_.data() + inizio_, presenti);
     buffer_ = std::move(nuovo);
-    prenotata_ = std::move(normale);
+    prenotata_ = std::move(nuova);
     inizio_ = 0;
     fine_ = presenti;
 }
@@ -100,22 +104,17 @@ bool LetturaCorsa::riempi(std::size_t servono)
 {
     // Keeps the bytes not yet used and reads after them until `servono`
     // bytes are there or the run ends.
-    std::size_t presenti = fine_ - inizio_;
     if (servono > buffer_.size()) {
         // A long item: its own buffer, the old one given back once its
         // bytes have moved. The caller made room for the run's longest
         // item before reading it.
-        Prenotazione piuPrenotata;
-        piuPrenotata.impegna(bilancio_, Bilancio::costo(servono));
-        std::vector<char> piu(servono);
-        std::memcpy(piu.data(), buffer_.data() + inizio_, presenti);
-        buffer_ = std::move(piu);
-        prenotata_ = std::move(piuPrenotata);
+        nuovoBuffer(servono);
     } else if (inizio_ != 0) {
+        const std::size_t presenti = fine_ - inizio_;
         std::memmove(buffer_.data(), buffer_.data() + inizio_, presenti);
+        inizio_ = 0;
+        fine_ = presenti;
     }
-    inizio_ = 0;
-    fine_ = presenti;
     while (fine_ < servono && letti_ < byte_) {
         const auto voglio = static_cast<std::size_t>(
             std::min<std::uint64_t>(buffer_.size() - fine_, byte_ - letti_));

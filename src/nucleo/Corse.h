@@ -77,6 +77,9 @@ private:
     bool riempi(std::size_t servono);
     // Back to a buffer of the usual size after a long item.
     void restituisci();
+    // The bytes not yet used moved to the start of a new buffer of n bytes,
+    // reserved on the budget; the old buffer and its reservation given back.
+    void nuovoBuffer(std::size_t n);
 
     Supporto& supporto_;
     std::uint64_t letti_ = 0;  // bytes of the run taken into the buffer
