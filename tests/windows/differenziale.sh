@@ -47,6 +47,9 @@ printf 'x\ry\rx\ry' > cr.txt
 printf 'x\ny\nx\ny' > lf-senza-fine.txt
 printf ',,,\r\n\r\n,\n\n' > solo-separatori.txt
 printf 'uno\ndue\ntre\n' > senza-ripetute.txt
+# An accented name: the copy's name is upper-cased by ICU on Linux and by
+# Windows' own mapping, and must come out the same.
+printf 'b\na\nb\n' > 'città perché.txt'
 printf '   \n \n,  ,\n' > solo-spazi.txt
 awk 'BEGIN { for (i = 0; i < 40000; i++) printf "%d\r\n", (i * 7919) % 33000 }' > oltre-32767.txt
 awk 'BEGIN { s = "0123456789"; while (length(s) < 100000) s = s s
