@@ -8,6 +8,7 @@
 #include "sistema/win32/ScrittoreWin.h"
 #include "sistema/win32/Win.h"
 
+#include "sistema/CartellaProgramma.h"
 #include "sistema/ErroreRuntime.h"
 #include "sistema/FileTemporaneo.h"
 #include "sistema/LettoreVoci.h"
@@ -273,6 +274,12 @@ TEST_CASE("long paths: a copy and a read past the old limit of 260 characters")
     }
     const fs::path dest = profonda / L"NEW - LUNGO.TXT";
     REQUIRE(dest.native().size() > MAX_PATH);
+    // A network path keeps its server and share under the prefix; a short
+    // path stays as it is.
+    const std::wstring cartelle = L"\\dati\\" + std::wstring(300, L'x');
+    CHECK(sistema::win32::esteso(L"\\\\srv" + cartelle + L"\\y\\..\\a.txt") == L"\\\\?\\UNC\\srv" + cartelle + L"\\a.txt");
+    CHECK(sistema::win32::esteso(L"\\\\srv\\dati\\y\\..\\a.txt") == L"\\\\srv\\dati\\a.txt");
+    CHECK(sistema::win32::esteso(L"C:\\Dati\\a.txt") == L"C:\\Dati\\a.txt");
     copia(dest, "x\r\ny\r\n");
     sistema::LettoreVoci l(dest);
     CHECK(tutto(l) == "x\r\ny\r\n");
@@ -326,6 +333,20 @@ TEST_CASE("the memory a run may take, from made-up readings")
 
 TEST_CASE("names: Windows' upper case, the copy's name, the folder's entries")
 {
+    // The program folder as Windows reads it: a network one stays one.
+    const std::pair<const wchar_t*, const wchar_t*> cartelle[] = {
+        {L"\\\\srv\\share\\Fendrix\\", L"\\\\srv\\share\\Fendrix"},
+        {L"C:\\Prog\\.\\x\\..\\", L"C:\\Prog"},
+        {L"C:\\", L"C:\\"},
+    };
+    for (const auto& [data, attesa] : cartelle) {
+        sistema::impostaCartellaProgramma(data);
+        CHECK(sistema::cartellaProgramma() == fs::path(attesa));
+        CHECK(sistema::cartellaDati().native() == fs::path(attesa).native() +
+                                                       (std::wstring_view(attesa).ends_with(L'\\') ? L"" : L"\\") +
+                                                       L"Shared\\Sistemi\\");
+    }
+    sistema::impostaCartellaProgramma({});
     CHECK(sistema::maiuscolo(L"città perché.txt") == fs::path(L"CITTÀ PERCHÉ.TXT"));
     CHECK(stato::NomeDaPercorso(L"C:\\Dati\\estrazioni.txt") == fs::path(L"ESTRAZIONI.TXT"));
     CHECK(stato::NomeDaPercorso(L"C:\\Dati\\") == fs::path());

@@ -34,13 +34,14 @@ std::filesystem::path cartellaEseguibile()
     return std::filesystem::path(percorso).parent_path();
 }
 
-// `cartella` without "." and ".." steps, repeated separators or a trailing
-// separator (except at a drive root, "C:\", which keeps it).
+// `cartella` absolute, without "." and ".." steps or a trailing separator
+// (except at a drive root, "C:\", which keeps it); a network folder stays
+// one (\\server\share\...).
 std::filesystem::path pulito(const std::filesystem::path& cartella)
 {
-    std::filesystem::path p = cartella.lexically_normal();
-    if (!p.has_filename() && p.has_relative_path())
-        p = p.parent_path();
+    std::wstring p = win32::pieno(cartella);
+    while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
+        p.pop_back();
     return p;
 }
 }  // namespace

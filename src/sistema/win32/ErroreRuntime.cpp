@@ -2,6 +2,7 @@
 
 #include "Win.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -112,11 +113,12 @@ ErroreRuntime daWindows(DWORD codice, const std::filesystem::path& percorso)
     // Windows says "path not found" for a missing file in a missing folder
     // and sometimes for a missing file alone: the folder decides, as on Linux.
     if (codice == ERROR_FILE_NOT_FOUND || codice == ERROR_PATH_NOT_FOUND) {
-        std::error_code errore;
         bool cartella = false;
-        if (!percorso.empty()) {
-            const std::filesystem::path assoluto = std::filesystem::absolute(percorso, errore).lexically_normal();
-            cartella = !errore && std::filesystem::is_directory(assoluto.parent_path(), errore);
+        std::wstring sopra = esteso(percorso);
+        if (const std::size_t taglio = sopra.find_last_of(L'\\'); !percorso.empty() && taglio != std::wstring::npos) {
+            sopra.resize(taglio + 1);
+            const DWORD a = ::GetFileAttributesW(sopra.c_str());
+            cartella = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
         }
         return ErroreRuntime(cartella ? CodiceErrore::FileNonTrovato : CodiceErrore::PercorsoNonTrovato, percorso);
     }
@@ -128,23 +130,35 @@ bool occupato(DWORD codice) noexcept
     return codice == ERROR_SHARING_VIOLATION || codice == ERROR_LOCK_VIOLATION;
 }
 
+std::wstring pieno(const std::filesystem::path& percorso)
+{
+    const std::wstring& p = percorso.native();
+    if (p.empty())
+        return p;
+    std::wstring assoluto(std::max<std::size_t>(p.size() + 16, MAX_PATH), L'\0');
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(p.c_str(), static_cast<DWORD>(assoluto.size()), assoluto.data(), nullptr);
+        if (n == 0)
+            return p;
+        if (n < assoluto.size()) {
+            assoluto.resize(n);
+            return assoluto;
+        }
+        assoluto.resize(n);  // the size asked for, and again
+    }
+}
+
 std::wstring esteso(const std::filesystem::path& percorso)
 {
-    std::error_code errore;
-    std::filesystem::path assoluto = std::filesystem::absolute(percorso, errore);
-    if (errore)
-        assoluto = percorso;
-    std::wstring p = assoluto.native();
-    if (p.size() < MAX_PATH - 12 || p.starts_with(LR"(\\?\)") || p.starts_with(LR"(\\.\)"))
+    const std::wstring& p = percorso.native();
+    if (p.empty() || p.starts_with(LR"(\\?\)") || p.starts_with(LR"(\\.\)"))
         return p;
-    // The prefix turns off Windows' own clean-up of the path: done here.
-    for (wchar_t& c : p)
-        if (c == L'/')
-            c = L'\\';
-    p = std::filesystem::path(p).lexically_normal().native();
-    if (p.starts_with(LR"(\\)"))
-        return LR"(\\?\UNC\)" + p.substr(2);
-    return LR"(\\?\)" + p;
+    const std::wstring assoluto = pieno(percorso);
+    if (assoluto.size() < MAX_PATH - 12)
+        return assoluto;
+    if (assoluto.starts_with(LR"(\\)"))
+        return LR"(\\?\UNC\)" + assoluto.substr(2);
+    return LR"(\\?\)" + assoluto;
 }
 
 std::wstring daUtf8(std::string_view testo)

@@ -53,6 +53,12 @@ private:
 ErroreRuntime daWindows(DWORD codice, const std::filesystem::path& percorso);
 CodiceErrore codiceDaWindows(DWORD codice) noexcept;
 
+// `percorso` as Windows itself reads it (GetFullPathNameW): absolute, "."
+// and ".." resolved, "/" as "\", network paths (\\server\share) kept as
+// they are, which the library's path functions would lose the leading
+// separator of.
+std::wstring pieno(const std::filesystem::path& percorso);
+
 // `percorso` as Windows' wide functions take it: absolute, with the
 // \\?\ prefix when it is longer than the old limit of MAX_PATH, so that
 // deep folders and long names work without the system-wide setting.
