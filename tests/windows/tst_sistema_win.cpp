@@ -348,6 +348,8 @@ TEST_CASE("names: Windows' upper case, the copy's name, the folder's entries")
     }
     sistema::impostaCartellaProgramma({});
     CHECK(sistema::maiuscolo(L"città perché.txt") == fs::path(L"CITTÀ PERCHÉ.TXT"));
+    // One letter for one, as Windows compares names: "ß" has no capital there.
+    CHECK(sistema::maiuscolo(L"straße ǆ.txt") == fs::path(L"STRAßE Ǆ.TXT"));
     CHECK(stato::NomeDaPercorso(L"C:\\Dati\\estrazioni.txt") == fs::path(L"ESTRAZIONI.TXT"));
     CHECK(stato::NomeDaPercorso(L"C:\\Dati\\") == fs::path());
     Cartella c;
