@@ -258,6 +258,23 @@ TEST_CASE("the reader: marks, UTF-16, held files, what is not a file")
         sistema::LettoreVoci l(tenuto);
         CHECK(tutto(l) == "a\n");
     }
+    // Cut by another program while read: an I/O error, not a shorter list.
+    {
+        const fs::path lungo = c.p / "lungo.txt";
+        scrivi(lungo, std::string(1 << 20, 'a') + "\n");
+        sistema::LettoreVoci l(lungo);
+        CHECK(!l.prossimoPezzo(4096, 1 << 30).empty());
+        const sistema::win32::Maniglia h(::CreateFileW(lungo.c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                       0, nullptr));
+        REQUIRE(h.valida());
+        REQUIRE(::SetEndOfFile(h.get()));
+        CHECK(errore([&] {
+                  while (!l.prossimoPezzo(4096, 1 << 30).empty()) {
+                  }
+                  l.verifica();
+              }) == 57);
+    }
     CHECK(errore([&] { sistema::LettoreVoci l(c.p / "manca.txt"); }) == 53);
     CHECK(errore([&] { sistema::LettoreVoci l(c.p / "manca" / "a.txt"); }) == 76);
     CHECK(errore([&] { sistema::LettoreVoci l(c.p); }) == 75);

@@ -38,6 +38,17 @@ public:
     std::uint64_t dimensioneDichiarata() const noexcept { return dichiarata_; }
     std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre);
     void pezziFiniti() noexcept { finiti_ = true; }
+    // A file now shorter than what was read of it (as far as it said it was
+    // long) changed under the run: an I/O error, not a copy that quietly
+    // lacks items.
+    void verifica()
+    {
+        LARGE_INTEGER ora {};
+        const std::uint64_t letti = std::min(posizione_, dichiarata_);
+        if (file_.valida() && letti != 0 && ::GetFileSizeEx(file_.get(), &ora) &&
+            static_cast<std::uint64_t>(ora.QuadPart) < letti)
+            throw ErroreRuntime(CodiceErrore::ErroreIO, percorso_);
+    }
     std::size_t memoriaInUso() const noexcept
     {
         return testi_[0].byte + testi_[1].byte + grezzi_.capacity() + decodificati_.capacity();
@@ -341,6 +352,7 @@ bool LettoreVoci::Impl::risolviSpazi(std::size_t massimo)
 std::string_view LettoreVoci::Impl::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
 {
     quanto = std::max<std::size_t>(quanto, 64);
+    verifica();
     if (const std::string_view pezzo = pezzoDiretto(quanto, massimo); !pezzo.empty()) {
         finiti_ = false;
         return pezzo;
@@ -439,8 +451,7 @@ std::size_t LettoreVoci::memoriaInUso() const noexcept
 
 void LettoreVoci::verifica()
 {
-    // The file is only ever read into the reader's own buffers: a file
-    // that shrinks while read just ends sooner.
+    impl_->verifica();
 }
 
 }  // namespace sistema
