@@ -57,8 +57,9 @@ double ms(Orologio::time_point da, Orologio::time_point a)
     return std::chrono::duration<double, std::milli>(a - da).count();
 }
 
-// The peak resident memory of this process's own image (VmHWM): unlike
-// getrusage's, it does not carry the peak of the process that started it.
+// The peak resident memory of this process's own image (VmHWM on Linux:
+// unlike getrusage's, it does not carry the peak of the process that
+// started it; the peak working set on Windows).
 double piccoMb()
 {
 #ifdef _WIN32

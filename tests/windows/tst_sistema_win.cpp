@@ -384,6 +384,15 @@ TEST_CASE("names: Windows' upper case, the copy's name, the folder's entries")
 TEST_CASE("a run's temporary file: read back, gone once closed")
 {
     Cartella c;
+    // Where runs go: the data folder unless it is a RAM disk, then the
+    // user's temporary folder if that is on a disk.
+    CHECK(!sistema::inMemoria(c.p));
+    const auto corse = [&](auto suMemoria) { return sistema::cartellaCorse(c.p, suMemoria); };
+    CHECK(corse([](const fs::path&) { return false; }).cartella == c.p);
+    const sistema::CartellaCorse altrove = corse([&](const fs::path& p) { return p == c.p; });
+    CHECK((altrove.cartella == fs::temp_directory_path() && !altrove.inMemoria));
+    const sistema::CartellaCorse ovunque = corse([](const fs::path&) { return true; });
+    CHECK((ovunque.cartella == c.p && ovunque.inMemoria));
     {
         sistema::FileTemporaneo t(c.p);
         const std::string dati(3 << 20, 'z');

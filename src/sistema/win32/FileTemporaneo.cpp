@@ -18,6 +18,31 @@ std::uint32_t casuale()
     return static_cast<std::uint32_t>(generatore());
 }
 
+bool inMemoria(const std::filesystem::path& cartella)
+{
+    // A RAM disk: what is written there takes the machine's memory.
+    const std::wstring pieno = win32::pieno(cartella);
+    wchar_t radice[MAX_PATH + 1];
+    return ::GetVolumePathNameW(pieno.c_str(), radice, MAX_PATH + 1) && ::GetDriveTypeW(radice) == DRIVE_RAMDISK;
+}
+
+CartellaCorse cartellaCorse(const std::filesystem::path& dati,
+                            const std::function<bool(const std::filesystem::path&)>& suMemoria)
+{
+    if (!suMemoria(dati))
+        return {dati, false};
+    // The user's temporary folder, where it is on a disk.
+    wchar_t temporanea[MAX_PATH + 2];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 2, temporanea);
+    if (n != 0 && n <= MAX_PATH + 1) {
+        const std::filesystem::path t(std::wstring(temporanea, n));
+        const DWORD a = ::GetFileAttributesW(t.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0 && !suMemoria(t))
+            return {t, false};
+    }
+    return {dati, true};
+}
+
 struct FileTemporaneo::File {
     win32::Maniglia maniglia;
     std::uint64_t fine = 0;  // where the next write goes
