@@ -32,8 +32,21 @@
 #include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+#include <fcntl.h>
+#include <io.h>
+#include <random>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -44,10 +57,18 @@ double ms(Orologio::time_point da, Orologio::time_point a)
     return std::chrono::duration<double, std::milli>(a - da).count();
 }
 
-// The peak resident memory of this process's own image (VmHWM): unlike
-// getrusage's, it does not carry the peak of the process that started it.
+// The peak resident memory of this process's own image (VmHWM on Linux:
+// unlike getrusage's, it does not carry the peak of the process that
+// started it; the peak working set on Windows).
 double piccoMb()
 {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS uso{};
+    uso.cb = sizeof uso;
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &uso, sizeof uso))
+        return 0;
+    return static_cast<double>(uso.PeakWorkingSetSize) / (1 << 20);
+#else
     std::FILE* f = std::fopen("/proc/self/status", "r");
     if (f == nullptr)
         return 0;
@@ -58,6 +79,7 @@ double piccoMb()
             break;
     std::fclose(f);
     return kb / 1024.0;
+#endif
 }
 
 std::size_t dimensione(const std::string& testo)
@@ -108,6 +130,21 @@ std::string visibile(std::string_view nome)
 // A temporary folder, removed with all it holds when it goes.
 struct CartellaTemporanea {
     std::filesystem::path percorso;
+#ifdef _WIN32
+    CartellaTemporanea()
+    {
+        std::error_code errore;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(errore);
+        std::random_device caso;
+        for (int tentativo = 0; !errore && tentativo < 100; ++tentativo) {
+            const std::filesystem::path p = base / ("fendrix-bench-" + std::to_string(caso()));
+            if (std::filesystem::create_directory(p, errore)) {
+                percorso = p;
+                return;
+            }
+        }
+    }
+#else
     CartellaTemporanea()
     {
         const char* tmp = std::getenv("TMPDIR");
@@ -116,6 +153,7 @@ struct CartellaTemporanea {
         if (::mkdtemp(modello.data()) != nullptr)
             percorso = modello;
     }
+#endif
     ~CartellaTemporanea()
     {
         std::error_code errore;
@@ -126,9 +164,13 @@ struct CartellaTemporanea {
 
 void scriviVoci(const std::filesystem::path& sorgente, const std::filesystem::path& percorso)
 {
+#ifdef _WIN32
+    std::FILE* f = _wfopen(percorso.c_str(), L"wb");
+#else
     std::FILE* f = std::fopen(percorso.c_str(), "wb");
+#endif
     if (!f)
-        throw std::runtime_error("cannot write " + percorso.native());
+        throw std::runtime_error("cannot write " + percorso.string());
     sistema::LettoreVoci lettore(sorgente);
     std::string blocco;
     for (;;) {
@@ -151,17 +193,48 @@ void scriviVoci(const std::filesystem::path& sorgente, const std::filesystem::pa
     std::fclose(f);
 }
 
+// The arguments as the system gives them: on Linux their very bytes, which
+// need not be valid UTF-8; on Windows UTF-16, whatever the code page.
+std::vector<std::filesystem::path> argomenti([[maybe_unused]] int argc, [[maybe_unused]] char* argv[])
+{
+#ifdef _WIN32
+    int n = 0;
+    wchar_t** w = CommandLineToArgvW(GetCommandLineW(), &n);
+    std::vector<std::filesystem::path> args;
+    for (int i = 1; w != nullptr && i < n; ++i)
+        args.emplace_back(w[i]);
+    LocalFree(w);
+    return args;
+#else
+    return {argv + 1, argv + argc};
+#endif
+}
+
+// What a name shows: its bytes on Linux, UTF-8 on Windows.
+std::string nomeVisibile(const std::filesystem::path& nome)
+{
+#ifdef _WIN32
+    const std::u8string u = nome.u8string();
+    return visibile(std::string(u.begin(), u.end()));
+#else
+    return visibile(nome.native());
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     sistema::preparaProcesso();
+#ifdef _WIN32
+    // The same bytes on both systems: LF line ends.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::vector<std::filesystem::path> file;
     std::filesystem::path uscita;
     std::filesystem::path voci;
     passi::Opzioni opzioni;
-    // Names by their very bytes, which need not be valid UTF-8.
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::filesystem::path> args = argomenti(argc, argv);
     try {
         for (std::size_t i = 0; i < args.size(); ++i) {
             const bool valore = i + 1 < args.size();
@@ -170,11 +243,11 @@ int main(int argc, char* argv[])
             else if (args[i] == "--items" && valore)
                 voci = args[++i];
             else if (args[i] == "--memory" && valore)
-                opzioni.memoria = dimensione(args[++i]);
+                opzioni.memoria = dimensione(args[++i].string());
             else if (args[i] == "--threads" && valore)
-                opzioni.fili = static_cast<unsigned>(dimensione(args[++i]));
+                opzioni.fili = static_cast<unsigned>(dimensione(args[++i].string()));
             else if (args[i] == "--fan-in" && valore)
-                opzioni.fanIn = static_cast<unsigned>(dimensione(args[++i]));
+                opzioni.fanIn = static_cast<unsigned>(dimensione(args[++i].string()));
             else
                 file.emplace_back(args[i]);
         }
@@ -189,9 +262,16 @@ int main(int argc, char* argv[])
     }
 
     // The copy goes to PROGRAM/Shared/Sistemi: a temporary program folder
-    // whose data folder is DIR (through a link) or a folder of its own.
+    // whose data folder is DIR (through a link) or a folder of its own. On
+    // Windows, where links need rights a user rarely has, the copy is moved
+    // to DIR once written.
     const CartellaTemporanea programma;
     const std::filesystem::path dati = programma.percorso / "Shared" / "Sistemi";
+#ifdef _WIN32
+    std::error_code errore;
+    const bool pronta = !programma.percorso.empty() && std::filesystem::create_directories(dati, errore) &&
+                        (uscita.empty() || std::filesystem::is_directory(uscita, errore));
+#else
     std::string destinazione = uscita.native();
     if (!destinazione.starts_with('/')) {
         char* qui = ::getcwd(nullptr, 0);
@@ -201,6 +281,7 @@ int main(int argc, char* argv[])
     const bool pronta = !programma.percorso.empty() && ::mkdir((programma.percorso / "Shared").c_str(), 0777) == 0 &&
                         (uscita.empty() ? ::mkdir(dati.c_str(), 0777) == 0
                                         : ::symlink(destinazione.c_str(), dati.c_str()) == 0);
+#endif
     if (!pronta) {
         std::fprintf(stderr, "cannot prepare the output folder\n");
         return 1;
@@ -228,10 +309,18 @@ int main(int argc, char* argv[])
                 t2 = Orologio::now();
                 passi::scriviCopia(passi::percorsoCopia(percorso), righe, codifica, percorso);
                 t3 = Orologio::now();
+#ifdef _WIN32
+                if (!uscita.empty()) {
+                    const std::filesystem::path copia = passi::percorsoCopia(percorso);
+                    const std::filesystem::path meta = uscita / copia.filename();
+                    if (!MoveFileExW(copia.c_str(), meta.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+                        throw std::runtime_error("cannot move the copy to " + meta.string());
+                }
+#endif
             }
             std::printf("%s: items %lld kept %lld dropped %lld threads %u memory_mb %.0f runs %zu read_dedupe_ms %.1f "
                         "sort_ms %.1f write_ms %.1f total_ms %.1f peak_rss_mb %.1f\n",
-                        visibile(percorso.filename().native()).c_str(), static_cast<long long>(righe.totale()),
+                        nomeVisibile(percorso.filename()).c_str(), static_cast<long long>(righe.totale()),
                         static_cast<long long>(righe.uniche()), static_cast<long long>(eliminate), righe.fili(),
                         static_cast<double>(righe.memoria()) / (1 << 20), righe.corseScritte(), ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t0, t3), piccoMb());
             std::fflush(stdout);

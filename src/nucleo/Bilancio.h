@@ -5,6 +5,12 @@
 #include <cstdlib>
 #include <utility>
 
+// MinGW's <malloc.h>, which <cstdlib> brings in there, makes alloca() a
+// macro, which would swallow the members of that name below.
+#ifdef alloca
+#undef alloca
+#endif
+
 // The memory of a run, kept as an account. Every block that grows with the
 // data (the parts' tables, the long items' text, the round lists, the
 // reader's pieces, the runs' buffers, the copy's blocks) is reserved here

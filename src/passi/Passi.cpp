@@ -357,7 +357,10 @@ void Esecuzione::righeDaMemoria(std::size_t byteBlocco, const std::function<void
 
 std::filesystem::path percorsoCopia(const std::filesystem::path& sorgente)
 {
-    return sistema::cartellaDati() / ("NEW - " + Variabili::NomeDaPercorso(sorgente).native());
+    // Joined in the system's own characters: bytes on Linux, UTF-16 on Windows.
+    std::filesystem::path nome("NEW - ");
+    nome += Variabili::NomeDaPercorso(sorgente);
+    return sistema::cartellaDati() / nome;
 }
 
 void scriviCopia(const std::filesystem::path& percorso, Esecuzione& righe, testo::Codifica codifica,

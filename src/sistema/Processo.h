@@ -19,12 +19,17 @@ namespace sistema {
 //   error instead of ending the process (see LettoreVoci).
 // A signal whose action is not the default one at start (ignored under
 // nohup, or handled by whoever started the process) is left as it is.
+// On Windows: the system's dialogs for a failing drive are turned off, so
+// such a failure is an error of the run.
 void preparaProcesso();
+
+#ifndef _WIN32
 
 // The process's SIGBUS handler of the mapped pieces of a file (see
 // LettoreVoci), which preparaProcesso() installs; named here for the entry
 // points and tests that look at the process's signal actions. Only the
 // program's start includes this header, never the run or the core.
 void gestoreFinestre(int segnale, siginfo_t* info, void* contesto);
+#endif
 
 }  // namespace sistema

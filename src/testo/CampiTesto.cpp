@@ -161,6 +161,24 @@ std::vector<CampiTesto> CampiTesto::sezioni(std::size_t quante) const
     return parti;
 }
 
+namespace {
+
+// The last `c` in the `n` bytes at `d`, or null: glibc's memrchr where it
+// exists, a plain backward scan elsewhere.
+const void* ultimo(const char* d, char c, std::size_t n) noexcept
+{
+#ifdef __GLIBC__
+    return ::memrchr(d, c, n);
+#else
+    for (std::size_t i = n; i > 0; --i)
+        if (d[i - 1] == c)
+            return d + i - 1;
+    return nullptr;
+#endif
+}
+
+}  // namespace
+
 std::size_t CampiTesto::taglio(std::string_view testo, std::size_t senzaRighe) noexcept
 {
     // A line end always ends a field, even inside quotes. Cutting between
@@ -168,7 +186,7 @@ std::size_t CampiTesto::taglio(std::string_view testo, std::size_t senzaRighe) n
     const std::size_t noti = std::min(senzaRighe, testo.size());
     std::size_t riga = noti;
     for (const char c : fineRiga)
-        if (const void* f = ::memrchr(testo.data() + noti, c, testo.size() - noti))
+        if (const void* f = ultimo(testo.data() + noti, c, testo.size() - noti))
             riga = std::max(riga, static_cast<std::size_t>(static_cast<const char*>(f) - testo.data()) + 1);
     if (riga > senzaRighe)
         return riga;

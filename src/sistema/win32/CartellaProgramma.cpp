@@ -1,0 +1,64 @@
+#include "sistema/CartellaProgramma.h"
+
+#include "Win.h"
+
+#include <string>
+#include <system_error>
+
+namespace sistema {
+
+namespace {
+std::filesystem::path& cartellaImposta()
+{
+    static std::filesystem::path cartella;
+    return cartella;
+}
+
+// The folder of the running executable, asked again with a larger buffer
+// while the path does not fit (a path may be far longer than MAX_PATH).
+std::filesystem::path cartellaEseguibile()
+{
+    std::wstring percorso(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, percorso.data(), static_cast<DWORD>(percorso.size()));
+        if (n == 0) {
+            std::error_code errore;
+            return std::filesystem::current_path(errore);
+        }
+        if (n < percorso.size()) {
+            percorso.resize(n);
+            break;
+        }
+        percorso.resize(percorso.size() * 2);
+    }
+    return std::filesystem::path(percorso).parent_path();
+}
+
+// `cartella` absolute, without "." and ".." steps or a trailing separator
+// (except at a drive root, "C:\", which keeps it); a network folder stays
+// one (\\server\share\...).
+std::filesystem::path pulito(const std::filesystem::path& cartella)
+{
+    std::wstring p = win32::pieno(cartella);
+    while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
+        p.pop_back();
+    return p;
+}
+}  // namespace
+
+std::filesystem::path cartellaProgramma()
+{
+    return pulito(cartellaImposta().empty() ? cartellaEseguibile() : cartellaImposta());
+}
+
+void impostaCartellaProgramma(const std::filesystem::path& cartella)
+{
+    cartellaImposta() = cartella;
+}
+
+std::filesystem::path cartellaDati()
+{
+    return cartellaProgramma() / "Shared" / "Sistemi" / "";
+}
+
+}  // namespace sistema

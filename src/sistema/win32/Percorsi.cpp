@@ -1,0 +1,113 @@
+#include "sistema/Percorsi.h"
+
+#include "Win.h"
+
+#include <string>
+
+namespace sistema {
+
+namespace {
+
+DWORD attributi(const std::filesystem::path& percorso)
+{
+    return ::GetFileAttributesW(win32::esteso(percorso).c_str());
+}
+
+bool cartellaPresente(const std::filesystem::path& percorso)
+{
+    const DWORD a = attributi(percorso);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+struct ChiudiRicerca {
+    HANDLE h;
+    ~ChiudiRicerca()
+    {
+        if (h != INVALID_HANDLE_VALUE)
+            ::FindClose(h);
+    }
+};
+
+}  // namespace
+
+std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& cartella, TipoVoce tipo)
+{
+    std::vector<std::filesystem::path> nomi;
+    WIN32_FIND_DATAW voce {};
+    const std::wstring modello = win32::esteso(cartella / L"*");
+    const ChiudiRicerca ricerca{::FindFirstFileExW(modello.c_str(), FindExInfoBasic, &voce, FindExSearchNameMatch,
+                                                   nullptr, FIND_FIRST_EX_LARGE_FETCH)};
+    if (ricerca.h == INVALID_HANDLE_VALUE)
+        return nomi;
+    do {
+        // Hidden and system entries, dot names (and "." and ".."), as the
+        // Linux build hides dot names.
+        if (voce.cFileName[0] == L'.' || (voce.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0)
+            continue;
+        DWORD a = voce.dwFileAttributes;
+        // Through links: what the name leads to is what counts.
+        if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            const win32::Maniglia m(::CreateFileW(win32::esteso(cartella / voce.cFileName).c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            BY_HANDLE_FILE_INFORMATION info {};
+            if (!m.valida() || !::GetFileInformationByHandle(m.get(), &info))
+                continue;
+            a = info.dwFileAttributes;
+        }
+        const bool cartellaVoce = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (tipo == TipoVoce::Cartella ? cartellaVoce : !cartellaVoce && (a & FILE_ATTRIBUTE_DEVICE) == 0)
+            nomi.emplace_back(voce.cFileName);
+    } while (::FindNextFileW(ricerca.h, &voce));
+    return nomi;
+}
+
+std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella)
+{
+    if (!cartellaPresente(cartella))
+        return CodiceErrore::PercorsoNonTrovato;
+    // Listing it is what the user needs of it.
+    WIN32_FIND_DATAW voce {};
+    const ChiudiRicerca ricerca{::FindFirstFileExW(win32::esteso(cartella / L"*").c_str(), FindExInfoBasic, &voce,
+                                                   FindExSearchNameMatch, nullptr, 0)};
+    if (ricerca.h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
+        return CodiceErrore::AutorizzazioneNegata;
+    return std::nullopt;
+}
+
+std::filesystem::path cartellaEsistente(const std::filesystem::path& cartella)
+{
+    std::filesystem::path c = cartella;
+    while (!c.empty()) {
+        if (cartellaPresente(c))
+            return c;
+        const std::filesystem::path sopra = c.has_filename() ? c.parent_path() : c.parent_path().parent_path();
+        if (sopra == c)
+            break;
+        c = sopra;
+    }
+    return cartella;
+}
+
+std::filesystem::path maiuscolo(const std::filesystem::path& nome)
+{
+    // Windows' own case mapping of the UTF-16 name, the same for every user
+    // (the invariant locale), as the file system's own comparisons use it.
+    const std::wstring& w = nome.native();
+    if (w.empty())
+        return nome;
+    const int n = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, w.data(), static_cast<int>(w.size()),
+                                  nullptr, 0, nullptr, nullptr, 0);
+    std::wstring maiuscole(static_cast<std::size_t>(n), L'\0');
+    if (n == 0 || ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, w.data(), static_cast<int>(w.size()),
+                                  maiuscole.data(), n, nullptr, nullptr, 0) != n) {
+        // Only without memory; then by the letters every code page has.
+        maiuscole = w;
+        for (wchar_t& c : maiuscole)
+            if (c >= L'a' && c <= L'z')
+                c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    return maiuscole;
+}
+
+}  // namespace sistema
