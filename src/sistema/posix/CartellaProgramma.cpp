@@ -1,4 +1,4 @@
-#include "sistema/CartellaProgramma.h"
+#include "../Interno.h"
 
 #include <string>
 #include <system_error>
@@ -7,12 +7,7 @@
 
 namespace sistema {
 
-namespace {
-std::filesystem::path& cartellaImposta()
-{
-    static std::filesystem::path cartella;
-    return cartella;
-}
+namespace interno {
 
 // The folder of the running executable from the very bytes of its path, so
 // that a folder whose name is not valid UTF-8 is found all the same. Without
@@ -47,21 +42,6 @@ std::filesystem::path pulito(const std::filesystem::path& cartella)
         p = p.parent_path();
     return p;
 }
-}  // namespace
-
-std::filesystem::path cartellaProgramma()
-{
-    return pulito(cartellaImposta().empty() ? cartellaEseguibile() : cartellaImposta());
-}
-
-void impostaCartellaProgramma(const std::filesystem::path& cartella)
-{
-    cartellaImposta() = cartella;
-}
-
-std::filesystem::path cartellaDati()
-{
-    return cartellaProgramma() / "Shared" / "Sistemi" / "";
-}
+}  // namespace interno
 
 }  // namespace sistema

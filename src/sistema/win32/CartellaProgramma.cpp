@@ -1,4 +1,4 @@
-#include "sistema/CartellaProgramma.h"
+#include "../Interno.h"
 
 #include "Win.h"
 
@@ -7,12 +7,7 @@
 
 namespace sistema {
 
-namespace {
-std::filesystem::path& cartellaImposta()
-{
-    static std::filesystem::path cartella;
-    return cartella;
-}
+namespace interno {
 
 // The folder of the running executable, asked again with a larger buffer
 // while the path does not fit (a path may be far longer than MAX_PATH).
@@ -44,21 +39,6 @@ std::filesystem::path pulito(const std::filesystem::path& cartella)
         p.pop_back();
     return p;
 }
-}  // namespace
-
-std::filesystem::path cartellaProgramma()
-{
-    return pulito(cartellaImposta().empty() ? cartellaEseguibile() : cartellaImposta());
-}
-
-void impostaCartellaProgramma(const std::filesystem::path& cartella)
-{
-    cartellaImposta() = cartella;
-}
-
-std::filesystem::path cartellaDati()
-{
-    return cartellaProgramma() / "Shared" / "Sistemi" / "";
-}
+}  // namespace interno
 
 }  // namespace sistema

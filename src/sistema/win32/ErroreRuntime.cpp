@@ -1,6 +1,7 @@
 #include "sistema/ErroreRuntime.h"
 
 #include "Win.h"
+#include "../Interno.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,58 +9,15 @@
 
 namespace sistema {
 
-ErroreRuntime::ErroreRuntime(CodiceErrore codice, std::filesystem::path dettaglio)
-    : codice_(codice), dettaglio_(std::move(dettaglio)), what_(descrizione())
+namespace interno {
+
+// Windows names files in UTF-16: shown as UTF-8, like the text.
+std::string testoDelPercorso(const std::filesystem::path& percorso)
 {
+    return win32::inUtf8(percorso.native());
 }
 
-std::string ErroreRuntime::testo() const
-{
-    switch (codice_) {
-    case CodiceErrore::MemoriaEsaurita: return "Memoria esaurita";
-    case CodiceErrore::ErroreInterno: return "Errore interno";
-    case CodiceErrore::FileNonTrovato: return "Impossibile trovare il file";
-    case CodiceErrore::ErroreIO: return "Errore di I/O della periferica";
-    case CodiceErrore::DiscoPieno: return "Disco pieno";
-    case CodiceErrore::AutorizzazioneNegata: return "Autorizzazione negata";
-    case CodiceErrore::AccessoPercorso: return "Errore di accesso al percorso/file";
-    case CodiceErrore::PercorsoNonTrovato: return "Impossibile trovare il percorso";
-    }
-    return "Errore sconosciuto";
-}
-
-std::string ErroreRuntime::descrizione() const
-{
-    std::string d = "Errore di run-time '" + std::to_string(numero()) + "':\n\n" + testo();
-    // Windows names files in UTF-16: shown as UTF-8, like the text.
-    if (!dettaglio_.empty())
-        d += "\n\n" + win32::inUtf8(dettaglio_.native());
-    return d;
-}
-
-ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const std::filesystem::path& percorso)
-{
-    switch (numeroErrno) {
-    case ENOENT: {
-        std::error_code errore;
-        bool cartella = false;
-        if (!percorso.empty()) {
-            const std::filesystem::path assoluto = std::filesystem::absolute(percorso, errore).lexically_normal();
-            cartella = !errore && std::filesystem::is_directory(assoluto.parent_path(), errore);
-        }
-        return ErroreRuntime(cartella ? CodiceErrore::FileNonTrovato : CodiceErrore::PercorsoNonTrovato, percorso);
-    }
-    case ENOTDIR: return ErroreRuntime(CodiceErrore::PercorsoNonTrovato, percorso);
-    case EACCES:
-    case EPERM:
-    case EROFS: return ErroreRuntime(CodiceErrore::AutorizzazioneNegata, percorso);
-    case ENOSPC:
-    case EFBIG: return ErroreRuntime(CodiceErrore::DiscoPieno, percorso);
-    case EIO: return ErroreRuntime(CodiceErrore::ErroreIO, percorso);
-    case ENOMEM: return ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso);
-    default: return ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
-    }
-}
+}  // namespace interno
 
 namespace win32 {
 
