@@ -131,10 +131,7 @@ void ScrittoreRighe::Impl::NomeTemporaneo::rimuovi() noexcept
 
 ScrittoreRighe::Impl::Impl(const std::filesystem::path& destinazione, testo::Codifica codifica,
                                const std::filesystem::path& sorgente)
-    : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
-      utf16_(testo::inUtf16(codifica)),
-      bigEndian_(codifica == testo::Codifica::Utf16BE),
-      destinazione_(destinazione)
+    : BloccoCopia(codifica), destinazione_(destinazione)
 {
     const std::string& percorso = destinazione.native();
     const std::size_t taglio = percorso.rfind('/');
@@ -209,45 +206,6 @@ void ScrittoreRighe::Impl::emetti(const char* dati, std::size_t n)
         ::sync_file_range(file_.get(), static_cast<off_t>(avviati_), static_cast<off_t>(scritti_ - avviati_),
                           SYNC_FILE_RANGE_WRITE);
         avviati_ = scritti_;
-    }
-}
-
-void ScrittoreRighe::Impl::svuota()
-{
-    emetti(buffer_.get(), usati_);
-    usati_ = 0;
-}
-
-void ScrittoreRighe::Impl::scrivi(std::string_view byte)
-{
-    if (byte.empty())
-        return;  // an empty view may have no address at all
-    // A large block goes to the file as it is, after what the buffer
-    // holds: copying it into the buffer first would only double the work.
-    if (byte.size() > spazio() || byte.size() >= capacita / 4)
-        svuota();
-    if (byte.size() > spazio() || byte.size() >= capacita / 4) {
-        emetti(byte.data(), byte.size());
-        return;
-    }
-    std::memcpy(buffer_.get() + usati_, byte.data(), byte.size());
-    usati_ += byte.size();
-}
-
-void ScrittoreRighe::Impl::scriviTesto(std::string_view testo)
-{
-    if (!utf16_) {
-        scrivi(testo);
-        return;
-    }
-    // UTF-16 takes at most two bytes per byte of UTF-8: encode in pieces
-    // that fit the block, never cutting a character in two.
-    while (!testo.empty()) {
-        if (spazio() < 8)
-            svuota();
-        const std::size_t pezzo = testo::taglioUtf8(testo, spazio() / 2);
-        usati_ += testo::aUtf16(testo.substr(0, pezzo), bigEndian_, buffer_.get() + usati_);
-        testo.remove_prefix(pezzo);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "sistema/ScrittoreRighe.h"
 
 #include "Descrittore.h"
+#include "../BloccoCopia.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,14 +16,13 @@
 
 namespace sistema {
 
-class ScrittoreRighe::Impl {
+class ScrittoreRighe::Impl : public BloccoCopia {
 public:
     Impl(const std::filesystem::path& destinazione, testo::Codifica codifica, const std::filesystem::path& sorgente);
     ~Impl();
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
-    void scriviTesto(std::string_view testo);
     void completa();
 
 private:
@@ -44,10 +44,7 @@ private:
         std::string nome_;
     };
 
-    std::size_t spazio() const noexcept { return capacita - usati_; }
-    void scrivi(std::string_view byte);   // bytes as they are
-    void emetti(const char* dati, std::size_t n);  // straight to the file
-    void svuota();
+    void emetti(const char* dati, std::size_t n) override;  // straight to the file
     void creaTemporaneo();
     bool controllaDestinazione();
     void impostaPermessi();
@@ -55,16 +52,10 @@ private:
     void nomina();
     [[noreturn]] void fallisci(int numeroErrno);
 
-    static constexpr std::size_t capacita = std::size_t{1} << 20;
-
-    // In this order: the buffer exists before any file does, and the name
-    // is removed, then the file closed, then the folder.
-    std::unique_ptr<char[]> buffer_;  // the block being assembled
-    std::size_t usati_ = 0;
+    // In this order (the block, a base, exists before any file does): the
+    // name is removed, then the file closed, then the folder.
     std::uint64_t scritti_ = 0;        // bytes in the file
     std::uint64_t avviati_ = 0;        // of which the disk has been asked to take
-    bool utf16_ = false;
-    bool bigEndian_ = false;
     std::filesystem::path destinazione_;
     std::string nome_;         // the destination's name in its folder
     unsigned modoSorgente_;    // the source's permission bits

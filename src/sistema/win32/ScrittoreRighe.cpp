@@ -1,6 +1,7 @@
 #include "sistema/ScrittoreRighe.h"
 
 #include "ScrittoreWin.h"
+#include "../BloccoCopia.h"
 #include "Temporanei.h"
 
 #include "sistema/FileTemporaneo.h"
@@ -102,13 +103,10 @@ bool temporaneoDelProgramma(std::wstring_view nome) noexcept
 // flushed to the disk, and put in place by one rename that replaces an
 // earlier copy. It takes the folder's inherited permissions, as any new
 // file there does.
-class ScrittoreRighe::Impl {
+class ScrittoreRighe::Impl : public BloccoCopia {
 public:
     Impl(const std::filesystem::path& destinazione, testo::Codifica codifica)
-        : buffer_(std::make_unique_for_overwrite<char[]>(capacita)),
-          utf16_(testo::inUtf16(codifica)),
-          bigEndian_(codifica == testo::Codifica::Utf16BE),
-          destinazione_(destinazione)
+        : BloccoCopia(codifica), destinazione_(destinazione)
     {
         std::filesystem::path cartella = destinazione.parent_path();
         if (cartella.empty())
@@ -121,23 +119,6 @@ public:
     ~Impl() { rimuoviTemporaneo(); }
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
-
-    void scriviTesto(std::string_view testo)
-    {
-        if (!utf16_) {
-            scrivi(testo);
-            return;
-        }
-        // UTF-16 takes at most two bytes per byte of UTF-8: encode in pieces
-        // that fit the block, never cutting a character in two.
-        while (!testo.empty()) {
-            if (spazio() < 8)
-                svuota();
-            const std::size_t pezzo = testo::taglioUtf8(testo, spazio() / 2);
-            usati_ += testo::aUtf16(testo.substr(0, pezzo), bigEndian_, buffer_.get() + usati_);
-            testo.remove_prefix(pezzo);
-        }
-    }
 
     void completa()
     {
@@ -178,8 +159,6 @@ public:
     }
 
 private:
-    std::size_t spazio() const noexcept { return capacita - usati_; }
-
     void creaTemporaneo(const std::filesystem::path& cartella)
     {
         for (int tentativo = 0;; ++tentativo) {
@@ -213,7 +192,7 @@ private:
         throw win32::daWindows(codice, destinazione_);
     }
 
-    void emetti(const char* dati, std::size_t n)
+    void emetti(const char* dati, std::size_t n) override
     {
         while (n > 0) {
             const DWORD parte = static_cast<DWORD>(std::min<std::size_t>(n, std::size_t{1} << 30));
@@ -228,34 +207,6 @@ private:
         }
     }
 
-    void svuota()
-    {
-        emetti(buffer_.get(), usati_);
-        usati_ = 0;
-    }
-
-    void scrivi(std::string_view byte)
-    {
-        if (byte.empty())
-            return;
-        // A large block goes to the file as it is, after what the buffer
-        // holds: copying it into the buffer first would only double the work.
-        if (byte.size() > spazio() || byte.size() >= capacita / 4)
-            svuota();
-        if (byte.size() > spazio() || byte.size() >= capacita / 4) {
-            emetti(byte.data(), byte.size());
-            return;
-        }
-        std::memcpy(buffer_.get() + usati_, byte.data(), byte.size());
-        usati_ += byte.size();
-    }
-
-    static constexpr std::size_t capacita = std::size_t{1} << 20;
-
-    std::unique_ptr<char[]> buffer_;
-    std::size_t usati_ = 0;
-    bool utf16_ = false;
-    bool bigEndian_ = false;
     std::filesystem::path destinazione_;
     std::filesystem::path temporaneo_;  // while it has its hidden name
     win32::Maniglia file_;
