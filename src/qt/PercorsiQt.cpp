@@ -126,16 +126,4 @@ QString testoVisibile(const QString& percorso)
     return s;
 }
 
-QStringList elencaCartella(const QString& cartella, sistema::TipoVoce tipo)
-{
-    QStringList nomi;
-    for (const std::filesystem::path& nome : sistema::vociCartella(percorsoDiTesto(cartella), tipo))
-        nomi << testoDiPercorso(nome);
-    std::sort(nomi.begin(), nomi.end(), [](const QString& a, const QString& b) {
-        const int c = testoVisibile(a).compare(testoVisibile(b), Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return nomi;
-}
-
 }  // namespace qt

@@ -34,9 +34,4 @@ bool haByteGrezzi(const QString& percorso);
 // the replacement character U+FFFD.
 QString testoVisibile(const QString& percorso);
 
-// The names in `cartella` of its non-hidden entries that resolve (through
-// symbolic links) to a folder, or to a regular file, sorted by name with
-// letter case ignored. A folder that cannot be read lists nothing.
-QStringList elencaCartella(const QString& cartella, sistema::TipoVoce tipo);
-
 }  // namespace qt
