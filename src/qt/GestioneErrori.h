@@ -2,8 +2,7 @@
 
 #include "sistema/ErroreRuntime.h"
 
-#include <new>
-#include <system_error>
+#include <exception>
 #include <utility>
 
 namespace qt {
@@ -22,18 +21,8 @@ void eseguiGestore(Gestore&& gestore) noexcept
 {
     try {
         std::forward<Gestore>(gestore)();
-    } catch (const sistema::ErroreRuntime& e) {
-        terminaPerErrore(e);
-    } catch (const std::bad_alloc&) {
-        terminaPerErrore(sistema::ErroreRuntime(sistema::CodiceErrore::MemoriaEsaurita));
-    } catch (const std::system_error& e) {
-        // A thread that cannot start is the system running out of resources.
-        const bool risorse = e.code() == std::errc::resource_unavailable_try_again ||
-                             e.code() == std::errc::not_enough_memory;
-        terminaPerErrore(risorse ? sistema::ErroreRuntime(sistema::CodiceErrore::MemoriaEsaurita)
-                                 : sistema::ErroreRuntime::daErrno(e.code().value(), {}));
     } catch (...) {
-        terminaPerErrore(sistema::ErroreRuntime(sistema::CodiceErrore::ErroreInterno));
+        terminaPerErrore(sistema::ErroreRuntime::daEccezione(std::current_exception()));
     }
 }
 

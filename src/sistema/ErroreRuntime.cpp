@@ -3,6 +3,7 @@
 #include "Interno.h"
 
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 namespace sistema {
@@ -66,6 +67,23 @@ ErroreRuntime ErroreRuntime::daErrno(int numeroErrno, const std::filesystem::pat
         return ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso);
     default:
         return ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
+    }
+}
+
+ErroreRuntime ErroreRuntime::daEccezione(std::exception_ptr eccezione)
+{
+    try {
+        std::rethrow_exception(std::move(eccezione));
+    } catch (const ErroreRuntime& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return ErroreRuntime(CodiceErrore::MemoriaEsaurita);
+    } catch (const std::system_error& e) {
+        const bool risorse = e.code() == std::errc::resource_unavailable_try_again ||
+                             e.code() == std::errc::not_enough_memory;
+        return risorse ? ErroreRuntime(CodiceErrore::MemoriaEsaurita) : daErrno(e.code().value(), {});
+    } catch (...) {
+        return ErroreRuntime(CodiceErrore::ErroreInterno);
     }
 }
 

@@ -30,6 +30,12 @@ public:
     // folder turns "file not found" into "path not found".
     static ErroreRuntime daErrno(int numeroErrno, const std::filesystem::path& percorso);
 
+    // The run-time error an exception stands for, as an event handler reports
+    // it: itself, or out of memory (std::bad_alloc, and a thread that cannot
+    // start for want of resources), or a system error's kind, or an internal
+    // error for anything else.
+    static ErroreRuntime daEccezione(std::exception_ptr eccezione);
+
     int numero() const noexcept { return static_cast<int>(codice_); }
     std::string testo() const;           // the short Italian text of the kind, in UTF-8
     const std::filesystem::path& dettaglio() const noexcept { return dettaglio_; }  // usually the path

@@ -12,11 +12,15 @@ namespace sistema {
 // not, so a file listed can always be opened and a copy named by its real
 // bytes.
 
-// The names in `cartella` of its non-hidden entries that resolve (through
-// symbolic links) to a folder, or to a regular file, in the order the
-// system lists them. A folder that cannot be read lists nothing.
-enum class TipoVoce { Cartella, File };
-std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& cartella, TipoVoce tipo);
+// The names in `cartella` of its entries that resolve (through symbolic
+// links) to a folder, and to a regular file, in the order the system lists
+// them, read in one pass; hidden entries are left out. A folder that cannot
+// be read lists nothing.
+struct VociCartella {
+    std::vector<std::filesystem::path> cartelle;
+    std::vector<std::filesystem::path> file;
+};
+VociCartella leggiCartella(const std::filesystem::path& cartella);
 
 // Why `cartella` cannot be shown: no folder there (PercorsoNonTrovato) or
 // no right to list and enter it (AutorizzazioneNegata); nothing when it can.

@@ -375,8 +375,8 @@ TEST_CASE("names: Windows' upper case, the copy's name, the folder's entries")
     scrivi(c.p / "n.txt", "");
     ::SetFileAttributesW((c.p / "n.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
     fs::create_directory(c.p / "Sotto");
-    CHECK(sistema::vociCartella(c.p, sistema::TipoVoce::File) == std::vector<fs::path>{L"A.TXT"});
-    CHECK(sistema::vociCartella(c.p, sistema::TipoVoce::Cartella) == std::vector<fs::path>{L"Sotto"});
+    CHECK(sistema::leggiCartella(c.p).file == std::vector<fs::path>{L"A.TXT"});
+    CHECK(sistema::leggiCartella(c.p).cartelle == std::vector<fs::path>{L"Sotto"});
     CHECK(sistema::erroreCartella(c.p / "manca") == CodiceErrore::PercorsoNonTrovato);
     CHECK(sistema::cartellaEsistente(c.p / "manca" / "ancora") == c.p);
 }

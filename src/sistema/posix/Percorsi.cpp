@@ -32,12 +32,12 @@ bool cartellaPresente(const std::string& percorso)
 
 }  // namespace
 
-std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& cartella, TipoVoce tipo)
+VociCartella leggiCartella(const std::filesystem::path& cartella)
 {
-    std::vector<std::filesystem::path> nomi;
+    VociCartella voci;
     const std::unique_ptr<DIR, ChiudiCartella> d(::opendir(cartella.c_str()));
     if (!d)
-        return nomi;
+        return voci;
     while (const dirent* voce = ::readdir(d.get())) {
         if (voce->d_name[0] == '.')  // hidden, and "." and ".."
             continue;
@@ -45,10 +45,12 @@ std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& car
         struct stat st {};
         if (::fstatat(::dirfd(d.get()), voce->d_name, &st, 0) != 0)
             continue;
-        if (tipo == TipoVoce::Cartella ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode))
-            nomi.emplace_back(voce->d_name);
+        if (S_ISDIR(st.st_mode))
+            voci.cartelle.emplace_back(voce->d_name);
+        else if (S_ISREG(st.st_mode))
+            voci.file.emplace_back(voce->d_name);
     }
-    return nomi;
+    return voci;
 }
 
 std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella)

@@ -30,15 +30,15 @@ struct ChiudiRicerca {
 
 }  // namespace
 
-std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& cartella, TipoVoce tipo)
+VociCartella leggiCartella(const std::filesystem::path& cartella)
 {
-    std::vector<std::filesystem::path> nomi;
+    VociCartella voci;
     WIN32_FIND_DATAW voce {};
     const std::wstring modello = win32::esteso(cartella / L"*");
     const ChiudiRicerca ricerca{::FindFirstFileExW(modello.c_str(), FindExInfoBasic, &voce, FindExSearchNameMatch,
                                                    nullptr, FIND_FIRST_EX_LARGE_FETCH)};
     if (ricerca.h == INVALID_HANDLE_VALUE)
-        return nomi;
+        return voci;
     do {
         // Hidden and system entries, dot names (and "." and ".."), as the
         // Linux build hides dot names.
@@ -55,11 +55,12 @@ std::vector<std::filesystem::path> vociCartella(const std::filesystem::path& car
                 continue;
             a = info.dwFileAttributes;
         }
-        const bool cartellaVoce = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (tipo == TipoVoce::Cartella ? cartellaVoce : !cartellaVoce && (a & FILE_ATTRIBUTE_DEVICE) == 0)
-            nomi.emplace_back(voce.cFileName);
+        if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            voci.cartelle.emplace_back(voce.cFileName);
+        else if ((a & FILE_ATTRIBUTE_DEVICE) == 0)
+            voci.file.emplace_back(voce.cFileName);
     } while (::FindNextFileW(ricerca.h, &voce));
-    return nomi;
+    return voci;
 }
 
 std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella)
