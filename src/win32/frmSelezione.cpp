@@ -11,6 +11,8 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace win32 {
 
@@ -31,6 +33,10 @@ constexpr Posto postoCmdOK {2610, 6270, 1215, 375};
 // Past this many rows a list's column is as wide as the list, not measured
 // row by row, so that a huge folder opens at once.
 constexpr std::size_t righeMisurate = 2000;
+
+// How long the dialog waits for a folder's reading before it shows the
+// folder without its entries, which follow once read.
+constexpr auto attesaLettura = std::chrono::milliseconds(100);
 
 // Names compared as the Linux build orders them: letter case ignored, by
 // character code.
@@ -157,11 +163,18 @@ INT_PTR frmSelezione::gestisci(UINT messaggio, WPARAM w, LPARAM l)
         ::SetTextColor(reinterpret_cast<HDC>(w), ::GetSysColor(COLOR_GRAYTEXT));
         return reinterpret_cast<INT_PTR>(pennelloBianco());
     case WM_SETCURSOR:
-        if (cursoreOccupato()) {
+        // The lists show that they are still being filled.
+        if (cursoreOccupato() ||
+            (lettura_ && (reinterpret_cast<HWND>(w) == Dir1 || reinterpret_cast<HWND>(w) == File1) &&
+             (::SetCursor(::LoadCursorW(nullptr, IDC_APPSTARTING)), true))) {
             ::SetWindowLongPtrW(h_, DWLP_MSGRESULT, TRUE);
             return TRUE;
         }
         return FALSE;
+    case WM_LETTA:
+        if (lettura_ && w == numeroLettura_)
+            eseguiGestore([this] { completa(); });
+        return TRUE;
     case WM_DPICHANGED: {
         const auto* proposto = reinterpret_cast<const RECT*>(l);
         disponi(HIWORD(w));
@@ -192,6 +205,8 @@ void frmSelezione::crea()
     righeCartelle_.clear();
     nomi_.clear();
     righeFile_.clear();
+    lettura_.reset();
+    filtroMostrato_.clear();
 
     // The system scales a dialog made from a template by itself when it
     // moves to a screen of another resolution; these controls are placed
@@ -265,7 +280,8 @@ void frmSelezione::Form_Load()
     // folder ends the program with its run-time error.
     impostaCartella(giaMostrato_ ? sistema::cartellaEsistente(Variabili::CartellaCorrente) : Variabili::CartellaCorrente);
     giaMostrato_ = true;
-    mostraFile();
+    if (daUtf8(Variabili::Filtro) != filtroMostrato_)
+        mostraFile();
 }
 
 void frmSelezione::Form_Activate()
@@ -279,9 +295,9 @@ void frmSelezione::Form_Activate()
 
 void frmSelezione::Dir1_Change()
 {
-    // The file list takes the folder read for Dir1; its folder is the one
+    // The file list shows the folder read for Dir1 (impostaCartella has
+    // given it its rows, or will once read); its folder is the one
     // remembered for the next showing.
-    mostraFile();
     Variabili::CartellaCorrente = cartella_;
 }
 
@@ -323,9 +339,9 @@ void frmSelezione::impostaCartella(const fs::path& cartella)
         throw sistema::ErroreRuntime(*errore, nuova);
     if (nuova == cartella_ && !righeCartelle_.empty())
         return;
-    sistema::VociCartella voci = sistema::leggiCartella(nuova);
 
-    // The chain from the root down to the folder, then its subfolders.
+    // The chain from the root down to the folder, shown at once; the
+    // subfolders and the files follow from the reading.
     std::vector<Cartella> righe;
     fs::path passo = nuova.root_path();
     righe.push_back({passo.native(), passo, 0, false});
@@ -334,28 +350,67 @@ void frmSelezione::impostaCartella(const fs::path& cartella)
         righe.push_back({parte.native(), passo, static_cast<int>(righe.size()), false});
     }
     righe.back().aperta = true;
-    const int livello = static_cast<int>(righe.size());
-    std::vector<std::wstring> sotto;
-    sotto.reserve(voci.cartelle.size());
-    for (fs::path& c : voci.cartelle)
-        sotto.push_back(std::move(c).native());
-    std::sort(sotto.begin(), sotto.end(), primaDi);
-    for (std::wstring& s : sotto)
-        righe.push_back({s, nuova / s, livello, false});
-
-    std::sort(voci.file.begin(), voci.file.end(),
-              [](const fs::path& a, const fs::path& b) { return primaDi(a.native(), b.native()); });
     cartella_ = nuova;
     righeCartelle_ = std::move(righe);
-    nomi_ = std::move(voci.file);
+    nomi_.clear();
 
-    const int aperta = livello - 1;
+    auto lettura = std::make_shared<Lettura>();
+    lettura->cartella = nuova;
+    finita_ = lettura->fatta.get_future();
+    lettura_ = lettura;
+    const unsigned numero = ++numeroLettura_;
+    std::thread([lettura, numero, dialogo = h_] {
+        try {
+            sistema::VociCartella voci = sistema::leggiCartella(lettura->cartella);
+            const auto ordine = [](const fs::path& a, const fs::path& b) { return primaDi(a.native(), b.native()); };
+            std::sort(voci.cartelle.begin(), voci.cartelle.end(), ordine);
+            std::sort(voci.file.begin(), voci.file.end(), ordine);
+            lettura->voci = std::move(voci);
+        } catch (...) {
+            lettura->errore = std::current_exception();
+        }
+        lettura->fatta.set_value();
+        // To a dialog that may have closed meanwhile: then nobody takes it.
+        ::PostMessageW(dialogo, WM_LETTA, numero, 0);
+    }).detach();
+
+    const int aperta = static_cast<int>(righeCartelle_.size()) - 1;
     ListView_SetItemCountEx(Dir1, static_cast<int>(righeCartelle_.size()), 0);
     ListView_SetItemState(Dir1, aperta, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_EnsureVisible(Dir1, aperta, FALSE);
+    ::InvalidateRect(Dir1, nullptr, TRUE);
+    // A folder of ordinary size is read by now, and shows whole at once.
+    if (finita_.wait_for(attesaLettura) == std::future_status::ready)
+        completa();
+    else
+        mostraFile();
+    Dir1_Change();
+}
+
+void frmSelezione::completa()
+{
+    const std::shared_ptr<Lettura> lettura = std::move(lettura_);
+    lettura_.reset();
+    if (!lettura)
+        return;
+    if (lettura->errore)
+        std::rethrow_exception(lettura->errore);
+    const int livello = static_cast<int>(righeCartelle_.size());
+    righeCartelle_.reserve(righeCartelle_.size() + lettura->voci.cartelle.size());
+    for (fs::path& c : lettura->voci.cartelle) {
+        std::wstring nome = std::move(c).native();
+        fs::path percorso = cartella_ / nome;
+        righeCartelle_.push_back({std::move(nome), std::move(percorso), livello, false});
+    }
+    nomi_ = std::move(lettura->voci.file);
+    ListView_SetItemCountEx(Dir1, static_cast<int>(righeCartelle_.size()), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
     adattaColonna(Dir1);
     ::InvalidateRect(Dir1, nullptr, TRUE);
-    Dir1_Change();
+    mostraFile();
+    // The cursor over the lists is the plain one again.
+    POINT p {};
+    ::GetCursorPos(&p);
+    ::SetCursorPos(p.x, p.y);
 }
 
 void frmSelezione::apriCartella(int riga)
@@ -373,6 +428,7 @@ void frmSelezione::mostraFile()
     for (const fs::path& nome : nomi_)
         if (::PathMatchSpecW(nome.c_str(), filtro.c_str()))
             righe.push_back(nome.native());
+    filtroMostrato_ = filtro;
     riempiendo_ = true;
     righeFile_ = std::move(righe);
     ListView_SetItemState(File1, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);

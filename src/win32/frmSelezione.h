@@ -4,7 +4,13 @@
 
 #include <commctrl.h>
 
+#include "sistema/Percorsi.h"
+
+#include <atomic>
+#include <exception>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +38,16 @@ private:
         bool aperta;
     };
 
+    // A folder's reading, on a thread of its own: a folder of many thousands
+    // of entries takes a while, and the dialog shows at once meanwhile.
+    struct Lettura {
+        std::filesystem::path cartella;
+        sistema::VociCartella voci;  // each sorted as the lists show them
+        std::exception_ptr errore;
+        std::promise<void> fatta;
+    };
+    static constexpr UINT WM_LETTA = WM_APP + 1;  // wParam: the reading's number
+
     static INT_PTR CALLBACK procedura(HWND h, UINT messaggio, WPARAM w, LPARAM l);
     INT_PTR gestisci(UINT messaggio, WPARAM w, LPARAM l);
     void crea();
@@ -50,6 +66,9 @@ private:
     // it differs from the one shown.
     void impostaCartella(const std::filesystem::path& cartella);
     void apriCartella(int riga);
+    // The reading of the folder shown is complete: its subfolders and files
+    // join the lists.
+    void completa();
     void mostraFile();
     void adattaColonna(HWND lista) const;
 
@@ -69,6 +88,10 @@ private:
     std::vector<Cartella> righeCartelle_;      // Dir1's rows
     std::vector<std::filesystem::path> nomi_;  // the folder's files, sorted
     std::vector<std::wstring> righeFile_;      // File1's rows: the names that match
+    std::shared_ptr<Lettura> lettura_;         // the reading under way, if any
+    std::future<void> finita_;
+    unsigned numeroLettura_ = 0;
+    std::wstring filtroMostrato_;              // the pattern File1's rows were chosen by
     bool riempiendo_ = false;
     bool giaMostrato_ = false;
 };

@@ -67,11 +67,13 @@ std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella
 {
     if (!cartellaPresente(cartella))
         return CodiceErrore::PercorsoNonTrovato;
-    // Listing it is what the user needs of it.
-    WIN32_FIND_DATAW voce {};
-    const ChiudiRicerca ricerca{::FindFirstFileExW(win32::esteso(cartella / L"*").c_str(), FindExInfoBasic, &voce,
-                                                   FindExSearchNameMatch, nullptr, 0)};
-    if (ricerca.h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
+    // Listing it is what the user needs of it: the right asked for when the
+    // folder is opened, without reading any of its entries (a folder of
+    // many thousands would be read whole for nothing).
+    const win32::Maniglia m(::CreateFileW(win32::esteso(cartella).c_str(), FILE_LIST_DIRECTORY,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!m.valida() && ::GetLastError() == ERROR_ACCESS_DENIED)
         return CodiceErrore::AutorizzazioneNegata;
     return std::nullopt;
 }
