@@ -56,6 +56,7 @@ struct Avanzamento {
         if (h == nullptr)
             return;
         const UINT dpi = dpiDi(h);
+        impostaIcona(h, dpi);
         carattere = creaCarattere(L"Segoe UI", 9, FW_NORMAL, false, dpi);
         const HWND scritta = ::CreateWindowExW(0, L"STATIC", testo.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                                                pixel(300, dpi), pixel(300, dpi), pixel(5400, dpi), pixel(360, dpi), h,

@@ -1,5 +1,6 @@
 #include "frmSelezione.h"
 
+#include "Catena.h"
 #include "Messaggio.h"
 #include "Risorse.h"
 #include "sistema/ErroreRuntime.h"
@@ -343,12 +344,8 @@ void frmSelezione::impostaCartella(const fs::path& cartella)
     // The chain from the root down to the folder, shown at once; the
     // subfolders and the files follow from the reading.
     std::vector<Cartella> righe;
-    fs::path passo = nuova.root_path();
-    righe.push_back({passo.native(), passo, 0, false});
-    for (const fs::path& parte : nuova.relative_path()) {
-        passo /= parte;
-        righe.push_back({parte.native(), passo, static_cast<int>(righe.size()), false});
-    }
+    for (Anello& a : catenaCartelle(nuova))
+        righe.push_back({std::move(a.nome), std::move(a.percorso), static_cast<int>(righe.size()), false});
     righe.back().aperta = true;
     cartella_ = nuova;
     righeCartelle_ = std::move(righe);

@@ -13,6 +13,7 @@
 #include "sistema/FileTemporaneo.h"
 #include "sistema/LettoreVoci.h"
 #include "sistema/Percorsi.h"
+#include "Catena.h"
 #include "sistema/ScrittoreRighe.h"
 #include "stato/Variabili.h"
 
@@ -379,6 +380,32 @@ TEST_CASE("names: Windows' upper case, the copy's name, the folder's entries")
     CHECK(sistema::leggiCartella(c.p).cartelle == std::vector<fs::path>{L"Sotto"});
     CHECK(sistema::erroreCartella(c.p / "manca") == CodiceErrore::PercorsoNonTrovato);
     CHECK(sistema::cartellaEsistente(c.p / "manca" / "ancora") == c.p);
+}
+
+TEST_CASE("the folder list's chain from the root: drives, network shares, long paths")
+{
+    using Catena = std::vector<std::pair<std::wstring, std::wstring>>;
+    const std::pair<const wchar_t*, Catena> righe[] = {
+        {L"C:\\", {{L"C:\\", L"C:\\"}}},
+        {L"C:\\Prog\\Shared\\Sistemi",
+         {{L"C:\\", L"C:\\"}, {L"Prog", L"C:\\Prog"}, {L"Shared", L"C:\\Prog\\Shared"},
+          {L"Sistemi", L"C:\\Prog\\Shared\\Sistemi"}}},
+        {L"C:/Prog/", {{L"C:\\", L"C:\\"}, {L"Prog", L"C:\\Prog"}}},
+        // A share is as far up as one can go on the network.
+        {L"\\\\srv\\dati\\Fendrix",
+         {{L"\\\\srv\\dati\\", L"\\\\srv\\dati\\"}, {L"Fendrix", L"\\\\srv\\dati\\Fendrix"}}},
+        {L"\\\\srv\\dati", {{L"\\\\srv\\dati\\", L"\\\\srv\\dati\\"}}},
+        {L"\\\\?\\C:\\a", {{L"\\\\?\\C:\\", L"\\\\?\\C:\\"}, {L"a", L"\\\\?\\C:\\a"}}},
+        {L"\\\\?\\UNC\\srv\\dati\\a",
+         {{L"\\\\?\\UNC\\srv\\dati\\", L"\\\\?\\UNC\\srv\\dati\\"}, {L"a", L"\\\\?\\UNC\\srv\\dati\\a"}}},
+    };
+    for (const auto& [cartella, attesa] : righe) {
+        CAPTURE(fs::path(cartella).string());
+        Catena catena;
+        for (const win32::Anello& a : win32::catenaCartelle(cartella))
+            catena.emplace_back(a.nome, a.percorso.native());
+        CHECK(catena == attesa);
+    }
 }
 
 TEST_CASE("a run's temporary file: read back, gone once closed")
