@@ -2,7 +2,6 @@
 
 #include "sistema/ErroreRuntime.h"
 
-#include <exception>
 #include <utility>
 
 namespace qt {
@@ -12,18 +11,12 @@ namespace qt {
 // number as its exit status. Never returns.
 [[noreturn]] void terminaPerErrore(const sistema::ErroreRuntime& errore);
 
-// Runs one event handler. No C++ exception may cross Qt's event loop, so
-// every handler runs through here: whatever it raises is reported by
-// terminaPerErrore, after the stack has unwound (temporary files removed,
-// files closed).
+// Runs one event handler: whatever it raises is reported by
+// terminaPerErrore.
 template <class Gestore>
 void eseguiGestore(Gestore&& gestore) noexcept
 {
-    try {
-        std::forward<Gestore>(gestore)();
-    } catch (...) {
-        terminaPerErrore(sistema::ErroreRuntime::daEccezione(std::current_exception()));
-    }
+    sistema::eseguiSegnalando(std::forward<Gestore>(gestore), terminaPerErrore);
 }
 
 }  // namespace qt

@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace sistema {
 
@@ -50,5 +51,19 @@ private:
     std::filesystem::path dettaglio_;
     std::string what_;
 };
+
+// Runs one event handler of a front end. No C++ exception may cross a window
+// system's event loop, so every handler runs through here: whatever it
+// raises reaches `segnala` as the run-time error it stands for, once the
+// stack has unwound (temporary files removed, files closed).
+template <class Gestore, class Segnala>
+void eseguiSegnalando(Gestore&& gestore, Segnala&& segnala) noexcept
+{
+    try {
+        std::forward<Gestore>(gestore)();
+    } catch (...) {
+        std::forward<Segnala>(segnala)(ErroreRuntime::daEccezione(std::current_exception()));
+    }
+}
 
 }  // namespace sistema

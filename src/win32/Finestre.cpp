@@ -1,8 +1,11 @@
 #include "Finestre.h"
 
+#include "testo/Codifica.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace win32 {
@@ -140,23 +143,13 @@ HFONT creaCarattere(const wchar_t* nome, double punti, int peso, bool corsivo, U
 
 std::wstring daUtf8(std::string_view testo)
 {
-    if (testo.empty())
-        return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, testo.data(), static_cast<int>(testo.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, testo.data(), static_cast<int>(testo.size()), w.data(), n);
+    // UTF-16 little-endian, as wchar_t holds it on Windows.
+    static_assert(sizeof(wchar_t) == 2);
+    std::string byte(2 * testo.size(), '\0');
+    byte.resize(testo::aUtf16(testo, false, byte.data()));
+    std::wstring w(byte.size() / 2, L'\0');
+    std::memcpy(w.data(), byte.data(), byte.size());
     return w;
-}
-
-std::string inUtf8(std::wstring_view testo)
-{
-    if (testo.empty())
-        return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, testo.data(), static_cast<int>(testo.size()), nullptr, 0,
-                                        nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, testo.data(), static_cast<int>(testo.size()), s.data(), n, nullptr, nullptr);
-    return s;
 }
 
 HICON iconaProgramma(int lato)

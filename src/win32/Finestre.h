@@ -44,9 +44,8 @@ void centraSulloSchermo(HWND finestra, HWND vicino = nullptr);
 // bitmap font.
 HFONT creaCarattere(const wchar_t* nome, double punti, int peso, bool corsivo, UINT dpi);
 
-// Text between the run's UTF-8 and the windows' UTF-16.
+// The run's UTF-8 text as the windows take it, in UTF-16.
 std::wstring daUtf8(std::string_view testo);
-std::string inUtf8(std::wstring_view testo);
 
 // The program's star at `lato` pixels, from the icon resource.
 HICON iconaProgramma(int lato);

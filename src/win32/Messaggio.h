@@ -2,7 +2,6 @@
 
 #include "sistema/ErroreRuntime.h"
 
-#include <exception>
 #include <string_view>
 #include <utility>
 
@@ -18,18 +17,12 @@ void mostraMessaggio(std::string_view testo, Icona icona);
 // error's number as its exit status. Never returns.
 [[noreturn]] void terminaPerErrore(const sistema::ErroreRuntime& errore);
 
-// Runs one event handler. No C++ exception may cross Windows' window
-// procedures, so every handler runs through here: whatever it raises is
-// reported by terminaPerErrore, once the stack has unwound (temporary files
-// removed, files closed).
+// Runs one event handler: whatever it raises is reported by
+// terminaPerErrore.
 template <class Gestore>
 void eseguiGestore(Gestore&& gestore) noexcept
 {
-    try {
-        std::forward<Gestore>(gestore)();
-    } catch (...) {
-        terminaPerErrore(sistema::ErroreRuntime::daEccezione(std::current_exception()));
-    }
+    sistema::eseguiSegnalando(std::forward<Gestore>(gestore), terminaPerErrore);
 }
 
 }  // namespace win32
