@@ -113,6 +113,22 @@ tasto() {  # to the dialog when it is open, else to the main window
     xdotool windowfocus --sync "$w" key "$1"
     sleep 0.2
 }
+premi() {  # TITLE KEY: presses KEY in that window until it closes (a window
+    # just shown may not take keys yet); fails if it stays open. The window
+    # is told by its X window: the next message may have the same title.
+    local w
+    w=$(x11 "$1")
+    [ -n "$w" ] || return 1
+    for _ in 1 2 3; do
+        sleep 0.3
+        xdotool windowfocus --sync "$w" key "$2" 2>/dev/null
+        for _ in $(seq 20); do
+            xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$w" || return 0
+            sleep 0.1
+        done
+    done
+    return 1
+}
 voce() {  # list ID, item: clicks the item (COUNT clicks)
     local x y w h
     read -r x y w h < <(vedi voce "$DIALOGO" "$1" "$2") || { male "no item '$2' in list $1"; return 1; }
@@ -264,8 +280,7 @@ esegui() {
             visto=$(vedi messaggio "$MESSAGGIO")
             [[ "${visto#*$'\n'}" == ${f#*:} ]] || male "the message says '${visto#*$'\n'}', not '${f#*:}'"
             [[ "${visto%%$'\n'*}" == ${f%%:*} ]] || male "the message has the icon '${visto%%$'\n'*}', not '${f%%:*}'"
-            xdotool windowfocus --sync "$(x11 "$MESSAGGIO")" key Return
-            vedi assente "$MESSAGGIO" 5 || male "Enter left the message open"
+            premi "$MESSAGGIO" Return || male "Enter left the message open"
         done
     fi
 
