@@ -33,7 +33,13 @@ PRINCIPALE="  by Quorvanta"
 DIALOGO=" Seleziona file .TXT"
 MESSAGGIO="Fendrix"
 
-lavoro=$(mktemp -d /tmp/fendrix-finestre.XXXXXX)
+# The screenshots show a short, friendly folder chain in the dialog.
+if [ -n "$schermate" ]; then
+    lavoro=/tmp/Documenti
+    mkdir "$lavoro" || { echo "$lavoro exists already; remove it first" >&2; exit 1; }
+else
+    lavoro=$(mktemp -d /tmp/fendrix-finestre.XXXXXX)
+fi
 prefissi=()        # the prefixes whose Wine processes are this run's
 protette=()        # files and folders made write-protected, given back at the end
 in_corso=""        # the pid of the running fendrix.exe
@@ -239,6 +245,10 @@ esegui() {
     caso=$1
     prefisso "$dpi"
     local cartella="$lavoro/$caso"
+    if [ -n "$schermate" ]; then
+        cartella="$lavoro/Fendrix"
+        rm -rf "$cartella"
+    fi
     dati="$cartella/Shared/Sistemi"
     mkdir -p "$dati"
     cp "$programma" "$cartella/"
