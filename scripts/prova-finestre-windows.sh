@@ -6,6 +6,7 @@
 #
 #   prova-finestre-windows.sh BUILD_WINDOWS [--schermate FOLDER]
 #
+# FENDRIX_CASI=PATTERN runs only the cases whose names match it.
 # Every case runs a fresh copy of fendrix.exe in a temporary folder of its
 # own, with its own Shared\Sistemi, so the build is never touched. With
 # --schermate, the layout is also checked at 144 DPI and PNGs of the main
@@ -110,7 +111,11 @@ twips() {
         echo $((x + $2 * dpi / 1440)) $((y + $3 * dpi / 1440))
     fi
 }
-clic() { xdotool mousemove --sync "$1" "$2" click "${3:-1}"; }
+clic() {  # X Y [COUNT]; mousemove --sync waits long for a pointer already there
+    [ "$1" -ge 0 ] && [ "$2" -ge 0 ] || { male "no point $1,$2 to click"; return; }
+    [ "$(xdotool getmouselocation | cut -d' ' -f1-2)" = "x:$1 y:$2" ] || xdotool mousemove --sync "$1" "$2"
+    xdotool click --repeat "${3:-1}" --delay 80 1
+}
 tasto() {  # to the dialog when it is open, else to the main window
     local w
     w=$(x11 "$DIALOGO")
@@ -230,7 +235,8 @@ impronte() {  # "MD5 NAME" for each file of the data folder, hidden ones too
 }
 
 # esegui NAME DPI FILES STEPS MESSAGES COPY EXIT
-#   FILES    the data folder's files, NAME=BYTES (printf escapes), ';' between
+#   FILES    the data folder's files, NAME=BYTES (printf escapes; NAME may
+#            lie in a subfolder), ';' between
 #   STEPS    ';' between: bottone (click the picture button at its twips),
 #            ok (click OK), chiudi (the dialog's close box), tasto:KEY (to the
 #            dialog, else to the main window), clic:FILE, apri:FOLDER (double
@@ -243,6 +249,8 @@ impronte() {  # "MD5 NAME" for each file of the data folder, hidden ones too
 esegui() {
     local dpi=$2 file=$3 passi=$4 messaggi=$5 copia=$6 uscita=$7
     caso=$1
+    [[ "$caso" == ${FENDRIX_CASI:-*} ]] || return 0
+    local da=$SECONDS
     prefisso "$dpi"
     local cartella="$lavoro/$caso"
     if [ -n "$schermate" ]; then
@@ -255,7 +263,7 @@ esegui() {
     local f IFS=';'
     for f in $file; do
         f="${f# }"; f="${f% }"
-        [ -n "$f" ] && printf "${f#*=}" > "$dati/${f%%=*}"
+        [ -n "$f" ] && mkdir -p "$(dirname "$dati/${f%%=*}")" && printf "${f#*=}" > "$dati/${f%%=*}"
     done
     unset IFS
     local prima dopo
@@ -271,9 +279,12 @@ esegui() {
     sleep 0.3
     local p
     IFS=';' read -r -a p <<< "$passi"
+    local t
     for f in "${p[@]}"; do
         f="${f# }"; f="${f% }"
+        t=$SECONDS
         passo "$f"
+        [ $((SECONDS - t)) -lt 4 ] || echo "slow step [$caso]: '$f' took $((SECONDS - t)) s"
     done
 
     if [ "$messaggi" = - ]; then
@@ -298,7 +309,7 @@ esegui() {
         vedi attendi "$PRINCIPALE" 1 && chiudi "$PRINCIPALE"
     fi
     local fine=0 stato
-    for _ in $(seq 100); do kill -0 "$in_corso" 2>/dev/null || { fine=1; break; }; sleep 0.1; done
+    for _ in $(seq 200); do kill -0 "$in_corso" 2>/dev/null || { fine=1; break; }; sleep 0.1; done
     if [ $fine = 0 ]; then
         male "the program did not end"
         kill "$in_corso"
@@ -323,7 +334,7 @@ esegui() {
     dopo=$(impronte)
     [ "$(sort <<< "$prima")" = "$(sort <<< "$dopo")" ] ||
         male "the data folder holds: $(cut -c34- <<< "$dopo" | paste -sd '|'), expected: $(cut -c34- <<< "$prima" | paste -sd '|')"
-    echo "done: $caso"
+    echo "done: $caso ($((SECONDS - da)) s)"
 }
 
 # --- The cases ----------------------------------------------------------------
@@ -339,6 +350,11 @@ if [ -z "$schermate" ]; then
     esegui senza-ripetute 96 'prova.txt=uno\r\ndue\r\n' 'bottone; clic:prova.txt; ok' "$NR" - 0
     esegui filtro 96 'b.TXT=1;a.txt=1\n1;C.Txt=1;nota.doc=1;x.txt.bak=1;Archivio.txt=1' \
         'bottone; elenco:a.txt/Archivio.txt/b.TXT/C.Txt; clic:b.TXT; clic:a.txt; nome:A.TXT; ok' "$R1" 'NEW - A.TXT=1\r\n' 0
+    # A file in a subfolder: the copy still goes to the data folder, and the
+    # dialog opens again in the folder last shown, however it was closed.
+    esegui sottocartella 96 'prova.txt=x;Archivio/vecchio.txt=c\nc\n;Archivio/Altro/a.txt=1' \
+        'bottone; apri:Archivio; elenco:vecchio.txt; cartelle:Sistemi/Archivio/Altro; chiudi; bottone; elenco:vecchio.txt; clic:vecchio.txt; nome:VECCHIO.TXT; ok' \
+        "$R1" 'NEW - VECCHIO.TXT=c\r\n' 0
     esegui ok-senza-file 96 'prova.txt=a\na\n' 'bottone; ok' - - 0
     esegui chiusura 96 'prova.txt=a\na\n' 'bottone; clic:prova.txt; chiudi' - - 0
     esegui escape 96 'prova.txt=a\na\n' 'tasto:Return; clic:prova.txt; tasto:Escape' - - 0
@@ -346,6 +362,10 @@ if [ -z "$schermate" ]; then
         'bottone; clic:città perché.txt; nome:CITTÀ PERCHÉ.TXT; ok' "$R1" 'NEW - CITTÀ PERCHÉ.TXT=x\r\ny\r\n' 0
     esegui tastiera 96 'b.txt=1;a.txt=z\nz\nz\nz\n' 'tasto:space; tasto:Tab; tasto:Down; nome:A.TXT; tasto:Return' \
         "$R3" 'NEW - A.TXT=z\r\n' 0
+    # Enter in the folder list opens the folder selected with the arrows.
+    esegui tastiera-cartella 96 'prova.txt=x;Archivio/vecchio.txt=c\nc\n' \
+        'tasto:Return; tasto:Down; tasto:Return; elenco:vecchio.txt; tasto:Tab; tasto:Down; nome:VECCHIO.TXT; tasto:Return' \
+        "$R1" 'NEW - VECCHIO.TXT=c\r\n' 0
     # The copy cannot be written: the run-time error after the count, and
     # the earlier copy as it was.
     esegui sola-lettura 96 'prova.txt=b\nb\n;NEW - PROVA.TXT=vecchia\r\n' 'protetta; bottone; clic:prova.txt; ok' \

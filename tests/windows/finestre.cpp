@@ -11,7 +11,7 @@
 //   finestre rettangolo TITOLO ID        a control's box in screen pixels: X Y W H
 //   finestre proprietario TITOLO         the owner's title, or nothing
 //   finestre voci TITOLO ID              a list view's items, one a line
-//   finestre voce TITOLO ID TESTO        that item's rectangle on screen: X Y W H
+//   finestre voce TITOLO ID TESTO        that item's label on screen: X Y W H
 //
 // Exit status 0 on success, 1 when the window, control or item is not
 // there, 2 for a bad command line. Text is printed in UTF-8.
@@ -240,7 +240,7 @@ int comando(const std::vector<std::wstring>& a)
     if (cosa == L"voce" && a.size() == 4)
         for (std::size_t i = 0; i < elenco.size(); ++i)
             if (elenco[i] == a[3]) {
-                RECT r {LVIR_BOUNDS, 0, 0, 0};
+                RECT r {LVIR_LABEL, 0, 0, 0};  // where its text is: a click there selects it
                 m.scrivi(0, &r, sizeof r);
                 ::SendMessageW(controllo, LVM_ENSUREVISIBLE, i, FALSE);
                 if (!::SendMessageW(controllo, LVM_GETITEMRECT, i, reinterpret_cast<LPARAM>(m.at(0))))
