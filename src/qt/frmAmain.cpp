@@ -4,7 +4,7 @@
 #include "sistema/CartellaProgramma.h"
 #include "qt/GestioneErrori.h"
 #include "qt/InterfacciaQt.h"
-#include "passi/EliminaDuplicati.h"
+#include "passi/Comando.h"
 #include "stato/Variabili.h"
 #include "qt/Caratteri.h"
 #include "qt/Disegni.h"
@@ -68,14 +68,13 @@ void frmAmain::Form_Load()
 
 void frmAmain::cmdDuplicate_Click()
 {
-    Variabili::ModoSelezione = 1;
-    Variabili::Filtro = "*.TXT";
-    if (!selezione_)
-        selezione_ = std::make_unique<frmSelezione>();
-    selezione_->mostraModale(this);
-    Variabili::FileDaElaborare = Variabili::PercorsoScelto;
-    if (!Variabili::FileDaElaborare.empty())
-        passi::EliminaDuplicati(interfacciaQt());
+    passi::comandoDuplicati(
+        [this] {
+            if (!selezione_)
+                selezione_ = std::make_unique<frmSelezione>();
+            selezione_->mostraModale(this);
+        },
+        interfacciaQt());
 }
 
 void frmAmain::adattaAlloSchermo()

@@ -3,6 +3,7 @@
 
 #include "qt/GestioneErrori.h"
 #include "qt/PercorsiQt.h"
+#include "passi/Comando.h"
 #include "stato/Variabili.h"
 #include "qt/Caratteri.h"
 #include "qt/Disegni.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QScreen>
 #include <QWindow>
 
@@ -74,7 +74,7 @@ void frmSelezione::Form_Load()
     ui->txtNome->setEnabled(true);
     setWindowTitle(QString());
 
-    Variabili::PercorsoScelto.clear();
+    passi::selezioneAperta();
     if (Variabili::ModoSelezione == 1)
         Titolo = QStringLiteral(" Seleziona file ");
     // A folder removed since the last showing gives way to the nearest one
@@ -102,12 +102,8 @@ void frmSelezione::Dir1_Change()
 
 void frmSelezione::File1_Click()
 {
-    QString percorso = ui->File1->cartella();
-    if (!percorso.endsWith(QDir::separator()))
-        percorso += QDir::separator();
-    percorso += ui->File1->nomeSelezionato();
-    Variabili::PercorsoScelto = qt::percorsoDiTesto(percorso);
-    ui->txtNome->setText(qt::testoDiPercorso(Variabili::NomeDaPercorso(Variabili::PercorsoScelto)));
+    ui->txtNome->setText(qt::testoDiPercorso(
+        passi::fileScelto(qt::percorsoDiTesto(ui->File1->cartella()), qt::percorsoDiTesto(ui->File1->nomeSelezionato()))));
 }
 
 void frmSelezione::cmdOK_Click()
@@ -117,10 +113,7 @@ void frmSelezione::cmdOK_Click()
 
 void frmSelezione::Form_QueryUnload(int motivo)
 {
-    if (motivo == chiusoDallUtente) {
-        Variabili::PercorsoScelto.clear();
-        Variabili::ModoSelezione = 0;
-    }
+    passi::selezioneChiusa(motivo == chiusoDallUtente);
 }
 
 void frmSelezione::scarica(int motivo)

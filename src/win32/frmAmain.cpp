@@ -3,9 +3,9 @@
 #include "InterfacciaWin.h"
 #include "Messaggio.h"
 #include "Risorse.h"
-#include "passi/EliminaDuplicati.h"
-#include "sistema/CartellaProgramma.h"
+#include "passi/Comando.h"
 #include "stato/Variabili.h"
+#include "sistema/CartellaProgramma.h"
 
 namespace win32 {
 
@@ -230,14 +230,8 @@ void frmAmain::Form_Load()
 
 void frmAmain::cmdDuplicate_Click()
 {
-    Variabili::ModoSelezione = 1;
-    Variabili::Filtro = "*.TXT";
-    selezione_.mostraModale(h_);
-    Variabili::FileDaElaborare = Variabili::PercorsoScelto;
-    if (!Variabili::FileDaElaborare.empty()) {
-        InterfacciaWin interfaccia(h_);
-        passi::EliminaDuplicati(interfaccia);
-    }
+    InterfacciaWin interfaccia(h_);
+    passi::comandoDuplicati([this] { selezione_.mostraModale(h_); }, interfaccia);
 }
 
 }  // namespace win32

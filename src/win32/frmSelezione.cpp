@@ -3,6 +3,7 @@
 #include "Catena.h"
 #include "Messaggio.h"
 #include "Risorse.h"
+#include "passi/Comando.h"
 #include "sistema/ErroreRuntime.h"
 #include "sistema/Percorsi.h"
 #include "stato/Variabili.h"
@@ -273,7 +274,7 @@ void frmSelezione::disponi(UINT dpi)
 
 void frmSelezione::Form_Load()
 {
-    Variabili::PercorsoScelto.clear();
+    passi::selezioneAperta();
     if (Variabili::ModoSelezione == 1)
         Titolo = L" Seleziona file ";
     // A folder removed since the last showing gives way to the nearest one
@@ -306,12 +307,7 @@ void frmSelezione::File1_Click(int riga)
 {
     if (riga < 0 || static_cast<std::size_t>(riga) >= righeFile_.size())
         return;
-    std::wstring percorso = cartella_.native();
-    if (percorso.empty() || percorso.back() != L'\\')
-        percorso += L'\\';
-    percorso += righeFile_[static_cast<std::size_t>(riga)];
-    Variabili::PercorsoScelto = percorso;
-    ::SetWindowTextW(txtNome, Variabili::NomeDaPercorso(Variabili::PercorsoScelto).c_str());
+    ::SetWindowTextW(txtNome, passi::fileScelto(cartella_, righeFile_[static_cast<std::size_t>(riga)]).c_str());
 }
 
 void frmSelezione::cmdOK_Click()
@@ -321,10 +317,7 @@ void frmSelezione::cmdOK_Click()
 
 void frmSelezione::Form_QueryUnload(int motivo)
 {
-    if (motivo == chiusoDallUtente) {
-        Variabili::PercorsoScelto.clear();
-        Variabili::ModoSelezione = 0;
-    }
+    passi::selezioneChiusa(motivo == chiusoDallUtente);
 }
 
 void frmSelezione::scarica(int motivo)
