@@ -85,7 +85,7 @@ public:
     void verifica();
 
 private:
-    class Impl;  // the system's own
+    class Impl;
     std::unique_ptr<Impl> impl_;
 };
 

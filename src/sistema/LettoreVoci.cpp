@@ -1,33 +1,21 @@
-#include "LettoreVociPosix.h"
+#include "sistema/LettoreVoci.h"
 
-#include "Finestre.h"
+#include "Interno.h"
 
 #include "testo/CampiTesto.h"
 #include "sistema/ErroreRuntime.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <new>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <optional>
+#include <string>
 
 namespace sistema {
 
 namespace {
-
-// A file at least this large is read through mappings of its pieces.
-constexpr std::uint64_t sogliaMappa = std::uint64_t{1} << 20;
-
 
 bool altaSurrogata(char a, char b, bool bigEndian)
 {
@@ -37,88 +25,115 @@ bool altaSurrogata(char a, char b, bool bigEndian)
 
 }  // namespace
 
-LettoreVoci::Impl::Impl(const std::filesystem::path& percorso) : percorso_(percorso)
+// The reader, the same on every system: the file is opened, read and (on
+// Linux) mapped by the system's interno::FileInLettura; the byte-order
+// mark, the buffers, the cuts at field ends, the spaces of long fields and
+// UTF-16 are handled here.
+class LettoreVoci::Impl {
+public:
+    explicit Impl(const std::filesystem::path& percorso);
+    explicit Impl(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size()) { apri(); }
+    ~Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    testo::Codifica codifica() const noexcept { return codifica_; }
+    std::uint64_t dimensioneDichiarata() const noexcept { return dichiarata_; }
+    std::string_view prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre);
+    void pezziFiniti() noexcept { finiti_ = true; }
+    std::size_t memoriaInUso() const noexcept;
+    void verifica();
+
+private:
+    // A piece that views the file's mapping, or the bytes of a reader of
+    // bytes; "" where the piece must be read into the buffer instead (a
+    // field longer than the piece, UTF-16, a file the system does not map,
+    // the end).
+    std::string_view pezzoDiretto(std::size_t quanto, std::size_t massimo);
+
+    void apri();                                  // reads the mark
+    std::size_t leggiGrezzi(char* dove, std::size_t n);  // fewer than n at the end
+    void riempi(std::size_t fino);                // text up to `fino` bytes
+    void riempiUtf16(std::size_t manca);          // one turn of reading and decoding UTF-16
+    void riserva(std::size_t capienza, std::size_t massimo);
+    bool compatta();                              // squeezes the spaces of a long field
+    bool risolviSpazi(std::size_t massimo);       // the counted spaces, once bytes follow them
+
+    std::filesystem::path percorso_;
+    std::unique_ptr<interno::FileInLettura> file_;  // none for a reader of bytes
+    std::string_view memoria_;     // the bytes, for a reader of bytes
+    std::uint64_t posizione_ = 0;  // raw bytes read so far
+    std::uint64_t dichiarata_ = 0;
+    bool finito_ = false;          // no more raw bytes
+    testo::Codifica codifica_ = testo::Codifica::Byte;
+
+    // The text: bytes, or UTF-8 for UTF-16, in memory the system gives
+    // (interno::allargaTesto). Two, used in turn: a piece stays valid while
+    // the next one is read.
+    struct Mappa {
+        char* dati = nullptr;
+        std::size_t byte = 0;
+        Mappa() = default;
+        Mappa(const Mappa&) = delete;
+        Mappa& operator=(const Mappa&) = delete;
+        ~Mappa() { interno::liberaTesto(dati, byte); }
+    };
+    Mappa testi_[2];
+    Mappa* testo_ = &testi_[0];
+    static void liberaGrande(Mappa& mappa, std::size_t serve) noexcept;
+    std::size_t presenti_ = 0;       // bytes of text in the buffer
+    std::size_t consumati_ = 0;      // of which already handed out
+    std::size_t spaziSospesi_ = 0;   // trailing spaces counted, not in the buffer,
+    std::size_t posSospesi_ = 0;     // which belong at this offset
+    bool finiti_ = false;
+    std::string grezzi_;             // UTF-16 bytes not yet decoded
+    std::string decodificati_;
+
+    bool troncato_ = false;          // the file shrank under the run
+    std::uint64_t visto_ = 0;        // the end of the last piece that viewed the file
+};
+
+LettoreVoci::Impl::Impl(const std::filesystem::path& percorso)
+    : percorso_(percorso), file_(interno::apriInLettura(percorso))
 {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
-    // checked on the open descriptor, so nothing can swap the file between
-    // the check and the read.
-    file_.reset(::open(percorso.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!file_.valido())
-        throw ErroreRuntime::daErrno(errno, percorso);
-    struct stat st {};
-    if (::fstat(file_.get(), &st) != 0)
-        throw ErroreRuntime::daErrno(errno, percorso);
-    if (!S_ISREG(st.st_mode))
-        throw ErroreRuntime(CodiceErrore::AccessoPercorso, percorso);
-    dichiarata_ = static_cast<std::uint64_t>(st.st_size);
+    dichiarata_ = file_->dichiarata();
     apri();
-}
-
-LettoreVoci::Impl::Impl(DaByte byte) : memoria_(byte.contenuto), dichiarata_(byte.contenuto.size())
-{
-    apri();
-}
-
-LettoreVoci::Impl::Mappa::~Mappa()
-{
-    if (dati != nullptr)
-        ::munmap(dati, byte);
-}
-
-LettoreVoci::Impl::~Impl()
-{
-    rilasciaFinestre(true);
-}
-
-void LettoreVoci::Impl::chiudi(Finestra& f) noexcept
-{
-    // Out of the handler's sight before it is unmapped.
-    if (finestre::cancella(f.posto))
-        troncato_ = true;
-    ::munmap(f.base, f.byte);
-    f = Finestra{};
-}
-
-void LettoreVoci::Impl::rilasciaFinestre(bool tutte) noexcept
-{
-    // The caller may still use the piece of the call before this one.
-    for (Finestra& f : finestre_)
-        if (f.base != nullptr && (tutte || f.chiamata + 2 <= chiamate_))
-            chiudi(f);
 }
 
 void LettoreVoci::Impl::verifica()
 {
-    for (const Finestra& f : finestre_)
-        if (f.base != nullptr && finestre::colpita(f.posto))
-            troncato_ = true;
+    if (file_ != nullptr && file_->vistaTroncata())
+        troncato_ = true;
     // A file cut within a page loses the rest of that page with no fault:
     // it reads as zeros. Shorter than the pieces that viewed it, the file
     // may have lost bytes under them; shorter than what was read of it
     // into the buffers (as far as it said it was long: a file of /proc
-    // says 0), it changed under the run too.
+    // says 0), it changed under the run too: an I/O error, not a copy that
+    // quietly lacks items.
     const std::uint64_t letti = std::max(visto_, std::min(posizione_, dichiarata_));
-    struct stat st {};
-    if (letti != 0 && file_.valido() && ::fstat(file_.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < letti)
-        troncato_ = true;
+    if (letti != 0 && file_ != nullptr) {
+        const std::optional<std::uint64_t> ora = file_->dimensioneOra();
+        if (ora && *ora < letti)
+            troncato_ = true;
+    }
     if (troncato_)
-        throw ErroreRuntime::daErrno(EIO, percorso_);
+        throw ErroreRuntime(CodiceErrore::ErroreIO, percorso_);
 }
 
 std::string_view LettoreVoci::Impl::pezzoDiretto(std::size_t quanto, std::size_t massimo)
 {
     if (testo::inUtf16(codifica_) || finito_ || spaziSospesi_ != 0)
         return {};
-    if (file_.valido() && (dichiarata_ < sogliaMappa || !finestre::protette()))
+    if (file_ != nullptr && !file_->mappabile())
         return {};
     // Bytes read past the last cut are the file's bytes from `da` on.
     const std::uint64_t da = posizione_ - (presenti_ - consumati_);
     std::uint64_t fine = memoria_.size();
-    if (file_.valido()) {
-        struct stat st {};
-        if (::fstat(file_.get(), &st) != 0)
+    if (file_ != nullptr) {
+        const std::optional<std::uint64_t> ora = file_->dimensioneOra();
+        if (!ora)
             return {};
-        fine = static_cast<std::uint64_t>(st.st_size);
+        fine = *ora;
     }
     if (da >= fine)
         return {};
@@ -126,26 +141,10 @@ std::string_view LettoreVoci::Impl::pezzoDiretto(std::size_t quanto, std::size_t
     const bool finale = fine - da <= voglio;
     const std::size_t n = finale ? static_cast<std::size_t>(fine - da) : voglio;
     const char* testo = nullptr;
-    Finestra* libera = nullptr;
-    if (file_.valido()) {
-        libera = finestre_[0].base == nullptr ? &finestre_[0] : finestre_[1].base == nullptr ? &finestre_[1] : nullptr;
-        if (libera == nullptr)
+    if (file_ != nullptr) {
+        testo = file_->mappa(da, n);
+        if (testo == nullptr)
             return {};
-        const std::uint64_t allineato = da / finestre::pagina * finestre::pagina;
-        const std::size_t byte = static_cast<std::size_t>(da - allineato) + n;
-        // Not populated ahead: the pages are mapped as the fields are
-        // scanned (several at a fault), so a piece read ahead takes no
-        // memory before it is used.
-        void* m = ::mmap(nullptr, byte, PROT_READ, MAP_PRIVATE, file_.get(), static_cast<off_t>(allineato));
-        if (m == MAP_FAILED)
-            return {};
-        const int posto = finestre::registra(static_cast<char*>(m), byte);
-        if (posto < 0) {
-            ::munmap(m, byte);
-            return {};
-        }
-        *libera = {static_cast<char*>(m), byte, posto, chiamate_};
-        testo = libera->base + (da - allineato);
     } else {
         testo = memoria_.data() + da;
     }
@@ -154,19 +153,20 @@ std::string_view LettoreVoci::Impl::pezzoDiretto(std::size_t quanto, std::size_t
     // into the buffer.
     const std::size_t taglio = finale ? n : testo::CampiTesto::taglio({testo, n});
     if (taglio == 0) {
-        if (libera != nullptr)
-            chiudi(*libera);
+        if (file_ != nullptr)
+            file_->togliUltima();
         return {};
     }
     posizione_ = da + taglio;
     presenti_ = 0;
     consumati_ = 0;
     finito_ = finale;
-    if (file_.valido())
+    if (file_ != nullptr) {
         visto_ = posizione_;
-    // Reading into the buffer goes on after the piece.
-    if (file_.valido() && !finale && ::lseek(file_.get(), static_cast<off_t>(posizione_), SEEK_SET) < 0)
-        throw ErroreRuntime::daErrno(errno, percorso_);
+        // Reading into the buffer goes on after the piece.
+        if (!finale)
+            file_->riposiziona(posizione_);
+    }
     return {testo, taglio};
 }
 
@@ -175,14 +175,11 @@ std::size_t LettoreVoci::Impl::leggiGrezzi(char* dove, std::size_t n)
     if (finito_ || n == 0)
         return 0;
     std::size_t letti = 0;
-    if (!file_.valido()) {
+    if (file_ == nullptr) {
         letti = static_cast<std::size_t>(std::min<std::uint64_t>(n, memoria_.size() - posizione_));
         std::memcpy(dove, memoria_.data() + posizione_, letti);
     } else {
-        const Trasferiti t = leggiTutto(file_.get(), dove, n);
-        if (t.errore != 0)
-            throw ErroreRuntime::daErrno(t.errore, percorso_);
-        letti = t.byte;
+        letti = file_->leggi(dove, n);
     }
     posizione_ += letti;
     if (letti < n)
@@ -217,19 +214,12 @@ void LettoreVoci::Impl::riserva(std::size_t capienza, std::size_t massimo)
         return;
     if (capienza > massimo)
         throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
-    // A mapping of its own: it grows by remapping its pages, never copying
-    // them or holding them twice, and it asks for huge pages as a whole
-    // (filling it then faults a page in every 2 MiB instead of every 4 KiB;
-    // advice on part of a mapping would split it, and a split mapping
-    // cannot be remapped).
     constexpr std::size_t pagina = 4096;
     const std::size_t intera = (capienza + pagina - 1) / pagina * pagina;
-    void* nuovo = testo_->dati != nullptr ? ::mremap(testo_->dati, testo_->byte, intera, MREMAP_MAYMOVE)
-                                    : ::mmap(nullptr, intera, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (nuovo == MAP_FAILED)
+    char* const nuovo = interno::allargaTesto(testo_->dati, testo_->byte, intera);
+    if (nuovo == nullptr)
         throw ErroreRuntime(CodiceErrore::MemoriaEsaurita, percorso_);
-    ::madvise(nuovo, intera, MADV_HUGEPAGE);
-    testo_->dati = static_cast<char*>(nuovo);
+    testo_->dati = nuovo;
     testo_->byte = intera;
 }
 
@@ -287,10 +277,10 @@ std::size_t LettoreVoci::Impl::memoriaInUso() const noexcept
 void LettoreVoci::Impl::liberaGrande(Mappa& mappa, std::size_t serve) noexcept
 {
     // A buffer that a long field made more than twice as large as what is
-    // needed now goes back to the system; it is mapped again at the size
+    // needed now goes back to the system; it is taken again at the size
     // needed.
     if (mappa.dati != nullptr && mappa.byte > 2 * std::max<std::size_t>(serve, 4096)) {
-        ::munmap(mappa.dati, mappa.byte);
+        interno::liberaTesto(mappa.dati, mappa.byte);
         mappa.dati = nullptr;
         mappa.byte = 0;
     }
@@ -378,8 +368,8 @@ bool LettoreVoci::Impl::risolviSpazi(std::size_t massimo)
 std::string_view LettoreVoci::Impl::prossimoPezzo(std::size_t quanto, std::size_t massimo, bool* oltre)
 {
     quanto = std::max<std::size_t>(quanto, 64);
-    ++chiamate_;
-    rilasciaFinestre(finiti_);
+    if (file_ != nullptr)
+        file_->nuovoPezzo(finiti_);
     verifica();
     if (const std::string_view pezzo = pezzoDiretto(quanto, massimo); !pezzo.empty()) {
         finiti_ = false;
