@@ -2,6 +2,7 @@
 
 #include "sistema/ErroreRuntime.h"
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -15,12 +16,14 @@ namespace sistema {
 // The names in `cartella` of its entries that resolve (through symbolic
 // links) to a folder, and to a regular file, in the order the system lists
 // them, read in one pass; hidden entries are left out. A folder that cannot
-// be read lists nothing.
+// be read, or whose reading fails partway, raises its run-time error rather
+// than look empty or whole. Once `annulla` is set, the reading stops early
+// with what it has (which nobody wants any more).
 struct VociCartella {
     std::vector<std::filesystem::path> cartelle;
     std::vector<std::filesystem::path> file;
 };
-VociCartella leggiCartella(const std::filesystem::path& cartella);
+VociCartella leggiCartella(const std::filesystem::path& cartella, const std::atomic<bool>* annulla = nullptr);
 
 // Why `cartella` cannot be shown: no folder there (PercorsoNonTrovato) or
 // no right to list and enter it (AutorizzazioneNegata); nothing when it can.

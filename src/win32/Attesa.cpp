@@ -105,9 +105,7 @@ struct Blocco {
             ::EnableWindow(finestra, TRUE);
         if (fuoco != nullptr && ::IsWindow(fuoco))
             ::SetFocus(fuoco);
-        POINT p {};
-        ::GetCursorPos(&p);
-        ::SetCursorPos(p.x, p.y);  // the cursor of what is under it again
+        aggiornaCursore();
     }
     Blocco(const Blocco&) = delete;
     Blocco& operator=(const Blocco&) = delete;
@@ -121,11 +119,14 @@ void attendi(HWND finestra, std::string_view testo, const std::function<void()>&
     const HANDLE fatto = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (fatto == nullptr)
         throw std::bad_alloc();
-    const Blocco blocco(finestra);
+    // Outlives the block: it goes once the window is enabled again, so that
+    // Windows gives the activation back to that window, not to another
+    // program's.
     std::unique_ptr<Avanzamento> avanzamento;
     bool uscita = false;
     int codiceUscita = 0;
     {
+        const Blocco blocco(finestra);
         // Joined when the block ends.
         std::jthread lavoratore([&] {
             try {
@@ -162,8 +163,8 @@ void attendi(HWND finestra, std::string_view testo, const std::function<void()>&
             }
         }
     }
-    ::CloseHandle(fatto);
     avanzamento.reset();
+    ::CloseHandle(fatto);
     if (uscita)
         ::PostQuitMessage(codiceUscita);
     if (errore)

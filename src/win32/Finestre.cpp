@@ -154,6 +154,11 @@ std::wstring daUtf8(std::string_view testo)
 
 HICON iconaProgramma(int lato)
 {
+    // One icon of each size for the program's life, shared by its windows,
+    // however often they are shown or change resolution.
+    static std::map<int, HICON> fatte;
+    if (const auto trovata = fatte.find(lato); trovata != fatte.end())
+        return trovata->second;
     // Scaled down from the nearest larger size, never blurred up: a function
     // of the version 6 common controls only, which the manifest asks for.
     using Riduci = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
@@ -162,13 +167,12 @@ HICON iconaProgramma(int lato)
     HICON icona = nullptr;
     if (riduci == nullptr || FAILED(riduci(modulo(), MAKEINTRESOURCEW(1), lato, lato, &icona)))
         icona = static_cast<HICON>(::LoadImageW(modulo(), MAKEINTRESOURCEW(1), IMAGE_ICON, lato, lato, 0));
+    fatte.emplace(lato, icona);
     return icona;
 }
 
 void impostaIcona(HWND finestra, UINT dpi)
 {
-    // The previous icons are kept: the window class or the system may still
-    // be drawing them, and they are a few per program.
     ::SendMessageW(finestra, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconaProgramma(metrica(SM_CXICON, dpi))));
     ::SendMessageW(finestra, WM_SETICON, ICON_SMALL,
                    reinterpret_cast<LPARAM>(iconaProgramma(metrica(SM_CXSMICON, dpi))));
@@ -185,6 +189,21 @@ bool cursoreOccupato()
         return false;
     ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     return true;
+}
+
+void aggiornaCursore()
+{
+    // As Windows does when the mouse moves: the window under the cursor
+    // says which cursor it wants now.
+    POINT p {};
+    if (!::GetCursorPos(&p))
+        return;
+    const HWND sotto = ::WindowFromPoint(p);
+    DWORD processo = 0;
+    if (sotto == nullptr || (::GetWindowThreadProcessId(sotto, &processo), processo != ::GetCurrentProcessId()))
+        return;
+    const auto zona = static_cast<WORD>(::SendMessageW(sotto, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)));
+    ::SendMessageW(sotto, WM_SETCURSOR, reinterpret_cast<WPARAM>(sotto), MAKELPARAM(zona, WM_MOUSEMOVE));
 }
 
 }  // namespace win32

@@ -66,6 +66,9 @@ HBRUSH pennelloBianco();
 extern bool occupato;
 // Handles WM_SETCURSOR for a window: the busy cursor during a run.
 bool cursoreOccupato();
+// Shows the cursor that the window under it wants now, without waiting
+// for the mouse to move (after a wait has ended).
+void aggiornaCursore();
 
 }  // namespace win32
 
@@ -79,5 +82,7 @@ void disegnaPulsante(const DRAWITEMSTRUCT& voce, HBITMAP immagine);
 // Gives screen readers `nome` for a control whose kind shows no text of its
 // own (lists, a name box); no-op where the system lacks the service.
 void nomeAccessibile(HWND controllo, const wchar_t* nome);
+// Forgets that name, as the control goes.
+void togliNomeAccessibile(HWND controllo);
 
 }  // namespace win32

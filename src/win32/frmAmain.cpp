@@ -191,8 +191,8 @@ void frmAmain::crea()
 
 void frmAmain::disponi(UINT dpi)
 {
-    // Places, fonts and pictures at the screen's resolution.
-    liberaDisegni();
+    // Places, fonts and pictures at the screen's resolution; the old fonts
+    // and pictures go once the controls have the new ones.
     dimensionaClient(h_, larghezzaFinestra, altezzaFinestra, dpi);
     impostaIcona(h_, dpi);
     collocaInFrame(cmdDuplicate, postoCmdDuplicate, dpi);
@@ -200,16 +200,20 @@ void frmAmain::disponi(UINT dpi)
     for (std::size_t i = 0; i < Label1.size(); ++i)
         collocaInFrame(Label1[i], postiLabel1[i], dpi);
 
-    carattere_ = creaCarattere(L"Verdana", 8.25, FW_NORMAL, false, dpi);
-    ::SendMessageW(cmdDuplicate, WM_SETFONT, reinterpret_cast<WPARAM>(carattere_), FALSE);
-    didascalie_ = didascalieCheEntrano(Label1, dpi);
+    const HFONT carattere = creaCarattere(L"Verdana", 8.25, FW_NORMAL, false, dpi);
+    const HFONT didascalie = didascalieCheEntrano(Label1, dpi);
+    ::SendMessageW(cmdDuplicate, WM_SETFONT, reinterpret_cast<WPARAM>(carattere), FALSE);
     for (const HWND riga : Label1)
-        ::SendMessageW(riga, WM_SETFONT, reinterpret_cast<WPARAM>(didascalie_), TRUE);
-
+        ::SendMessageW(riga, WM_SETFONT, reinterpret_cast<WPARAM>(didascalie), TRUE);
     // The folder picture is 128 pixels at 100%; the banner fills its place.
     const int lato = ::MulDiv(128, static_cast<int>(dpi), 96);
-    cartella_ = disegno(IDR_CARTELLA, lato, lato);
-    banner_ = disegno(IDR_BANNER, pixel(postoImage1.larghezza, dpi), pixel(postoImage1.altezza, dpi));
+    const HBITMAP cartella = disegno(IDR_CARTELLA, lato, lato);
+    const HBITMAP banner = disegno(IDR_BANNER, pixel(postoImage1.larghezza, dpi), pixel(postoImage1.altezza, dpi));
+    liberaDisegni();
+    carattere_ = carattere;
+    didascalie_ = didascalie;
+    cartella_ = cartella;
+    banner_ = banner;
     ::InvalidateRect(h_, nullptr, TRUE);
 }
 

@@ -178,13 +178,22 @@ INT_PTR frmSelezione::gestisci(UINT messaggio, WPARAM w, LPARAM l)
             eseguiGestore([this] { completa(); });
         return TRUE;
     case WM_DPICHANGED: {
+        // Windows' suggested place, and the size of the client area in
+        // twips at the new resolution (its suggested size scales the
+        // caption and borders too, which do not scale linearly).
         const auto* proposto = reinterpret_cast<const RECT*>(l);
+        ::SetWindowPos(h_, nullptr, proposto->left, proposto->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         disponi(HIWORD(w));
-        ::SetWindowPos(h_, nullptr, proposto->left, proposto->top, proposto->right - proposto->left,
-                       proposto->bottom - proposto->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        impostaIcona(h_, HIWORD(w));
         return TRUE;
     }
     case WM_DESTROY:
+        // A reading still going on is wanted by nobody now.
+        if (lettura_)
+            lettura_->annullata.store(true, std::memory_order_relaxed);
+        lettura_.reset();
+        for (const HWND c : {Dir1, File1, txtNome})
+            togliNomeAccessibile(c);
         if (liste_ != nullptr)
             ::DeleteObject(liste_);
         if (piccolo_ != nullptr)
@@ -207,7 +216,6 @@ void frmSelezione::crea()
     righeCartelle_.clear();
     nomi_.clear();
     righeFile_.clear();
-    lettura_.reset();
     filtroMostrato_.clear();
 
     // The system scales a dialog made from a template by itself when it
@@ -220,7 +228,8 @@ void frmSelezione::crea()
 
     const DWORD lista = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
                         LVS_SHOWSELALWAYS | LVS_OWNERDATA;
-    Dir1 = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"Cartelle", lista, 0, 0, 0, 0, h_,
+    // The folder pictures are the dialog's: the list only borrows them.
+    Dir1 = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"Cartelle", lista | LVS_SHAREIMAGELISTS, 0, 0, 0, 0, h_,
                              reinterpret_cast<HMENU>(IDC_DIR1), modulo(), nullptr);
     File1 = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"File di testo", lista, 0, 0, 0, 0, h_,
                               reinterpret_cast<HMENU>(IDC_FILE1), modulo(), nullptr);
@@ -344,6 +353,8 @@ void frmSelezione::impostaCartella(const fs::path& cartella)
     righeCartelle_ = std::move(righe);
     nomi_.clear();
 
+    if (lettura_)
+        lettura_->annullata.store(true, std::memory_order_relaxed);
     auto lettura = std::make_shared<Lettura>();
     lettura->cartella = nuova;
     finita_ = lettura->fatta.get_future();
@@ -351,7 +362,7 @@ void frmSelezione::impostaCartella(const fs::path& cartella)
     const unsigned numero = ++numeroLettura_;
     std::thread([lettura, numero, dialogo = h_] {
         try {
-            sistema::VociCartella voci = sistema::leggiCartella(lettura->cartella);
+            sistema::VociCartella voci = sistema::leggiCartella(lettura->cartella, &lettura->annullata);
             const auto ordine = [](const fs::path& a, const fs::path& b) { return primaDi(a.native(), b.native()); };
             std::sort(voci.cartelle.begin(), voci.cartelle.end(), ordine);
             std::sort(voci.file.begin(), voci.file.end(), ordine);
@@ -398,9 +409,7 @@ void frmSelezione::completa()
     ::InvalidateRect(Dir1, nullptr, TRUE);
     mostraFile();
     // The cursor over the lists is the plain one again.
-    POINT p {};
-    ::GetCursorPos(&p);
-    ::SetCursorPos(p.x, p.y);
+    aggiornaCursore();
 }
 
 void frmSelezione::apriCartella(int riga)

@@ -45,6 +45,7 @@ private:
         sistema::VociCartella voci;  // each sorted as the lists show them
         std::exception_ptr errore;
         std::promise<void> fatta;
+        std::atomic<bool> annullata {false};  // another folder was opened, or the dialog closed
     };
     static constexpr UINT WM_LETTA = WM_APP + 1;  // wParam: the reading's number
 

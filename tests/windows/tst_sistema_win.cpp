@@ -379,6 +379,13 @@ TEST_CASE("names: Windows' upper case, the copy's name, the folder's entries")
     CHECK(sistema::leggiCartella(c.p).file == std::vector<fs::path>{L"A.TXT"});
     CHECK(sistema::leggiCartella(c.p).cartelle == std::vector<fs::path>{L"Sotto"});
     CHECK(sistema::erroreCartella(c.p / "manca") == CodiceErrore::PercorsoNonTrovato);
+    // A folder that cannot be read is an error, never an empty folder.
+    try {
+        sistema::leggiCartella(c.p / "manca");
+        FAIL("a missing folder was read as empty");
+    } catch (const sistema::ErroreRuntime& e) {
+        CHECK(e.numero() == 76);
+    }
     CHECK(sistema::cartellaEsistente(c.p / "manca" / "ancora") == c.p);
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,13 +33,22 @@ bool cartellaPresente(const std::string& percorso)
 
 }  // namespace
 
-VociCartella leggiCartella(const std::filesystem::path& cartella)
+VociCartella leggiCartella(const std::filesystem::path& cartella, const std::atomic<bool>* annulla)
 {
     VociCartella voci;
     const std::unique_ptr<DIR, ChiudiCartella> d(::opendir(cartella.c_str()));
     if (!d)
-        return voci;
-    while (const dirent* voce = ::readdir(d.get())) {
+        throw ErroreRuntime::daErrno(errno, cartella);
+    for (;;) {
+        if (annulla != nullptr && annulla->load(std::memory_order_relaxed))
+            return voci;
+        errno = 0;
+        const dirent* voce = ::readdir(d.get());
+        if (voce == nullptr) {
+            if (errno != 0)
+                throw ErroreRuntime::daErrno(errno, cartella);
+            return voci;
+        }
         if (voce->d_name[0] == '.')  // hidden, and "." and ".."
             continue;
         // Through symbolic links: what the name leads to is what counts.
@@ -50,7 +60,6 @@ VociCartella leggiCartella(const std::filesystem::path& cartella)
         else if (S_ISREG(st.st_mode))
             voci.file.emplace_back(voce->d_name);
     }
-    return voci;
 }
 
 std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella)

@@ -30,16 +30,26 @@ struct ChiudiRicerca {
 
 }  // namespace
 
-VociCartella leggiCartella(const std::filesystem::path& cartella)
+VociCartella leggiCartella(const std::filesystem::path& cartella, const std::atomic<bool>* annulla)
 {
     VociCartella voci;
     WIN32_FIND_DATAW voce {};
     const std::wstring modello = win32::esteso(cartella / L"*");
     const ChiudiRicerca ricerca{::FindFirstFileExW(modello.c_str(), FindExInfoBasic, &voce, FindExSearchNameMatch,
                                                    nullptr, FIND_FIRST_EX_LARGE_FETCH)};
-    if (ricerca.h == INVALID_HANDLE_VALUE)
-        return voci;
+    if (ricerca.h == INVALID_HANDLE_VALUE) {
+        // Only a drive's root can have no entries at all, not even "." and "..".
+        const DWORD codice = ::GetLastError();
+        if (codice == ERROR_FILE_NOT_FOUND && cartellaPresente(cartella))
+            return voci;
+        // The folder itself missing is a path not found, as on Linux.
+        if (codice == ERROR_FILE_NOT_FOUND || codice == ERROR_PATH_NOT_FOUND)
+            throw ErroreRuntime(CodiceErrore::PercorsoNonTrovato, cartella);
+        throw win32::daWindows(codice, cartella);
+    }
     do {
+        if (annulla != nullptr && annulla->load(std::memory_order_relaxed))
+            return voci;
         // Hidden and system entries, dot names (and "." and ".."), as the
         // Linux build hides dot names.
         if (voce.cFileName[0] == L'.' || (voce.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0)
@@ -60,6 +70,9 @@ VociCartella leggiCartella(const std::filesystem::path& cartella)
         else if ((a & FILE_ATTRIBUTE_DEVICE) == 0)
             voci.file.emplace_back(voce.cFileName);
     } while (::FindNextFileW(ricerca.h, &voce));
+    // The end of the folder, or a reading that broke off (a share gone).
+    if (const DWORD codice = ::GetLastError(); codice != ERROR_NO_MORE_FILES)
+        throw win32::daWindows(codice, cartella);
     return voci;
 }
 
