@@ -1,13 +1,8 @@
 #pragma once
 
 // What the windows of the Windows front end share: scaling to the screen,
-// fonts, text between UTF-8 and UTF-16, the program's pictures and colours.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+// fonts, text from UTF-8 to UTF-16, the program's pictures and colours.
+// (windows.h comes lean and without its min/max macros: see CMakeLists.txt.)
 #include <windows.h>
 
 #include <string>
