@@ -1,6 +1,7 @@
 #include "sistema/CartellaProgramma.h"
 
 #include "Interno.h"
+#include "sistema/Percorsi.h"
 
 namespace sistema {
 
@@ -14,7 +15,7 @@ std::filesystem::path& cartellaImposta()
 
 std::filesystem::path cartellaProgramma()
 {
-    return interno::pulito(cartellaImposta().empty() ? interno::cartellaEseguibile() : cartellaImposta());
+    return cartellaPulita(cartellaImposta().empty() ? interno::cartellaEseguibile() : cartellaImposta());
 }
 
 void impostaCartellaProgramma(const std::filesystem::path& cartella)

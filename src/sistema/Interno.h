@@ -17,10 +17,6 @@ std::string testoDelPercorso(const std::filesystem::path& percorso);
 // The folder of the running executable.
 std::filesystem::path cartellaEseguibile();
 
-// `cartella` as the program shows it and joins names to: without "." and
-// ".." steps or a trailing separator, except at a root, which keeps it.
-std::filesystem::path pulito(const std::filesystem::path& cartella);
-
 // A file open for reading, as the reader of items (LettoreVoci) reads it:
 // the system opens it and moves its bytes; the reader does the rest.
 class FileInLettura {

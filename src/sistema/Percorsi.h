@@ -29,6 +29,11 @@ VociCartella leggiCartella(const std::filesystem::path& cartella, const std::ato
 // no right to list and enter it (AutorizzazioneNegata); nothing when it can.
 std::optional<CodiceErrore> erroreCartella(const std::filesystem::path& cartella);
 
+// `cartella` as the program shows it and joins names to: without "." and
+// ".." steps or a trailing separator, except at a root, which keeps it (on
+// Windows also absolute, and a network folder stays one).
+std::filesystem::path cartellaPulita(const std::filesystem::path& cartella);
+
 // The nearest folder at or above `cartella` that exists; `cartella` itself
 // when none does.
 std::filesystem::path cartellaEsistente(const std::filesystem::path& cartella);

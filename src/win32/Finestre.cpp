@@ -98,10 +98,10 @@ void dimensionaClient(HWND finestra, int larghezza, int altezza, UINT dpi)
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void collocaTwip(HWND controllo, int sinistra, int sopra, int larghezza, int altezza, UINT dpi)
+void collocaTwip(HWND controllo, const Posto& posto, UINT dpi, POINT dentro)
 {
-    ::SetWindowPos(controllo, nullptr, pixel(sinistra, dpi), pixel(sopra, dpi), pixel(larghezza, dpi),
-                   pixel(altezza, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(controllo, nullptr, pixel(dentro.x + posto.sinistra, dpi), pixel(dentro.y + posto.sopra, dpi),
+                   pixel(posto.larghezza, dpi), pixel(posto.altezza, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void centraSulloSchermo(HWND finestra, HWND vicino)

@@ -27,8 +27,13 @@ int metrica(int indice, UINT dpi);
 // `altezza` twips at `dpi`, keeping its position.
 void dimensionaClient(HWND finestra, int larghezza, int altezza, UINT dpi);
 
-// Places a child control at twips relative to its parent's client area.
-void collocaTwip(HWND controllo, int sinistra, int sopra, int larghezza, int altezza, UINT dpi);
+// A control's place in twips, relative to its container.
+struct Posto {
+    int sinistra, sopra, larghezza, altezza;
+};
+// Places a child control at `posto` in its parent's client area, moved by
+// the container's own place (`dentro`) when it lies in one.
+void collocaTwip(HWND controllo, const Posto& posto, UINT dpi, POINT dentro = {0, 0});
 
 // Moves `finestra` so that it stands centred on the work area of the
 // monitor that `vicino` (or, without it, the mouse) is on.

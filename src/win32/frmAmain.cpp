@@ -17,9 +17,6 @@ constexpr wchar_t classe[] = L"FendrixAmain";
 // Frame3.
 constexpr int larghezzaFinestra = 7185, altezzaFinestra = 3060;
 constexpr RECT frame3 {210, 270, 210 + 6765, 270 + 2565};
-struct Posto {
-    int sinistra, sopra, larghezza, altezza;
-};
 constexpr Posto postoCmdDuplicate {180, 300, 2175, 2055};
 constexpr Posto postoImage1 {2640, 390, 3750, 720};
 constexpr std::array<Posto, 4> postiLabel1 {{{2580, 1110, 3885, 285}, {2580, 1410, 3885, 285},
@@ -30,7 +27,7 @@ constexpr std::array<const wchar_t*, 4> testiLabel1 {L"ELIMINA LE RIGHE O COMBIN
 
 void collocaInFrame(HWND controllo, const Posto& p, UINT dpi)
 {
-    collocaTwip(controllo, frame3.left + p.sinistra, frame3.top + p.sopra, p.larghezza, p.altezza, dpi);
+    collocaTwip(controllo, p, dpi, {frame3.left, frame3.top});
 }
 
 // The captions' font, smaller where the face shown is wider than the lines

@@ -24,9 +24,6 @@ namespace fs = std::filesystem;
 
 // Twips of the dialog's client area and of its controls.
 constexpr int larghezzaDialogo = 6255, altezzaDialogo = 6825;
-struct Posto {
-    int sinistra, sopra, larghezza, altezza;
-};
 constexpr Posto postoDir1 {240, 150, 5745, 2400};
 constexpr Posto postoFile1 {240, 2850, 5775, 2790};
 constexpr Posto postoTxtNome {240, 5760, 5805, 315};
@@ -46,19 +43,6 @@ bool primaDi(const std::wstring& a, const std::wstring& b)
 {
     const int c = ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
     return c == CSTR_LESS_THAN || (c == CSTR_EQUAL && a < b);
-}
-
-// `cartella` absolute, without a trailing separator except at a root
-// ("C:\", "\\server\share\").
-fs::path pulita(const fs::path& cartella)
-{
-    std::error_code errore;
-    fs::path p = fs::absolute(cartella, errore).lexically_normal();
-    std::wstring w = p.native();
-    const std::size_t radice = p.root_path().native().size();
-    while (w.size() > radice && (w.back() == L'\\' || w.back() == L'/'))
-        w.pop_back();
-    return w;
 }
 
 // The folder pictures, the system's own, at the lists' row size: the large
@@ -216,7 +200,6 @@ void frmSelezione::crea()
     righeCartelle_.clear();
     nomi_.clear();
     righeFile_.clear();
-    filtroMostrato_.clear();
 
     // The system scales a dialog made from a template by itself when it
     // moves to a screen of another resolution; these controls are placed
@@ -272,11 +255,10 @@ void frmSelezione::disponi(UINT dpi)
     cartelle_ = cartelle;
 
     dimensionaClient(h_, larghezzaDialogo, altezzaDialogo, dpi);
-    const auto colloca = [dpi](HWND c, const Posto& p) { collocaTwip(c, p.sinistra, p.sopra, p.larghezza, p.altezza, dpi); };
-    colloca(Dir1, postoDir1);
-    colloca(File1, postoFile1);
-    colloca(txtNome, postoTxtNome);
-    colloca(cmdOK, postoCmdOK);
+    collocaTwip(Dir1, postoDir1, dpi);
+    collocaTwip(File1, postoFile1, dpi);
+    collocaTwip(txtNome, postoTxtNome, dpi);
+    collocaTwip(cmdOK, postoCmdOK, dpi);
     adattaColonna(Dir1);
     adattaColonna(File1);
 }
@@ -289,10 +271,9 @@ void frmSelezione::Form_Load()
     // A folder removed since the last showing gives way to the nearest one
     // above it that is still there; at the first showing a missing data
     // folder ends the program with its run-time error.
+    // The file list takes Filtro as its pattern when it is given the folder.
     impostaCartella(giaMostrato_ ? sistema::cartellaEsistente(Variabili::CartellaCorrente) : Variabili::CartellaCorrente);
     giaMostrato_ = true;
-    if (daUtf8(Variabili::Filtro) != filtroMostrato_)
-        mostraFile();
 }
 
 void frmSelezione::Form_Activate()
@@ -337,7 +318,7 @@ void frmSelezione::scarica(int motivo)
 
 void frmSelezione::impostaCartella(const fs::path& cartella)
 {
-    const fs::path nuova = pulita(cartella);
+    const fs::path nuova = sistema::cartellaPulita(cartella);
     if (const auto errore = sistema::erroreCartella(nuova))
         throw sistema::ErroreRuntime(*errore, nuova);
     if (nuova == cartella_ && !righeCartelle_.empty())
@@ -427,7 +408,6 @@ void frmSelezione::mostraFile()
     for (const fs::path& nome : nomi_)
         if (::PathMatchSpecW(nome.c_str(), filtro.c_str()))
             righe.push_back(nome.native());
-    filtroMostrato_ = filtro;
     riempiendo_ = true;
     righeFile_ = std::move(righe);
     ListView_SetItemState(File1, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);

@@ -92,7 +92,6 @@ private:
     std::shared_ptr<Lettura> lettura_;         // the reading under way, if any
     std::future<void> finita_;
     unsigned numeroLettura_ = 0;
-    std::wstring filtroMostrato_;              // the pattern File1's rows were chosen by
     bool riempiendo_ = false;
     bool giaMostrato_ = false;
 };

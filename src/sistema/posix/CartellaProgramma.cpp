@@ -1,4 +1,5 @@
 #include "../Interno.h"
+#include "sistema/Percorsi.h"
 
 #include <string>
 #include <system_error>
@@ -33,15 +34,16 @@ std::filesystem::path cartellaEseguibile()
     return percorso;
 }
 
+}  // namespace interno
+
 // `cartella` without "." and ".." steps, repeated separators or a trailing
 // separator (except at the root).
-std::filesystem::path pulito(const std::filesystem::path& cartella)
+std::filesystem::path cartellaPulita(const std::filesystem::path& cartella)
 {
     std::filesystem::path p = cartella.lexically_normal();
     if (!p.has_filename() && p.has_relative_path())
         p = p.parent_path();
     return p;
 }
-}  // namespace interno
 
 }  // namespace sistema

@@ -1,4 +1,5 @@
 #include "../Interno.h"
+#include "sistema/Percorsi.h"
 
 #include "Win.h"
 
@@ -29,16 +30,17 @@ std::filesystem::path cartellaEseguibile()
     return std::filesystem::path(percorso).parent_path();
 }
 
+}  // namespace interno
+
 // `cartella` absolute, without "." and ".." steps or a trailing separator
 // (except at a drive root, "C:\", which keeps it); a network folder stays
 // one (\\server\share\...).
-std::filesystem::path pulito(const std::filesystem::path& cartella)
+std::filesystem::path cartellaPulita(const std::filesystem::path& cartella)
 {
     std::wstring p = win32::pieno(cartella);
     while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/'))
         p.pop_back();
     return p;
 }
-}  // namespace interno
 
 }  // namespace sistema
